@@ -62,50 +62,34 @@ constexpr std::int32_t kDur53[] = {300, 600, 600, 300};
 }  // namespace
 
 const std::int32_t kPhraseCharCount[kPhraseCount] = {
-    5, 9, 6, 5, 3, 4, 4, 4, 4, 4,
-    4, 3, 5, 4, 4, 4, 6, 5, 7, 7,
-    3, 6, 3, 5, 5, 5, 5, 5, 5, 4,
-    8, 4, 4, 4, 8, 4, 4, 8, 10, 8,
-    4, 4, 4, 5, 5, 4, 9, 4, 2, 2,
-    4, 5, 5, 4,
+    5, 9, 6, 5, 3, 4, 4, 4, 4, 4, 4, 3,  5, 4, 4, 4, 6, 5, 7, 7, 3, 6, 3, 5, 5, 5, 5,
+    5, 5, 4, 8, 4, 4, 4, 8, 4, 4, 8, 10, 8, 4, 4, 4, 5, 5, 4, 9, 4, 2, 2, 4, 5, 5, 4,
 };
 
 const std::int32_t* const kPhraseDurations[kPhraseCount] = {
-    kDur00, kDur01, kDur02, kDur03, kDur04, kDur05,
-    kDur06, kDur07, kDur08, kDur09, kDur10, kDur11,
-    kDur12, kDur13, kDur14, kDur15, kDur16, kDur17,
-    kDur18, kDur19, kDur20, kDur21, kDur22, kDur23,
-    kDur24, kDur25, kDur26, kDur27, kDur28, kDur29,
-    kDur30, kDur31, kDur32, kDur33, kDur34, kDur35,
-    kDur36, kDur37, kDur38, kDur39, kDur40, kDur41,
-    kDur42, kDur43, kDur44, kDur45, kDur46, kDur47,
-    kDur48, kDur49, kDur50, kDur51, kDur52, kDur53,
+    kDur00, kDur01, kDur02, kDur03, kDur04, kDur05, kDur06, kDur07, kDur08, kDur09, kDur10,
+    kDur11, kDur12, kDur13, kDur14, kDur15, kDur16, kDur17, kDur18, kDur19, kDur20, kDur21,
+    kDur22, kDur23, kDur24, kDur25, kDur26, kDur27, kDur28, kDur29, kDur30, kDur31, kDur32,
+    kDur33, kDur34, kDur35, kDur36, kDur37, kDur38, kDur39, kDur40, kDur41, kDur42, kDur43,
+    kDur44, kDur45, kDur46, kDur47, kDur48, kDur49, kDur50, kDur51, kDur52, kDur53,
 };
 
 // Phrase 0 and phrase 38 sit out of order among the column bitmaps.
 const std::int32_t kColumnGlyphId[kPhraseCount] = {
-    184, 186, 187, 188, 189, 190, 191, 192, 193, 194,
-    195, 196, 197, 198, 199, 200, 201, 202, 203, 204,
-    205, 206, 207, 208, 209, 210, 211, 212, 213, 214,
-    215, 216, 217, 218, 219, 220, 221, 222, 185, 223,
-    224, 225, 226, 227, 228, 229, 230, 231, 232, 233,
-    234, 235, 236, 237,
+    184, 186, 187, 188, 189, 190, 191, 192, 193, 194, 195, 196, 197, 198, 199, 200, 201, 202,
+    203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 215, 216, 217, 218, 219, 220,
+    221, 222, 185, 223, 224, 225, 226, 227, 228, 229, 230, 231, 232, 233, 234, 235, 236, 237,
 };
 
 const std::int32_t kStripGlyphId[kPhraseCount] = {
-    130, 131, 132, 133, 134, 135, 136, 137, 138, 139,
-    140, 141, 142, 143, 144, 145, 146, 147, 148, 149,
-    150, 151, 152, 153, 154, 155, 156, 157, 158, 159,
-    160, 161, 162, 163, 164, 165, 166, 167, 168, 169,
-    170, 171, 172, 173, 174, 175, 176, 177, 178, 179,
-    180, 181, 182, 183,
+    130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142, 143, 144, 145, 146, 147,
+    148, 149, 150, 151, 152, 153, 154, 155, 156, 157, 158, 159, 160, 161, 162, 163, 164, 165,
+    166, 167, 168, 169, 170, 171, 172, 173, 174, 175, 176, 177, 178, 179, 180, 181, 182, 183,
 };
 
 // How many phrases each overview column stacks, rightmost column first.
 const std::int32_t kOverviewColumnPhrases[kOverviewColumnCount] = {
-    2, 2, 3, 3, 3, 3, 2, 2, 3, 2,
-    2, 2, 2, 2, 2, 2, 1, 1, 2, 3,
-    2, 2, 3, 2, 1,
+    2, 2, 3, 3, 3, 3, 2, 2, 3, 2, 2, 2, 2, 2, 2, 2, 1, 1, 2, 3, 2, 2, 3, 2, 1,
 };
 
 int GetPhraseCharCount(int nPhrase) { return kPhraseCharCount[nPhrase]; }

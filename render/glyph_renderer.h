@@ -16,8 +16,7 @@ namespace solvari {
 //    and, when nPercent is 0 or 100, the ink in crBody or crHighlight.
 // nPercent is clamped to 0..100. The caller's buffer is left complemented.
 // The target's clip rectangle applies to everything drawn.
-void DrawOutlinedGlyph(CDC* pDC, int nBytes, std::uint8_t* pBits, std::uint16_t x,
-                       std::uint16_t y, COLORREF crHighlight, COLORREF crBody, int nPercent,
-                       int nMode);
+void DrawOutlinedGlyph(CDC* pDC, int nBytes, std::uint8_t* pBits, std::uint16_t x, std::uint16_t y,
+                       COLORREF crHighlight, COLORREF crBody, int nPercent, int nMode);
 
 }  // namespace solvari

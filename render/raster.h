@@ -4,6 +4,7 @@
 // uses. Colours at every interface are COLORREF values 0x00BBGGRR.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -58,9 +59,9 @@ class CSurface {
   int Height() const { return m_nHeight; }
   Rect Bounds() const { return {0, 0, m_nWidth, m_nHeight}; }
 
-  std::uint32_t* Row(int y) { return m_pixels.data() + static_cast<size_t>(y) * m_nWidth; }
+  std::uint32_t* Row(int y) { return m_pixels.data() + static_cast<std::size_t>(y) * m_nWidth; }
   const std::uint32_t* Row(int y) const {
-    return m_pixels.data() + static_cast<size_t>(y) * m_nWidth;
+    return m_pixels.data() + static_cast<std::size_t>(y) * m_nWidth;
   }
   std::uint32_t* Bits() { return m_pixels.data(); }
   const std::uint32_t* Bits() const { return m_pixels.data(); }
@@ -140,8 +141,7 @@ class CDC {
   // 0 bits take the text colour, 1 bits the background colour, then the
   // raster operation combines them with the target. Source pixels outside the
   // source bitmap are not transferred.
-  void BitBlt(int x, int y, int w, int h, const MonoBitmap& src, int sx, int sy,
-              std::uint32_t rop);
+  void BitBlt(int x, int y, int w, int h, const MonoBitmap& src, int sx, int sy, std::uint32_t rop);
   // The same from a colour surface.
   void BitBlt(int x, int y, int w, int h, const CSurface& src, int sx, int sy, std::uint32_t rop);
 

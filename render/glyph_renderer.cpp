@@ -1,0 +1,124 @@
+#include "render/glyph_renderer.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "core/sutra_tables.h"
+
+namespace solvari {
+namespace {
+
+// One row of the 70-pixel frame as a bit set: frame column mx is bit 69 - mx,
+// so the leftmost pixel is the most significant bit, as in the cell's bytes.
+__extension__ typedef unsigned __int128 FrameRow;
+
+constexpr int kFrameWidth = kCellWidth + 6;    // 70
+constexpr int kFrameHeight = kCellHeight + 6;  // 46
+constexpr int kHaloWidth = 3;
+
+// Cell row r of the (already complemented) cell as 64 bits, column c at bit
+// 63 - c; bytes past nBytes count as background.
+std::uint64_t InkRow(const std::uint8_t* pBits, int nBytes, int r) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < kCellBytesPerRow; ++i) {
+    const int idx = r * kCellBytesPerRow + i;
+    v = (v << 8) | (idx < nBytes ? pBits[idx] : 0u);
+  }
+  return v;
+}
+
+// The frame columns whose target x lies inside the clip, as a frame row mask.
+FrameRow ClipMask(const Rect& clip, int x) {
+  const int from = std::max(clip.left - x, 0);
+  const int to = std::min(clip.right - x, kFrameWidth);  // exclusive
+  FrameRow mask = 0;
+  for (int mx = from; mx < to; ++mx) mask |= FrameRow{1} << (kFrameWidth - 1 - mx);
+  return mask;
+}
+
+// Paints every pixel of row ty whose frame bit is set in bits.
+void PaintBits(std::uint32_t* row, int x, FrameRow bits, std::uint32_t px) {
+  auto lo = static_cast<std::uint64_t>(bits);
+  auto hi = static_cast<std::uint64_t>(bits >> 64);
+  while (lo) {
+    const int b = std::countr_zero(lo);
+    row[x + kFrameWidth - 1 - b] = px;
+    lo &= lo - 1;
+  }
+  while (hi) {
+    const int b = 64 + std::countr_zero(hi);
+    row[x + kFrameWidth - 1 - b] = px;
+    hi &= hi - 1;
+  }
+}
+
+void DrawProgressRows(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, int y,
+                      COLORREF crHighlight, int nPercent) {
+  const int nRows = nPercent * kCellHeight / 100;
+  const Rect clip = pDC->GetClipBox();
+  const std::uint32_t px = ToPixel(crHighlight);
+  const FrameRow clipMask = ClipMask(clip, x);
+  CSurface& surface = pDC->Surface();
+  for (int r = 0; r < nRows; ++r) {
+    const std::uint64_t ink = InkRow(pBits, nBytes, r);
+    if (ink == 0) continue;
+    // The pen leaves the current position after the last run it drew.
+    const int lastCol = 63 - std::countr_zero(ink);
+    pDC->MoveTo(x + 3 + lastCol + 1, y + 3 + r);
+    const int ty = y + 3 + r;
+    if (ty < clip.top || ty >= clip.bottom) continue;
+    PaintBits(surface.Row(ty), x, (FrameRow{ink} << kHaloWidth) & clipMask, px);
+  }
+}
+
+void DrawOutlined(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, int y, COLORREF crBody,
+                  COLORREF crHighlight, int nPercent) {
+  // Ink in frame coordinates, then the ink dilated horizontally by 3 pixels
+  // each way; frame rows 0-2 and 43-45 hold no ink.
+  FrameRow ink[kFrameHeight] = {};
+  FrameRow wide[kFrameHeight] = {};
+  for (int r = 0; r < kCellHeight; ++r) {
+    const FrameRow f = FrameRow{InkRow(pBits, nBytes, r)} << kHaloWidth;
+    ink[r + kHaloWidth] = f;
+    wide[r + kHaloWidth] = f | (f << 1) | (f << 2) | (f << 3) | (f >> 1) | (f >> 2) | (f >> 3);
+  }
+
+  pDC->SetBkMode(TRANSPARENT);
+  pDC->SetTextColor(RGB(0, 0, 0));
+  pDC->SetBkColor(RGB(255, 255, 255));
+
+  const Rect clip = pDC->GetClipBox();
+  const FrameRow clipMask = ClipMask(clip, x);
+  const bool bBody = nPercent == 0 || nPercent == 100;
+  const std::uint32_t body = ToPixel(nPercent == 100 ? crHighlight : crBody);
+  const std::uint32_t black = ToPixel(RGB(0, 0, 0));
+  CSurface& surface = pDC->Surface();
+  for (int f = 0; f < kFrameHeight; ++f) {
+    const int ty = y + f;
+    if (ty < clip.top || ty >= clip.bottom) continue;
+    FrameRow nearInk = 0;
+    for (int k = std::max(f - 3, 0); k <= std::min(f + 3, kFrameHeight - 1); ++k)
+      nearInk |= wide[k];
+    const FrameRow halo = nearInk & ~ink[f] & clipMask;
+    std::uint32_t* row = surface.Row(ty);
+    if (bBody) PaintBits(row, x, ink[f] & clipMask, body);
+    PaintBits(row, x, halo, black);
+  }
+}
+
+}  // namespace
+
+void DrawOutlinedGlyph(CDC* pDC, int nBytes, std::uint8_t* pBits, std::uint16_t x, std::uint16_t y,
+                       COLORREF crHighlight, COLORREF crBody, int nPercent, int nMode) {
+  if (pBits == nullptr || nBytes < 0) nBytes = 0;
+  for (int i = 0; i < nBytes; ++i) pBits[i] = static_cast<std::uint8_t>(~pBits[i]);
+  nPercent = std::clamp(nPercent, 0, 100);
+  if (pDC == nullptr) return;
+  if (nMode == 1) {
+    DrawProgressRows(pDC, pBits, nBytes, x, y, crHighlight, nPercent);
+  } else {
+    DrawOutlined(pDC, pBits, nBytes, x, y, crBody, crHighlight, nPercent);
+  }
+}
+
+}  // namespace solvari
