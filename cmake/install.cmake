@@ -1,0 +1,92 @@
+# Installation and the Debian package.
+#
+# The program looks for its data files beside its own executable, so the
+# executable and the data share one folder, <prefix>/lib/solvari, and the
+# command on the PATH, <prefix>/bin/Solvari, is a relative symbolic link to it
+# (Qt resolves the link: applicationDirPath() is the real folder).
+include(GNUInstallDirs)
+
+set(SOLVARI_INSTALL_APPDIR "lib/solvari" CACHE STRING
+    "Folder, relative to the prefix, holding the executable and its data files")
+
+# Data files the build copies beside the executable. They may be produced
+# during the build, so they are taken from the runtime folder at install time.
+set(_solvari_data_files Title.WAV Copyright.bmp default.bmp Solvari.html)
+foreach(_n RANGE 0 53)
+  if(_n LESS 10)
+    list(APPEND _solvari_data_files V0${_n}.SGM)
+  else()
+    list(APPEND _solvari_data_files V${_n}.SGM)
+  endif()
+endforeach()
+set(SOLVARI_DATA_FILES ${_solvari_data_files} CACHE INTERNAL
+    "Data files installed beside the executable")
+
+if(TARGET Solvari)
+  install(TARGETS Solvari RUNTIME DESTINATION ${SOLVARI_INSTALL_APPDIR})
+  list(TRANSFORM _solvari_data_files PREPEND "${SOLVARI_RUNTIME_DIR}/"
+       OUTPUT_VARIABLE _solvari_data_paths)
+  install(FILES ${_solvari_data_paths} DESTINATION ${SOLVARI_INSTALL_APPDIR} OPTIONAL)
+
+  # bin/Solvari -> ../lib/solvari/Solvari
+  file(RELATIVE_PATH _solvari_link_target "/usr/${CMAKE_INSTALL_BINDIR}"
+       "/usr/${SOLVARI_INSTALL_APPDIR}/Solvari")
+  set(_solvari_link "${CMAKE_CURRENT_BINARY_DIR}/install/Solvari")
+  file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/install")
+  file(CREATE_LINK "${_solvari_link_target}" "${_solvari_link}" SYMBOLIC)
+  install(PROGRAMS "${_solvari_link}" DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+  # Desktop menu entry and icon.
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/solvari.desktop.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/install/solvari.desktop @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/solvari.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/res/solvari.png)
+    install(FILES ${PROJECT_SOURCE_DIR}/res/solvari.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
+    install(FILES ${PROJECT_SOURCE_DIR}/res/solvari.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps)
+  endif()
+  if(EXISTS ${PROJECT_SOURCE_DIR}/res/solvari-48.png)
+    install(FILES ${PROJECT_SOURCE_DIR}/res/solvari-48.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
+            RENAME solvari.png)
+  endif()
+endif()
+
+if(TARGET solvari-voice)
+  install(TARGETS solvari-voice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+# Debian package: cmake --build build --target package (or cpack in build/).
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "solvari")
+set(CPACK_PACKAGE_VENDOR "Solvari")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Recites the Heart Sutra and lights each character in time with the voice")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Solvari shows the whole Heart Sutra, plays a recorded voice phrase by phrase\n\
+and lights each character green in time with it, in large outlined\n\
+characters over a background picture of your choice. Japanese interface.")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_NAME "solvari")
+set(CPACK_DEBIAN_PACKAGE_SECTION "education")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Solvari developers <solvari@example.org>")
+# The Qt libraries come from the executable's own links when dpkg-shlibdeps
+# is there; the rest is loaded at run time and is named here.
+find_program(SOLVARI_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(SOLVARI_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libqt6multimedia6, qt6-qpa-plugins, fonts-ipafont-gothic")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
+libqt6multimedia6 (>= 6.4), qt6-qpa-plugins, fonts-ipafont-gothic, libc6, libstdc++6")
+endif()
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
+set(CPACK_STRIP_FILES ON)
+include(CPack)
