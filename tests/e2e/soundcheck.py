@@ -86,11 +86,38 @@ def envelope(pcm, block=BLOCK):
     return [sum(map(abs, pcm[i:i + block])) / block for i in range(0, len(pcm) - block + 1, block)]
 
 
+def match_envelope(pcm, width=4):
+    """Envelope for finding a voice: 5 ms steps over 20 ms windows, wide
+    enough to smooth the voice's pitch away."""
+    env = envelope(pcm)
+    out = []
+    acc = sum(env[:width])
+    for i in range(len(env) - width + 1):
+        out.append(acc / width)
+        if i + width < len(env):
+            acc += env[i + width] - env[i]
+    return out
+
+
 def _ncc(a, b):
     """Normalised correlation of two equally long sequences (not centred)."""
     sab = sum(x * y for x, y in zip(a, b))
     saa = sum(x * x for x in a)
     sbb = sum(y * y for y in b)
+    if saa <= 0 or sbb <= 0:
+        return 0.0
+    return sab / math.sqrt(saa * sbb)
+
+
+def _pearson(a, b):
+    """Correlation coefficient of two equally long sequences."""
+    n = len(a)
+    if n == 0:
+        return 0.0
+    ma, mb = sum(a) / n, sum(b) / n
+    sab = sum((x - ma) * (y - mb) for x, y in zip(a, b))
+    saa = sum((x - ma) ** 2 for x in a)
+    sbb = sum((y - mb) ** 2 for y in b)
     if saa <= 0 or sbb <= 0:
         return 0.0
     return sab / math.sqrt(saa * sbb)
@@ -128,8 +155,9 @@ class Match:
 def locate(capture, cap_env, ref, lo, hi, piece=1024, fine=10):
     """Finds ref in capture with its first sample between lo and hi (sample
     offsets). Coarse search on the 5 ms envelopes, then sample-exact on the
-    first voiced piece. Returns a Match, or None when nothing fits."""
-    ref_env = envelope(ref)
+    loudest piece and the whole voice. cap_env is match_envelope(capture).
+    Returns a Match, or None when nothing fits."""
+    ref_env = match_envelope(ref)
     if not ref_env:
         return None
     lo_b = max(0, lo // BLOCK)
@@ -139,34 +167,54 @@ def locate(capture, cap_env, ref, lo, hi, piece=1024, fine=10):
     best, best_b = -1.0, lo_b
     m = len(ref_env)
     for b in range(lo_b, hi_b + 1):
-        c = _ncc(cap_env[b:b + m], ref_env)
+        c = _pearson(cap_env[b:b + m], ref_env)
         if c > best:
             best, best_b = c, b
     if best < 0.5:
         return None
     v0, v1 = voiced_span(ref)
-    head = ref[v0:v0 + piece]
+    # Sample-exact placement by the loudest piece of the voice.
+    env_v = ref_env[v0 // BLOCK:max(v0 // BLOCK + 1, (v1 - piece) // BLOCK + 1)]
+    k = v0 // BLOCK + max(range(len(env_v)), key=lambda i: sum(env_v[i:i + piece // BLOCK]))
+    p0 = min(k * BLOCK, max(0, len(ref) - piece))
+    loud = ref[p0:p0 + piece]
     coarse = best_b * BLOCK
-    best_c, start = -2.0, coarse
-    for lag in range(-BLOCK - fine, BLOCK + fine + 1):
+    scored = []
+    for lag in range(-3 * BLOCK - fine, 3 * BLOCK + fine + 1):
         s = coarse + lag
-        if s < 0 or s + v0 + len(head) > len(capture):
+        if s < 0 or s + p0 + len(loud) > len(capture):
             continue
-        c = _ncc(capture[s + v0:s + v0 + len(head)], head)
+        scored.append((_ncc(capture[s + p0:s + p0 + len(loud)], loud), s))
+    if not scored:
+        return None
+    # A voiced piece also fits one pitch period off; the whole voice decides.
+    scored.sort(reverse=True)
+    best_c, start = -2.0, scored[0][1]
+    for _, s in scored[:8]:
+        if s + v1 > len(capture):
+            continue
+        c = _ncc(capture[s + v0:s + v1], ref[v0:v1])
         if c > best_c:
             best_c, start = c, s
-    tail_len = min(piece, v1 - v0)
-    tail = ref[v1 - tail_len:v1]
-    t0 = start + v1 - tail_len
-    tail_c = _ncc(capture[t0:t0 + tail_len], tail) if t0 + tail_len <= len(capture) else 0.0
-    return Match(start, len(ref), best_c, tail_c)
+
+    def agree(a, b):
+        if b > len(capture) - start:
+            return 0.0
+        return _ncc(capture[start + a:start + b], ref[a:b])
+
+    # The first and the last part of what is heard must both be there.
+    span = max(1, v1 - v0)
+    part = max(BLOCK, min(piece, span // 3))
+    head_c = agree(v0, v0 + part)
+    tail_c = agree(v1 - part, v1)
+    return Match(start, len(ref), head_c, tail_c)
 
 
 def locate_sequence(capture, refs, first_lo, first_hi, max_gap=RATE):
     """Finds the references one after the other, each after the end of the
     previous one (within max_gap samples). Returns the list of Match (None
     where one was not found; the search then stops)."""
-    cap_env = envelope(capture)
+    cap_env = match_envelope(capture)
     out = []
     lo, hi = first_lo, first_hi
     for ref in refs:

@@ -34,6 +34,23 @@ class _XClientMessageEvent(ctypes.Structure):
     ]
 
 
+class _XWindowAttributes(ctypes.Structure):
+    _fields_ = [
+        ("x", ctypes.c_int), ("y", ctypes.c_int),
+        ("width", ctypes.c_int), ("height", ctypes.c_int),
+        ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
+        ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong),
+        ("class_", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+        ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int),
+        ("backing_planes", ctypes.c_ulong), ("backing_pixel", ctypes.c_ulong),
+        ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong),
+        ("map_installed", ctypes.c_int), ("map_state", ctypes.c_int),
+        ("all_event_masks", ctypes.c_long), ("your_event_mask", ctypes.c_long),
+        ("do_not_propagate_mask", ctypes.c_long), ("override_redirect", ctypes.c_int),
+        ("screen", ctypes.c_void_p),
+    ]
+
+
 class _XEvent(ctypes.Union):
     _fields_ = [("xclient", _XClientMessageEvent), ("pad", ctypes.c_long * 24)]
 
@@ -182,6 +199,18 @@ class Screen:
         x.XDisplayWidth.argtypes = [ctypes.c_void_p, ctypes.c_int]
         x.XDisplayHeight.argtypes = [ctypes.c_void_p, ctypes.c_int]
         x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
+                                           ctypes.POINTER(_XWindowAttributes)]
+        x.XTranslateCoordinates.argtypes = [
+            ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+            ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int),
+            ctypes.POINTER(ctypes.c_ulong)]
+        x.XSetErrorHandler.restype = ctypes.c_void_p
+        x.XSetErrorHandler.argtypes = [ctypes.c_void_p]
+        # A window that has just gone away must not end the harness.
+        self._on_error = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
+            lambda d, e: 0)
+        x.XSetErrorHandler(ctypes.cast(self._on_error, ctypes.c_void_p))
         self._x = x
         self._dpy = x.XOpenDisplay(display_name.encode())
         if not self._dpy:
@@ -223,6 +252,21 @@ class Screen:
             rgb[o + 2:o + width * 3:3] = line[0::4]
         return Image(width, height, bytes(rgb), x1, y1)
 
+    def window_rect(self, window):
+        """(x, y, width, height) of a window's inside on the screen, or None
+        when it is not there or not mapped."""
+        x = self._x
+        attrs = _XWindowAttributes()
+        if not x.XGetWindowAttributes(self._dpy, window, ctypes.byref(attrs)):
+            return None
+        if attrs.map_state != 2:  # IsViewable
+            return None
+        rx, ry, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+        if not x.XTranslateCoordinates(self._dpy, window, self._root, 0, 0,
+                                       ctypes.byref(rx), ctypes.byref(ry), ctypes.byref(child)):
+            return None
+        return rx.value, ry.value, attrs.width, attrs.height
+
     def close_window(self, window):
         """Asks a window to close, as a window manager's close box does
         (WM_DELETE_WINDOW)."""
@@ -236,3 +280,67 @@ class Screen:
         ev.xclient.l[1] = 0  # CurrentTime
         x.XSendEvent(self._dpy, window, 0, 0, ctypes.byref(ev))
         x.XSync(self._dpy, 0)
+
+
+def read_bmp(path):
+    """Reads an uncompressed .bmp (1, 4, 8, 24 or 32 bits) into an Image."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:2] != b"BM":
+        raise ValueError("not a BMP file")
+    (off,) = struct.unpack("<I", data[10:14])
+    (hsize,) = struct.unpack("<I", data[14:18])
+    if hsize == 12:
+        w, h, _, bpp = struct.unpack("<HHHH", data[18:26])
+        comp, ncol, entry = 0, 0, 3
+    else:
+        w, h, _, bpp, comp = struct.unpack("<iiHHI", data[18:34])
+        (ncol,) = struct.unpack("<I", data[46:50])
+        entry = 4
+    if comp not in (0, 3):
+        raise ValueError("compressed BMP")
+    top_down = h < 0
+    h = abs(h)
+    pal = []
+    if bpp <= 8:
+        ncol = ncol or (1 << bpp)
+        p0 = 14 + hsize
+        for i in range(ncol):
+            b, g, r = data[p0 + i * entry:p0 + i * entry + 3]
+            pal.append(bytes((r, g, b)))
+    stride = ((w * bpp + 31) // 32) * 4
+    rows = []
+    for y in range(h):
+        src_y = y if top_down else h - 1 - y
+        line = data[off + src_y * stride:off + (src_y + 1) * stride]
+        if bpp == 24:
+            px = bytearray(w * 3)
+            px[0::3], px[1::3], px[2::3] = line[2:w * 3:3], line[1:w * 3:3], line[0:w * 3:3]
+        elif bpp == 32:
+            px = bytearray(w * 3)
+            px[0::3], px[1::3], px[2::3] = line[2:w * 4:4], line[1:w * 4:4], line[0:w * 4:4]
+        else:
+            px = bytearray()
+            per = 8 // bpp
+            mask = (1 << bpp) - 1
+            for x in range(w):
+                byte = line[x // per]
+                idx = (byte >> (8 - bpp * (x % per + 1))) & mask
+                px += pal[idx] if idx < len(pal) else b"\0\0\0"
+        rows.append(bytes(px))
+    return Image(w, h, b"".join(rows))
+
+
+def write_bmp(path, width, height, rgb):
+    """Writes a 24-bit .bmp from RGB rows, top first."""
+    stride = (width * 3 + 3) & ~3
+    body = bytearray()
+    for y in range(height - 1, -1, -1):
+        row = rgb[y * width * 3:(y + 1) * width * 3]
+        bgr = bytearray(width * 3)
+        bgr[0::3], bgr[1::3], bgr[2::3] = row[2::3], row[1::3], row[0::3]
+        body += bgr + b"\0" * (stride - width * 3)
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(body), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(body), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + body)

@@ -1,0 +1,912 @@
+"""End-to-end test of Solvari as a person uses it.
+
+Drives the real program only through its window (clicks with xdotool on the
+tool bar and the menus, typing into the file dialog, closing the window) and
+judges only what a person sees and hears: the screen, grabbed from the X
+server, and the sound, captured from the sink's monitor. Run by run-e2e.sh,
+which provides the X server, the window manager, the sound server and the
+private settings folder.
+"""
+
+import argparse
+import json
+import os
+import re
+import signal
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+import soundcheck as sc
+import xscreen
+
+CLIENT_W, CLIENT_H = 727, 457   # frame client area below the menu bar
+VIEW_W = 723                    # view width inside its 2-pixel edge
+SLOT = 114
+GREEN = (0, 255, 0)
+WHITE = (255, 255, 255)
+BLACK = (0, 0, 0)
+CAPTURE_RATE = 44100
+
+
+class Failure(Exception):
+    pass
+
+
+class Checks:
+    """Collects the results; a failed check does not stop the run, so one
+    run reports every fault it meets."""
+
+    def __init__(self):
+        self.results = []
+        self.figures = {}
+
+    def check(self, ok, what, detail=""):
+        self.results.append((bool(ok), what, detail))
+        print("%s %s%s" % ("PASS" if ok else "FAIL", what, (" -- " + detail) if detail else ""),
+              flush=True)
+        return bool(ok)
+
+    def figure(self, name, value):
+        self.figures[name] = value
+        print("FIGURE %s = %s" % (name, value), flush=True)
+
+    @property
+    def failed(self):
+        return [r for r in self.results if not r[0]]
+
+
+# --------------------------------------------------------------------- sound
+
+class Capture:
+    """parec on the null sink's monitor, read through a pipe so that the
+    moment each piece arrives is known: that ties the capture's samples to
+    the clock the screen grabs are timed with."""
+
+    def __init__(self, path):
+        self.path = path
+        self.data = bytearray()
+        self.arrivals = []  # (monotonic time, samples received so far)
+        self.proc = subprocess.Popen(
+            ["parec", "-d", "nullsink.monitor", "--latency-msec=10", "--raw",
+             "--rate=%d" % CAPTURE_RATE, "--channels=1", "--format=s16le"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.lock = threading.Lock()
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline and len(self.arrivals) < 5:
+            time.sleep(0.01)
+        if len(self.arrivals) < 5:
+            raise Failure("the capture of the sound sink does not run")
+
+    def _read(self):
+        fd = self.proc.stdout.fileno()
+        while True:
+            chunk = os.read(fd, 65536)
+            if not chunk:
+                break
+            now = time.monotonic()
+            with self.lock:
+                self.data += chunk
+                self.arrivals.append((now, len(self.data) // 2))
+
+    def clock(self):
+        """Monotonic time of capture sample 0: the earliest arrival of any
+        piece, less the samples before it (pieces only come late)."""
+        with self.lock:
+            return min(t - n / CAPTURE_RATE for t, n in self.arrivals)
+
+    def samples(self):
+        import array
+        with self.lock:
+            pcm = array.array("h")
+            pcm.frombytes(bytes(self.data[:len(self.data) & ~1]))
+        if sys.byteorder != "little":
+            pcm.byteswap()
+        return pcm
+
+    def stop(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(5)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        self.thread.join(5)
+        pcm = self.samples()
+        sc.write_wav(self.path, CAPTURE_RATE, pcm)
+        return pcm
+
+
+# ------------------------------------------------------------------ program
+
+class App:
+    """One run of the real program."""
+
+    def __init__(self, h, name, env_extra=None):
+        self.h = h
+        self.name = name
+        env = dict(os.environ)
+        env.update(env_extra or {})
+        self.trace = os.path.join(h.artifacts, "trace-%s.txt" % name)
+        if os.path.exists(self.trace):
+            os.remove(self.trace)
+        env["SOLVARI_TRACE"] = self.trace
+        self.log = open(os.path.join(h.artifacts, "program-%s.log" % name), "w")
+        self.t_start = time.monotonic()
+        self.proc = subprocess.Popen([os.path.join(h.bindir, "Solvari")], env=env,
+                                     stdout=self.log, stderr=subprocess.STDOUT, cwd=h.work)
+        self.wid = None
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def rss_kb(self):
+        try:
+            with open("/proc/%d/status" % self.proc.pid) as f:
+                for line in f:
+                    if line.startswith("VmRSS:"):
+                        return int(line.split()[1])
+        except OSError:
+            return None
+        return None
+
+    def find_window(self, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if not self.alive():
+                raise Failure("%s: the program ended at start-up (status %s)"
+                              % (self.name, self.proc.returncode))
+            r = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid),
+                                "--name", "^Kelvane$"], capture_output=True, text=True)
+            ids = [int(v) for v in r.stdout.split()]
+            for wid in ids:
+                rect = self.h.screen.window_rect(wid)
+                if rect and rect[2] >= 300:
+                    self.wid = wid
+                    return wid
+            time.sleep(0.01)
+        raise Failure("%s: no window 'Kelvane' appeared" % self.name)
+
+    def rect(self):
+        return self.h.screen.window_rect(self.wid)
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def kill(self):
+        if self.alive():
+            self.proc.kill()
+            self.proc.wait()
+        self.log.close()
+
+    def trace_events(self):
+        """Lines of the program's trace, if it wrote one."""
+        try:
+            with open(self.trace, encoding="utf-8", errors="replace") as f:
+                return [line.rstrip("\n") for line in f if line.strip()]
+        except OSError:
+            return []
+
+
+# ------------------------------------------------------------ screen reading
+
+def find_white_rect(img, rect):
+    """The view in the overview: the largest area of pure white inside the
+    window. Returns (x, y, w, h) on the screen, or None."""
+    x0, y0, w, h = rect
+    run = b"\xff" * (3 * 500)
+    rows = []
+    for y in range(y0, y0 + h):
+        line = img.crop(x0, y, w, 1).rgb
+        if run in line:
+            rows.append((y, line))
+    if not rows:
+        return None
+    top, bottom = rows[0][0], rows[-1][0] + 1
+    left, right = x0 + w, x0
+    for _, line in rows:
+        i = line.find(b"\xff\xff\xff")
+        while i >= 0 and i % 3:
+            i = line.find(b"\xff\xff\xff", i + 1)
+        j = line.rfind(b"\xff\xff\xff")
+        while j >= 0 and j % 3:
+            j = line.rfind(b"\xff\xff\xff", 0, j + 2)
+        if i >= 0:
+            left = min(left, x0 + i // 3)
+        if j >= 0:
+            right = max(right, x0 + j // 3 + 1)
+    return left, top, right - left, bottom - top
+
+
+def toolbar_buttons(img, rect, view):
+    """Centres of the tool bar's button images, left to right: runs of
+    columns whose pixels differ from the bar's background colour, 12 to 24
+    pixels wide, in the strip between the menu bar and the view."""
+    x0, y0, w, _ = rect
+    strip_top, strip_bot = y0, view[1] - 2
+    strip = img.crop(x0, strip_top, w, strip_bot - strip_top)
+    hist = strip.colours()
+    bg = max(hist, key=hist.get)
+    # The tool bar is the lower part of the strip: rows with colourful pixels.
+    def colourful(p):
+        return max(p) - min(p) > 40
+    rows = [y for y in range(strip.y0, strip.y0 + strip.height)
+            if any(colourful(strip.pixel(x, y)) for x in range(x0, x0 + w, 1))]
+    if not rows:
+        return [], None
+    ty0, ty1 = rows[0], rows[-1] + 1
+    cols = []
+    for x in range(x0, x0 + w):
+        if any(abs(sum(strip.pixel(x, y)) - sum(bg)) > 60 for y in range(ty0, ty1)):
+            cols.append(x)
+    runs = []
+    for x in cols:
+        if runs and x - runs[-1][1] <= 2:
+            runs[-1][1] = x
+        else:
+            runs.append([x, x])
+    centres = [((a + b) // 2, (ty0 + ty1) // 2) for a, b in runs if 10 <= b - a + 1 <= 26]
+    return centres, (ty0, ty1)
+
+
+def cell_rect(view, phrase, char, n=None):
+    vx, vy, vw, _ = view
+    n = n or vw // SLOT
+    s = phrase % n
+    x = vx + vw - SLOT * s - SLOT
+    return x + 3, vy + 10 + 40 * char + 3, 64, 40
+
+
+def slot_rect(view, phrase):
+    vx, vy, vw, vh = view
+    n = vw // SLOT
+    s = phrase % n
+    return vx + vw - SLOT * s - SLOT, vy, SLOT, vh
+
+
+def white_fraction(img):
+    n = img.width * img.height
+    return img.count(WHITE) / n if n else 0.0
+
+
+def find_picture(img, pic, rows=(0.5,)):
+    """Screen position of an unscaled picture, found by one of its rows."""
+    for fy in rows:
+        y = int(pic.height * fy)
+        row = pic.rgb[y * pic.width * 3:(y + 1) * pic.width * 3]
+        i = img.rgb.find(row)
+        while i >= 0:
+            if i % 3 == 0 and (i // 3) % img.width + pic.width <= img.width:
+                px = img.x0 + (i // 3) % img.width
+                py = img.y0 + (i // 3) // img.width - y
+                return px, py
+            i = img.rgb.find(row, i + 1)
+    return None
+
+
+# ---------------------------------------------------------------- harness
+
+class Harness:
+    def __init__(self, args):
+        self.bindir = args.bindir
+        self.artifacts = args.artifacts
+        self.source = args.source
+        self.work = args.work
+        self.c = Checks()
+        self.screen = xscreen.Screen(os.environ["DISPLAY"])
+        self.durations = sc.phrase_durations(self.source)
+        self.voices = [sc.read_voice_file(os.path.join(self.bindir, "V%02d.SGM" % p))
+                       for p in range(54)]
+        self.events = []  # (time, what) of everything the harness did or saw
+        self.green = {}   # (pass, phrase, char) -> monotonic time first seen green
+        self.capture = None
+        self.view = None
+        self.buttons = None
+
+    def log(self, what, t=None):
+        t = time.monotonic() if t is None else t
+        self.events.append((t, what))
+
+    def shot(self, name, rect=None):
+        img = self.screen.grab(*(rect or (0, 0, None, None)))
+        img.save_png(os.path.join(self.artifacts, name + ".png"))
+        return img
+
+    def click(self, x, y, what):
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+        t = time.monotonic()
+        self.log("click " + what, t)
+        return t
+
+    def key(self, *keys):
+        subprocess.run(["xdotool", "key", "--delay", "40"] + list(keys), check=True)
+
+    def type_text(self, text):
+        subprocess.run(["xdotool", "type", "--delay", "20", text], check=True)
+
+    def button(self, index, what):
+        x, y = self.buttons[index]
+        t = self.click(x, y, what)
+        subprocess.run(["xdotool", "mousemove", "1", "1"], check=True)  # no tool tip over the view
+        return t
+
+    def menu_file(self, app):
+        """Opens the "ﾌｧｲﾙ(&F)" menu with a click on the menu bar."""
+        x, y, _, _ = app.rect()
+        self.click(x + 24, y + 10, "menu File")
+        time.sleep(0.4)
+
+    def wait_for(self, cond, timeout, step=0.005):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            v = cond()
+            if v:
+                return v
+            time.sleep(step)
+        return None
+
+    def grab_view(self, view=None):
+        return self.screen.grab(*(view or self.view))
+
+    def is_overview(self, view=None):
+        img = self.grab_view(view)
+        return white_fraction(img) > 0.5 and img.count(BLACK) > 1000
+
+    def is_reading(self, view=None):
+        return white_fraction(self.grab_view(view)) < 0.3
+
+    # ---------------------------------------------------------- run 1
+
+    def title_screen(self, app, first_run):
+        """From start to the end of the title: first frame, the title picture
+        centred with its sound, its end after six seconds."""
+        c = self.c
+        pic = xscreen.read_bmp(os.path.join(self.bindir, "Copyright.bmp"))
+        t_frame = t_title = None
+        title_pos = None
+        deadline = app.t_start + 10
+        while time.monotonic() < deadline and (t_frame is None or t_title is None):
+            if app.wid is None:
+                try:
+                    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
+                                        str(app.proc.pid), "--name", "^Kelvane$"],
+                                       capture_output=True, text=True)
+                    for wid in (int(v) for v in r.stdout.split()):
+                        rect = self.screen.window_rect(wid)
+                        if rect and rect[2] >= 300:
+                            app.wid = wid
+                except ValueError:
+                    pass
+                if app.wid is None:
+                    if not app.alive():
+                        raise Failure("the program ended at start-up")
+                    time.sleep(0.003)
+                    continue
+            t0 = time.monotonic()
+            rect = app.rect()
+            if not rect:
+                continue
+            img = self.screen.grab(*rect)
+            t1 = time.monotonic()
+            if t_frame is None and white_fraction(img) > 0.4 and img.count(BLACK) > 1000:
+                t_frame = (t0 + t1) / 2
+                self.first_frame_img = img
+            if t_title is None:
+                pos = find_picture(img, pic)
+                if pos:
+                    t_title, title_pos = (t0 + t1) / 2, pos
+                    self.log("title shown", t_title)
+        rect = app.rect()
+        if first_run:
+            c.check(rect and rect[2] == CLIENT_W and rect[3] > CLIENT_H,
+                    "frame client area is 727 wide below its menu bar", "window %s" % (rect,))
+        c.check(t_frame is not None, "first frame (the overview on white) appears")
+        if t_frame is not None and first_run:
+            c.figure("start_to_first_frame_ms", round((t_frame - app.t_start) * 1000))
+        c.check(t_title is not None, "title picture appears")
+        if t_title is None:
+            return
+        if first_run:
+            c.figure("start_to_title_ms", round((t_title - app.t_start) * 1000))
+            self.shot("title", rect)
+        # Centre: the picture's size centred in the client area below the menu
+        # bar, the window 4 pixels right and down, the picture 3 pixels inside
+        # the window's own frame.
+        cx, cy = rect[0], rect[1] + rect[3] - CLIENT_H
+        ex = cx + (CLIENT_W - pic.width) // 2 + 3
+        ey = cy + (CLIENT_H - pic.height) // 2 + 3
+        c.check(title_pos == (ex, ey), "title picture centred over the frame",
+                "at %s, expected %s" % (title_pos, (ex, ey)))
+        self.title_rect = (title_pos[0] - 3, title_pos[1] - 3, pic.width + 8, pic.height + 8)
+        # It goes after six seconds (counted from its showing).
+        gone = self.wait_for(lambda: find_picture(self.screen.grab(*app.rect()), pic) is None,
+                             8.0, step=0.01)
+        t_gone = time.monotonic()
+        c.check(gone, "title picture is hidden again")
+        if gone:
+            shown = t_gone - t_title
+            c.check(5.7 <= shown <= 6.5, "title shows for six seconds", "%.2f s" % shown)
+            self.log("title hidden", t_gone)
+        time.sleep(0.2)
+        img = self.screen.grab(*app.rect())
+        view = find_white_rect(img, app.rect())
+        c.check(view and view[2] == VIEW_W, "overview shows on white, the view 723 wide",
+                "view %s" % (view,))
+        if view:
+            self.view = view
+            vimg = self.grab_view()
+            c.check(vimg.count(BLACK) > 5000 and white_fraction(vimg) > 0.5,
+                    "overview shows the whole text in black")
+        if first_run:
+            self.shot("overview", app.rect())
+        if view:
+            buttons, band = toolbar_buttons(img, app.rect(), self.view)
+            c.check(len(buttons) == 5, "tool bar shows five buttons", "%s" % (buttons,))
+            self.buttons = buttons
+        self.t_title = t_title
+
+    def monitor_reading(self, app, pass_base, until, timeout, shots=()):
+        """Watches the reading page: the first moment each character turns
+        green, the rolling of the columns at every phrase change, the memory
+        in use. Stops when until(state) says so."""
+        c = self.c
+        view = self.view
+        n = view[2] // SLOT
+        st = {"pass": pass_base, "phrase": 0, "char": -1, "seen53": False, "rss": [],
+              "roll_bad": [], "done": False, "overview_at": None}
+        next_rss = 0
+        roll_at = None
+        deadline = time.monotonic() + timeout
+        shots = dict(shots)
+        while time.monotonic() < deadline:
+            t0 = time.monotonic()
+            img = self.grab_view()
+            t1 = time.monotonic()
+            tm = (t0 + t1) / 2
+            if t1 >= next_rss:
+                r = app.rss_kb()
+                if r:
+                    st["rss"].append(r)
+                next_rss = t1 + 1.0
+            p, ch = st["phrase"], st["char"]
+            # Next character of this phrase (or the one after, should a grab
+            # have come late), or the first of the next phrase.
+            cand = [(p, k) for k in (ch + 1, ch + 2) if k < len(self.durations[p])]
+            if p < 53:
+                cand.append((p + 1, 0))
+            elif st["seen53"]:
+                cand.append((0, 0))
+            for q, k in cand:
+                cell = img.crop(*cell_rect(view, q, k, n))
+                if cell.count(GREEN) > 30:
+                    if q == p and k > ch:
+                        st["char"] = k
+                        if ch < 0:
+                            roll_at = tm + 0.15
+                    else:
+                        if q == 0 and p == 53:
+                            st["pass"] += 1
+                        st["phrase"], st["char"] = q, 0
+                        roll_at = tm + 0.15
+                    if q == 53:
+                        st["seen53"] = True
+                    self.green[(st["pass"], q, k)] = tm
+                    break
+            if roll_at is not None and tm >= roll_at:
+                roll_at = None
+                self.check_roll(img, st)
+            key = (st["pass"], st["phrase"], st["char"])
+            if key in shots:
+                img.save_png(os.path.join(self.artifacts, shots.pop(key) + ".png"))
+            if white_fraction(img) > 0.5:
+                st["overview_at"] = tm
+                return st
+            if until(st):
+                return st
+        return st
+
+    def check_roll(self, img, st):
+        """After phrase p has begun: the columns p .. max(n-1, p+n-4) (up to
+        53) stand in their slots, each the column of its phrase (as many
+        characters long), and every other slot shows the background only."""
+        view = self.view
+        n = view[2] // SLOT
+        p = st["phrase"]
+        shown = range(p, min(53, max(n - 1, p + n - 4)) + 1)
+        for s in range(n):
+            x = view[0] + view[2] - SLOT * s - SLOT
+            col = img.crop(x, view[1], SLOT, view[3])
+            drawn = col.count(BLACK) > 400 and col.count(WHITE) > 200
+            want = [q for q in shown if q % n == s]
+            if want and not drawn:
+                st["roll_bad"].append("phrase %d: column %d missing in slot %d" % (p, want[0], s))
+            elif not want and drawn:
+                st["roll_bad"].append("phrase %d: slot %d not empty" % (p, s))
+            elif want:
+                k = len(self.durations[want[0]])
+                below = img.crop(x, view[1] + 10 + 40 * k + 8, SLOT, view[3])
+                last = img.crop(x, view[1] + 10 + 40 * (k - 1), SLOT, 46)
+                if below.count(BLACK) > 20 or last.count(BLACK) < 50:
+                    st["roll_bad"].append("phrase %d: slot %d does not hold column %d"
+                                          % (p, s, want[0]))
+
+    # ------------------------------------------------------------ analysis
+
+    def analyse_recitation(self, pcm, t_click, passes):
+        """Finds every phrase of the whole recitation in the capture: in
+        order, each whole, the silence between them, and the green onsets
+        against the syllables heard."""
+        c = self.c
+        cap = sc.to_analysis_rate(CAPTURE_RATE, pcm)
+        t_cap0 = self.capture.clock()
+
+        def to_sample(t):
+            return int((t - t_cap0) * sc.RATE)
+
+        def to_time(s):
+            return t_cap0 + s / sc.RATE
+
+        lo = to_sample(t_click)
+        matches = sc.locate_sequence(cap, self.voices, lo, lo + sc.RATE * 2)
+        found = [m for m in matches if m is not None]
+        whole = [m for m in found if m.head > 0.9 and m.tail > 0.8]
+        c.check(len(found) == 54 and len(whole) == 54,
+                "every phrase V00..V53 is heard in order, each whole",
+                "%d found, %d whole; weakest %s" % (
+                    len(found), len(whole),
+                    min(found, key=lambda m: min(m.head, m.tail)) if found else None))
+        if not found:
+            return None
+        start_delay = to_time(found[0].start) - t_click
+        c.check(0.25 <= start_delay <= 0.45, "V00 starts about 300 ms after Start",
+                "%.0f ms" % (start_delay * 1000))
+        c.figure("click_to_V00_ms", round(start_delay * 1000))
+        gaps = [(found[i + 1].start - found[i].end) * 1000 / sc.RATE for i in range(len(found) - 1)]
+        if gaps:
+            c.figure("silence_between_phrases_ms", {
+                "median": round(statistics.median(gaps), 1), "max": round(max(gaps), 1),
+                "min": round(min(gaps), 1), "mean": round(statistics.mean(gaps), 1)})
+            c.check(max(gaps) < 50, "no long silence between phrases",
+                    "max %.1f ms" % max(gaps))
+        total = (found[-1].end - found[0].start) / sc.RATE
+        c.figure("recitation_length_s", round(total, 2))
+        # Green onsets against syllable onsets.
+        offsets = []
+        rows = []
+        for p, m in enumerate(found):
+            onsets = sc.syllable_onsets(self.voices[p], self.durations[p])
+            for k, o in enumerate(onsets):
+                tg = self.green.get((passes, p, k))
+                if tg is None:
+                    continue
+                ts = to_time(m.start + o)
+                offsets.append((tg - ts) * 1000)
+                rows.append((p, k, round((tg - ts) * 1000, 1)))
+        with open(os.path.join(self.artifacts, "green-vs-syllable.json"), "w") as f:
+            json.dump({"columns": ["phrase", "char", "green_minus_syllable_ms"], "rows": rows}, f)
+        c.check(len(offsets) >= 200, "the green onset of (nearly) every character was seen",
+                "%d of 266" % len(offsets))
+        if offsets:
+            absd = sorted(abs(v) for v in offsets)
+            c.figure("green_vs_syllable_ms", {
+                "median": round(statistics.median(offsets), 1),
+                "median_abs": round(statistics.median(absd), 1),
+                "p90_abs": round(absd[int(len(absd) * 0.9)], 1),
+                "max_abs": round(absd[-1], 1),
+                "within_20ms": "%d/%d" % (sum(1 for v in absd if v <= 20), len(absd))})
+        return found, cap, to_sample, to_time
+
+    # ------------------------------------------------------------ scenario
+
+    def run(self):
+        c = self.c
+        self.capture = Capture(os.path.join(self.artifacts, "capture.wav"))
+        apps = []
+        try:
+            self.scenario(apps)
+        except Failure as e:
+            c.check(False, str(e))
+        finally:
+            for a in apps:
+                a.kill()
+            pcm = self.capture.stop()
+        try:
+            if getattr(self, "t_start_click", None):
+                self.analyse(pcm)
+        except Failure as e:
+            c.check(False, str(e))
+        with open(os.path.join(self.artifacts, "figures.json"), "w") as f:
+            json.dump(self.c.figures, f, indent=2, ensure_ascii=False)
+        with open(os.path.join(self.artifacts, "events.txt"), "w") as f:
+            for t, what in self.events:
+                f.write("%.4f %s\n" % (t, what))
+        print("\n%d checks, %d failed" % (len(c.results), len(c.failed)))
+        for ok, what, detail in c.failed:
+            print("  FAILED: %s %s" % (what, detail))
+        return 0 if not c.failed else 1
+
+    def scenario(self, apps):
+        c = self.c
+        # ---- run 1: first start with no settings.
+        app = App(self, "first")
+        apps.append(app)
+        self.app1 = app
+        self.title_screen(app, first_run=True)
+        if not self.view or not self.buttons or len(self.buttons) < 5:
+            raise Failure("cannot go on without the view and the tool bar")
+        # Title sound heard while the title shows.
+        self.t_title_shown = self.t_title
+
+        # Repeat on, then Start: a whole recitation and the start of the next.
+        self.button(3, "Repeat")
+        time.sleep(0.3)
+        self.t_start_click = self.button(0, "Start")
+        reading = self.wait_for(self.is_reading, 1.0)
+        t_page = time.monotonic()
+        c.check(reading, "Start shows the reading page",
+                "after %.0f ms" % ((t_page - self.t_start_click) * 1000))
+        st = self.monitor_reading(
+            app, 0, until=lambda s: s["pass"] == 1 and s["phrase"] == 1, timeout=240,
+            shots={(0, 0, 2): "reading-start", (0, 8, 1): "reading", (0, 30, 3): "reading-30"})
+        self.rss = st["rss"]
+        c.check(not st["roll_bad"], "finished columns erased, next columns drawn in their slots",
+                "; ".join(st["roll_bad"][:5]))
+        c.check((0, 0, 0) in self.green, "character 0 of phrase 0 turns green at its place")
+        if (0, 0, 0) in self.green:
+            c.figure("click_to_first_green_ms",
+                     round((self.green[(0, 0, 0)] - self.t_start_click) * 1000))
+        c.check(st["pass"] == 1 and st["seen53"],
+                "with Repeat on, phrase 0 follows phrase 53", "pass %d, phrase %d" % (
+                    st["pass"], st["phrase"]))
+        if st["rss"]:
+            c.figure("rss_while_reciting_mb", {"max": round(max(st["rss"]) / 1024, 1),
+                                               "median": round(statistics.median(st["rss"]) / 1024, 1)})
+        # Stop in the second pass.
+        time.sleep(0.5)
+        self.t_stop_click = self.button(1, "Stop")
+        back = self.wait_for(lambda: self.is_overview(), 2.0)
+        c.check(back, "Stop brings back the overview",
+                "after %.0f ms" % ((time.monotonic() - self.t_stop_click) * 1000))
+        time.sleep(0.5)
+        # Start works again after Stop.
+        self.t_restart_click = self.button(0, "Start again")
+        ok = self.wait_for(lambda: self.grab_view().crop(*cell_rect(self.view, 0, 0)).count(GREEN) > 30,
+                           2.0)
+        c.check(ok, "Start works again after Stop (character 0 green)")
+        time.sleep(1.0)
+        self.t_stop2_click = self.button(1, "Stop")
+        c.check(self.wait_for(lambda: self.is_overview(), 2.0), "Stop ends the second reading")
+        time.sleep(0.5)
+
+        # ---- the picture command, then Maximize on.
+        self.picture = self.make_picture()
+        self.menu_file(app)
+        self.key("Down", "Return")
+        dlg = self.wait_for(lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", "画像ファイルの設定"],
+            capture_output=True, text=True).stdout.split(), 5.0, step=0.05)
+        c.check(dlg, "the picture command opens the file dialog '画像ファイルの設定'")
+        if dlg:
+            time.sleep(0.5)
+            self.shot("picture-dialog")
+            self.type_text(self.picture)
+            time.sleep(0.2)
+            self.key("Return")
+            gone = self.wait_for(lambda: not subprocess.run(
+                ["xdotool", "search", "--onlyvisible", "--name", "画像ファイルの設定"],
+                capture_output=True, text=True).stdout.split(), 5.0, step=0.05)
+            c.check(gone, "the file dialog closes on the chosen file")
+        time.sleep(0.3)
+        self.button(2, "Maximize")
+        time.sleep(0.3)
+        self.reading_with_picture(app, "first")
+        # Exit from the menu.
+        self.menu_file(app)
+        self.key("Up", "Return")
+        status = app.wait_exit(5)
+        c.check(status == 0, "Exit from the menu ends the program with status 0",
+                "status %s" % status)
+        self.check_settings()
+
+        # ---- run 2: restart; the picture and Maximize are kept; close the
+        # window during a reading.
+        app = App(self, "second")
+        apps.append(app)
+        self.title_screen(app, first_run=False)
+        if self.view:
+            self.reading_with_picture(app, "second", stop=False)
+            time.sleep(1.0)
+            self.t_close = time.monotonic()
+            self.log("close window during reading", self.t_close)
+            self.screen.close_window(app.wid)
+            status = app.wait_exit(5)
+            c.check(status == 0, "closing the window during a recitation exits with status 0",
+                    "status %s" % status)
+            time.sleep(0.3)
+            left = [p for p in os.listdir("/proc") if p.isdigit() and self._is_solvari(p)]
+            c.check(not left, "no Solvari process is left behind", "%s" % left)
+
+        # ---- run 3: no sound server at all.
+        app = App(self, "nosound", {"PULSE_SERVER": "unix:%s/no-server/native" % self.work})
+        apps.append(app)
+        self.title_screen(app, first_run=False)
+        if self.view:
+            t = self.button(0, "Start without sound server")
+            self.t_nosound_click = t
+            # Maximize is on: maximized at Start, restored at the end.
+            back = self.wait_for(lambda: app.rect() and app.rect()[2] == CLIENT_W
+                                 and time.monotonic() - t > 0.35 and self.is_overview(), 5.0, 0.02)
+            c.check(back, "without a sound server Start returns to the overview",
+                    "after %.0f ms" % ((time.monotonic() - t) * 1000))
+            self.menu_file(app)
+            self.key("Up", "Return")
+            status = app.wait_exit(5)
+            c.check(status == 0, "the program still answers and exits with status 0",
+                    "status %s" % status)
+
+    def _is_solvari(self, pid):
+        try:
+            return os.path.basename(os.readlink("/proc/%s/exe" % pid)) == "Solvari"
+        except OSError:
+            return False
+
+    def make_picture(self):
+        """A picture no program would show by chance: red across, blue down."""
+        w, h = 320, 200
+        rgb = bytearray()
+        for y in range(h):
+            for x in range(w):
+                rgb += bytes((x * 255 // (w - 1), 90, y * 255 // (h - 1)))
+        path = os.path.join(self.work, "pictures", "gradient.bmp")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        xscreen.write_bmp(path, w, h, bytes(rgb))
+        self.pic_size = (w, h)
+        return path
+
+    def picture_background_ok(self, img, view):
+        """Background points between the columns show the chosen picture,
+        cropped to cover the view and scaled."""
+        W, H = self.pic_size
+        vx, vy, w, h = view
+        g = h / w
+        if H / W < g:
+            wp = int(H / g)
+            left, top, sw, sh = (W - wp) // 2, 0, wp, H
+        else:
+            hp = int(W * g)
+            left, top, sw, sh = 0, (H - hp) // 2, W, hp
+        bad, total = 0, 0
+        n = w // SLOT
+        for s in range(n):
+            x = w - SLOT * s - SLOT + 90
+            for y in range(20, h - 20, 37):
+                px = img.pixel(vx + x, vy + y)
+                sx = left + x * sw // w
+                sy = top + y * sh // h
+                exp = (sx * 255 // (W - 1), 90, sy * 255 // (H - 1))
+                total += 1
+                if max(abs(a - b) for a, b in zip(px, exp)) > 6:
+                    bad += 1
+        return total > 0 and bad <= total // 20, "%d of %d points off" % (bad, total)
+
+    def reading_with_picture(self, app, name, stop=True):
+        c = self.c
+        normal = app.rect()
+        t = self.button(0, "Start (%s)" % name)
+        maxed = self.wait_for(lambda: app.rect() and app.rect()[2] > CLIENT_W + 100, 3.0, 0.02)
+        r = app.rect()
+        c.check(maxed, "Maximize on: the frame is maximized for the reading (%s run)" % name,
+                "window %s" % (r,))
+        time.sleep(0.6)
+        if maxed:
+            # The view keeps its place in the frame and fills the rest.
+            dx, dy = self.view[0] - normal[0], self.view[1] - normal[1]
+            view = (r[0] + dx, r[1] + dy, r[2] - 2 * dx, r[3] - dy - 2)
+        else:
+            view = self.view
+        img = self.screen.grab()
+        ok, detail = self.picture_background_ok(img, view)
+        c.check(ok, "the chosen picture is the reading background (%s run)" % name, detail)
+        if name == "first":
+            img.save_png(os.path.join(self.artifacts, "reading-picture-maximized.png"))
+        if stop:
+            self.button(1, "Stop (%s)" % name)
+            restored = self.wait_for(lambda: app.rect() and app.rect()[2] == CLIENT_W, 3.0, 0.02)
+            c.check(restored, "the frame is restored at the end of the reading (%s run)" % name,
+                    "window %s" % (app.rect(),))
+            c.check(self.wait_for(lambda: self.is_overview(), 2.0),
+                    "the overview returns after the maximized reading")
+
+    def check_settings(self):
+        path = os.path.join(os.environ["XDG_CONFIG_HOME"], "Orvell Craft", "Kelvane.conf")
+        try:
+            with open(path, encoding="utf-8") as f:
+                text = f.read()
+        except OSError:
+            text = ""
+        self.c.check("Maximized=1" in text and self.picture in text,
+                     "settings file keeps the picture and Maximize", path)
+
+    def analyse(self, pcm):
+        c = self.c
+        c.check(len(pcm) > CAPTURE_RATE * 10, "sound was captured")
+        cap = sc.to_analysis_rate(CAPTURE_RATE, pcm)
+        t_cap0 = self.capture.clock()
+        to_sample = lambda t: max(0, int((t - t_cap0) * sc.RATE))
+        to_time = lambda s: t_cap0 + s / sc.RATE
+        # Title sound while the title shows.
+        try:
+            rate, title = sc.read_wav(os.path.join(self.bindir, "Title.WAV"))
+            title = sc.to_analysis_rate(rate, title)
+            lo = to_sample(self.app1.t_start)
+            m = sc.locate(cap, sc.match_envelope(cap), title, lo, lo + sc.RATE * 3)
+            ok = m is not None and m.head > 0.8
+            c.check(ok, "the title sound plays on the sink", "%s" % m)
+            if ok:
+                c.figure("title_sound_after_title_picture_ms",
+                         round((to_time(m.start) - self.t_title_shown) * 1000))
+                c.check(m.tail > 0.7, "the title sound is heard to its end", "%s" % m)
+        except (OSError, ValueError) as e:
+            c.check(False, "the title sound can be read", str(e))
+        res = self.analyse_recitation(pcm, self.t_start_click, passes=0)
+        if res:
+            found, cap, to_sample, to_time = res
+            if len(found) == 54:
+                lo = found[-1].end
+                m = sc.locate(cap, sc.match_envelope(cap), self.voices[0], lo, lo + sc.RATE)
+                c.check(m is not None and m.head > 0.9, "with Repeat on V00 plays again after V53",
+                        "%s" % m)
+                if m:
+                    c.figure("V53_end_to_V00_again_ms", round((m.start - lo) * 1000 / sc.RATE))
+        # Stop silences at once.
+        for name, t in (("Stop", getattr(self, "t_stop_click", None)),
+                        ("second Stop", getattr(self, "t_stop2_click", None))):
+            if t is None:
+                continue
+            s = to_sample(t)
+            last = sc.last_sound(cap, s - sc.RATE // 2, s + sc.RATE * 2)
+            heard_before = sc.last_sound(cap, s - sc.RATE // 2, s) is not None
+            after = (to_time(last) - t) * 1000 if last is not None else None
+            c.check(heard_before and after is not None and after < 150,
+                    "%s silences the sound at once" % name,
+                    "last sound %s ms after the click" % (None if after is None else round(after)))
+            if after is not None:
+                c.figure("%s_to_silence_ms" % name.replace(" ", "_"), round(after))
+        t = getattr(self, "t_restart_click", None)
+        if t is not None:
+            s = to_sample(t)
+            m = sc.locate(cap, sc.match_envelope(cap), self.voices[0][:sc.RATE // 2], s, s + sc.RATE)
+            c.check(m is not None and m.head > 0.9, "Start after Stop plays V00 again",
+                    "%s" % m if m is None else "%.0f ms after the click" % ((to_time(m.start) - t) * 1000))
+        t = getattr(self, "t_nosound_click", None)
+        if t is not None:
+            s = to_sample(t)
+            c.check(sc.last_sound(cap, s, s + sc.RATE * 2) is None,
+                    "without a sound server nothing is heard")
+        # Trace written by the program, when it writes one.
+        for a in (self.app1,):
+            ev = a.trace_events()
+            c.figure("trace_lines_first_run", len(ev))
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bindir", required=True)
+    ap.add_argument("--artifacts", required=True)
+    ap.add_argument("--source", required=True)
+    ap.add_argument("--work", required=True)
+    args = ap.parse_args()
+    signal.signal(signal.SIGTERM, lambda *a: sys.exit(1))
+    h = Harness(args)
+    sys.exit(h.run())
+
+
+if __name__ == "__main__":
+    main()

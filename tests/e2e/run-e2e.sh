@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Runs the end-to-end test of the real program: a private X server (Xvfb)
+# with a small window manager (openbox, so that maximizing works as on a
+# desktop), a private PulseAudio server with one null sink, and private
+# settings; then tests/e2e/e2e.py drives Solvari through its window.
+#   run-e2e.sh <folder of the built Solvari> <artefact folder>
+# Everything started here is stopped again, whatever happens.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+bindir=$(cd "$1" && pwd)
+artifacts=$2
+mkdir -p "$artifacts"
+artifacts=$(cd "$artifacts" && pwd)
+
+for tool in Xvfb xdotool openbox pulseaudio pactl parec python3; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "e2e: '$tool' is missing; run tools/install-deps.sh" >&2
+    exit 1
+  fi
+done
+[ -x "$bindir/Solvari" ] || { echo "e2e: no $bindir/Solvari" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/solvari-e2e.XXXXXX")
+chmod 700 "$work"
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
+chmod 700 "$XDG_RUNTIME_DIR"
+export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
+printf 'autospawn = no\n' >"$work/client.conf"
+export PULSE_CLIENTCONFIG=$work/client.conf
+unset PULSE_SINK PULSE_SOURCE WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP
+export QT_QPA_PLATFORM=xcb
+
+xvfb_pid= wm_pid=
+cleanup() {
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  if [ -f "$XDG_RUNTIME_DIR/pulse/pid" ]; then
+    kill "$(cat "$XDG_RUNTIME_DIR/pulse/pid")" 2>/dev/null
+    for _ in $(seq 50); do [ -f "$XDG_RUNTIME_DIR/pulse/pid" ] || break; sleep 0.05; done
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# X server on a display number of its own.
+for n in $(seq 90 140); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && xdpyinfo -display ":$n" >/dev/null 2>&1 && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.02
+  done
+  if kill -0 "$xvfb_pid" 2>/dev/null && xdpyinfo -display ":$n" >/dev/null 2>&1; then
+    export DISPLAY=:$n
+    break
+  fi
+  wait "$xvfb_pid" 2>/dev/null; xvfb_pid=
+done
+[ -n "$xvfb_pid" ] || { echo "e2e: no X server could be started" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.02
+done
+
+# Sound server with a null sink, in the private runtime folder.
+pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --realtime=no --high-priority=no \
+  --log-target=file:"$work/pulse.log" \
+  --load="module-native-protocol-unix" \
+  --load="module-null-sink sink_name=nullsink" || {
+  echo "e2e: the PulseAudio server did not start" >&2; cat "$work/pulse.log" >&2; exit 1; }
+ready=
+for _ in $(seq 100); do
+  pactl info >/dev/null 2>&1 && { ready=1; break; }
+  sleep 0.05
+done
+[ -n "$ready" ] || { echo "e2e: the PulseAudio server does not answer" >&2; exit 1; }
+pactl set-default-sink nullsink >/dev/null
+
+echo "e2e: display $DISPLAY, sound server $PULSE_SERVER, settings in $XDG_CONFIG_HOME"
+python3 "$here/e2e.py" --bindir "$bindir" --artifacts "$artifacts" \
+  --source "$(cd "$here/../.." && pwd)" --work "$work"
+status=$?
+echo "e2e: artefacts (screenshots, captured sound, logs) in $artifacts"
+exit $status
