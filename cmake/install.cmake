@@ -19,8 +19,6 @@ foreach(_n RANGE 0 53)
     list(APPEND _solvari_data_files V${_n}.SGM)
   endif()
 endforeach()
-set(SOLVARI_DATA_FILES ${_solvari_data_files} CACHE INTERNAL
-    "Data files installed beside the executable")
 
 if(TARGET Solvari)
   install(TARGETS Solvari RUNTIME DESTINATION ${SOLVARI_INSTALL_APPDIR})

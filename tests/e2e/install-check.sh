@@ -37,6 +37,14 @@ if [ "$with_voice_tool" = 1 ]; then
   [ -x "$prefix/bin/solvari-voice" ] || fail "solvari-voice is not on the PATH"
 fi
 
+# Only the commands go on the PATH; the data stays beside the executable.
+for f in "$prefix/bin"/*; do
+  case $(basename "$f") in
+    Solvari|solvari-voice) ;;
+    *) fail "stray file on the PATH: $f" ;;
+  esac
+done
+
 desktop=$prefix/share/applications/solvari.desktop
 [ -f "$desktop" ] || fail "no desktop entry"
 for line in '^\[Desktop Entry\]$' '^Type=Application$' '^Name=Solvari$' '^Name\[ja\]=.' \
