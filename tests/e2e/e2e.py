@@ -61,63 +61,108 @@ class Checks:
 # --------------------------------------------------------------------- sound
 
 class Capture:
-    """parec on the null sink's monitor, read through a pipe so that the
-    moment each piece arrives is known: that ties the capture's samples to
-    the clock the screen grabs are timed with."""
+    """parec on the null sink's monitor, read by a small process of its own
+    that notes when each piece arrives: that ties the capture's samples to
+    the clock the screen grabs and clicks are timed with."""
 
-    def __init__(self, path):
+    def __init__(self, path, work):
         self.path = path
-        self.data = bytearray()
-        self.arrivals = []  # (monotonic time, samples received so far)
-        self.proc = subprocess.Popen(
-            ["parec", "-d", "nullsink.monitor", "--latency-msec=10", "--raw",
-             "--rate=%d" % CAPTURE_RATE, "--channels=1", "--format=s16le"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.lock = threading.Lock()
-        self.thread = threading.Thread(target=self._read, daemon=True)
-        self.thread.start()
+        self.raw = os.path.join(work, "capture.raw")
+        self.times = os.path.join(work, "capture.times")
+        for f in (self.raw, self.times):
+            if os.path.exists(f):
+                os.remove(f)
+        here = os.path.dirname(os.path.abspath(__file__))
+        self.proc = subprocess.Popen([sys.executable, os.path.join(here, "capture_helper.py"),
+                                      self.raw, self.times, str(CAPTURE_RATE)])
         deadline = time.monotonic() + 5
-        while time.monotonic() < deadline and len(self.arrivals) < 5:
-            time.sleep(0.01)
-        if len(self.arrivals) < 5:
-            raise Failure("the capture of the sound sink does not run")
-
-    def _read(self):
-        fd = self.proc.stdout.fileno()
-        while True:
-            chunk = os.read(fd, 65536)
-            if not chunk:
+        while time.monotonic() < deadline:
+            if os.path.exists(self.raw) and os.path.getsize(self.raw) > CAPTURE_RATE // 2:
                 break
-            now = time.monotonic()
-            with self.lock:
-                self.data += chunk
-                self.arrivals.append((now, len(self.data) // 2))
+            time.sleep(0.02)
+        else:
+            raise Failure("the capture of the sound sink does not run")
+        self.arrivals = []
+
+    def _load_times(self):
+        arrivals = []
+        with open(self.times) as f:
+            for line in f:
+                t, n = line.split()
+                arrivals.append((float(t), int(n)))
+        self.arrivals = arrivals
 
     def clock(self):
         """Monotonic time of capture sample 0: the earliest arrival of any
-        piece, less the samples before it (pieces only come late)."""
-        with self.lock:
-            return min(t - n / CAPTURE_RATE for t, n in self.arrivals)
+        piece, less the samples before it (pieces only come late). The first
+        half second is left out: the server hands over what it had buffered
+        when the capture began all at once."""
+        t_first = self.arrivals[0][0]
+        steady = [(t, n) for t, n in self.arrivals if t > t_first + 0.5] or self.arrivals
+        return min(t - n / CAPTURE_RATE for t, n in steady)
 
-    def samples(self):
-        import array
-        with self.lock:
-            pcm = array.array("h")
-            pcm.frombytes(bytes(self.data[:len(self.data) & ~1]))
-        if sys.byteorder != "little":
-            pcm.byteswap()
-        return pcm
+    def _offsets(self):
+        """Minimum of (arrival - samples / rate) per quarter second: the
+        capture's clock follows the monotonic clock only on average, so it is
+        tied to it where it is used."""
+        if getattr(self, "_bins", None) is None:
+            t_first = self.arrivals[0][0]
+            bins = {}
+            for t, n in self.arrivals:
+                if t <= t_first + 0.5:
+                    continue
+                k = int(t * 4)
+                v = t - n / CAPTURE_RATE
+                if v < bins.get(k, 1e18):
+                    bins[k] = v
+            self._bins = bins
+        return self._bins
+
+    def offset_at(self, t, reach=1.5):
+        bins = self._offsets()
+        k0, k1 = int((t - reach) * 4), int((t + reach) * 4)
+        vals = [bins[k] for k in range(k0, k1 + 1) if k in bins]
+        return min(vals) if vals else self.clock()
+
+    def sample_of(self, t, rate=sc.RATE):
+        """Capture sample (at rate) that sounded at monotonic time t."""
+        return max(0, int((t - self.offset_at(t)) * rate))
+
+    def time_of(self, sample, rate=sc.RATE):
+        """Monotonic time at which a capture sample (at rate) sounded."""
+        t = self.clock() + sample / rate
+        for _ in range(3):
+            t = self.offset_at(t) + sample / rate
+        return t
+
+    def jitter_ms(self):
+        """Spread of the arrival delays: how far the clock above may be off."""
+        t0 = self.clock()
+        t_first = self.arrivals[0][0]
+        d = sorted((t - n / CAPTURE_RATE - t0) * 1000 for t, n in self.arrivals
+                   if t > t_first + 0.5)
+        return {"median": round(d[len(d) // 2], 1), "p90": round(d[int(len(d) * 0.9)], 1),
+                "max": round(d[-1], 1)} if d else {}
 
     def stop(self):
-        self.proc.terminate()
+        import array
+        self.proc.send_signal(signal.SIGTERM)
         try:
-            self.proc.wait(5)
+            self.proc.wait(10)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             self.proc.wait()
-        self.thread.join(5)
-        pcm = self.samples()
+        self._load_times()
+        pcm = array.array("h")
+        with open(self.raw, "rb") as f:
+            data = f.read()
+        pcm.frombytes(data[:len(data) & ~1])
+        if sys.byteorder != "little":
+            pcm.byteswap()
         sc.write_wav(self.path, CAPTURE_RATE, pcm)
+        with open(os.path.join(os.path.dirname(self.path), "capture-arrivals.txt"), "w") as f:
+            for t, n in self.arrivals:
+                f.write("%.6f %d\n" % (t, n))
         return pcm
 
 
@@ -211,6 +256,7 @@ def find_white_rect(img, rect):
         return None
     top, bottom = rows[0][0], rows[-1][0] + 1
     left, right = x0 + w, x0
+    firsts = {}
     for _, line in rows:
         i = line.find(b"\xff\xff\xff")
         while i >= 0 and i % 3:
@@ -219,9 +265,24 @@ def find_white_rect(img, rect):
         while j >= 0 and j % 3:
             j = line.rfind(b"\xff\xff\xff", 0, j + 2)
         if i >= 0:
-            left = min(left, x0 + i // 3)
+            firsts[x0 + i // 3] = firsts.get(x0 + i // 3, 0) + 1
         if j >= 0:
             right = max(right, x0 + j // 3 + 1)
+    # Most rows begin at the view's left edge (a row of ink may begin later,
+    # the outer edge line below it earlier).
+    left = max(firsts, key=firsts.get)
+    # The sunken edge's outer light line (white at the right and bottom)
+    # joins the white; its inner line (light grey) marks the true edge.
+    mid = img.crop(left, (top + bottom) // 2, right - left, 1)
+    for x in range(right - 1, max(left, right - 4), -1):
+        if mid.pixel(x, mid.y0) == (192, 192, 192):
+            right = x
+            break
+    col = img.crop(right - 1, top, 1, bottom - top)
+    for y in range(bottom - 1, max(top, bottom - 4), -1):
+        if col.pixel(col.x0, y) == (192, 192, 192):
+            bottom = y
+            break
     return left, top, right - left, bottom - top
 
 
@@ -320,10 +381,11 @@ class Harness:
         return img
 
     def click(self, x, y, what):
-        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
-        t = time.monotonic()
-        self.log("click " + what, t)
-        return t
+        """A left click; returns the moment the button was released (tool
+        buttons and menu items act on the release)."""
+        pressed, released = self.screen.click(x, y)
+        self.log("click " + what, released)
+        return released
 
     def key(self, *keys):
         subprocess.run(["xdotool", "key", "--delay", "40"] + list(keys), check=True)
@@ -332,9 +394,10 @@ class Harness:
         subprocess.run(["xdotool", "type", "--delay", "20", text], check=True)
 
     def button(self, index, what):
-        x, y = self.buttons[index]
-        t = self.click(x, y, what)
-        subprocess.run(["xdotool", "mousemove", "1", "1"], check=True)  # no tool tip over the view
+        wx, wy, _, _ = self.app.rect()
+        dx, dy = self.buttons[index]
+        t = self.click(wx + dx, wy + dy, what)
+        self.screen.move(1, 1)  # no tool tip over the view
         return t
 
     def menu_file(self, app):
@@ -449,7 +512,8 @@ class Harness:
         if view:
             buttons, band = toolbar_buttons(img, app.rect(), self.view)
             c.check(len(buttons) == 5, "tool bar shows five buttons", "%s" % (buttons,))
-            self.buttons = buttons
+            wx, wy, _, _ = app.rect()
+            self.buttons = [(x - wx, y - wy) for x, y in buttons]
         self.t_title = t_title
 
     def monitor_reading(self, app, pass_base, until, timeout, shots=()):
@@ -463,13 +527,16 @@ class Harness:
               "roll_bad": [], "done": False, "overview_at": None}
         next_rss = 0
         roll_at = None
+        prev_tm = time.monotonic()
         deadline = time.monotonic() + timeout
         shots = dict(shots)
         while time.monotonic() < deadline:
             t0 = time.monotonic()
             img = self.grab_view()
             t1 = time.monotonic()
-            tm = (t0 + t1) / 2
+            # The change happened between the previous grab and this one.
+            tm = (prev_tm + (t0 + t1) / 2) / 2
+            prev_tm = (t0 + t1) / 2
             if t1 >= next_rss:
                 r = app.rss_kb()
                 if r:
@@ -545,23 +612,22 @@ class Harness:
         against the syllables heard."""
         c = self.c
         cap = sc.to_analysis_rate(CAPTURE_RATE, pcm)
-        t_cap0 = self.capture.clock()
-
-        def to_sample(t):
-            return int((t - t_cap0) * sc.RATE)
-
-        def to_time(s):
-            return t_cap0 + s / sc.RATE
+        to_sample, to_time = self.capture.sample_of, self.capture.time_of
 
         lo = to_sample(t_click)
         matches = sc.locate_sequence(cap, self.voices, lo, lo + sc.RATE * 2)
         found = [m for m in matches if m is not None]
-        whole = [m for m in found if m.head > 0.9 and m.tail > 0.8]
+        whole = [m for m in found if m.heard_whole]
         c.check(len(found) == 54 and len(whole) == 54,
                 "every phrase V00..V53 is heard in order, each whole",
                 "%d found, %d whole; weakest %s" % (
                     len(found), len(whole),
-                    min(found, key=lambda m: min(m.head, m.tail)) if found else None))
+                    min(found, key=lambda m: min(m.head, m.tail, m.whole)) if found else None))
+        with open(os.path.join(self.artifacts, "phrases-heard.json"), "w") as f:
+            json.dump([{"phrase": p, "start_s": round(m.start / sc.RATE, 4),
+                        "length_s": round(m.length / sc.RATE, 4), "head": round(m.head, 3),
+                        "tail": round(m.tail, 3), "whole": round(m.whole, 3)}
+                       for p, m in enumerate(found)], f, indent=1)
         if not found:
             return None
         start_delay = to_time(found[0].start) - t_click
@@ -570,11 +636,28 @@ class Harness:
         c.figure("click_to_V00_ms", round(start_delay * 1000))
         gaps = [(found[i + 1].start - found[i].end) * 1000 / sc.RATE for i in range(len(found) - 1)]
         if gaps:
+            sg = sorted(gaps)
             c.figure("silence_between_phrases_ms", {
-                "median": round(statistics.median(gaps), 1), "max": round(max(gaps), 1),
-                "min": round(min(gaps), 1), "mean": round(statistics.mean(gaps), 1)})
-            c.check(max(gaps) < 50, "no long silence between phrases",
-                    "max %.1f ms" % max(gaps))
+                "median": round(statistics.median(gaps), 1), "p90": round(sg[int(len(sg) * 0.9)], 1),
+                "max": round(max(gaps), 1), "min": round(min(gaps), 1),
+                "mean": round(statistics.mean(gaps), 1),
+                "under_10ms": "%d/%d" % (sum(1 for g in gaps if g < 10), len(gaps))})
+            c.check(max(gaps) < 2000, "the recitation never stalls between phrases",
+                    "longest silence %.1f ms" % max(gaps))
+        # The program's own view: from the start of one phrase to the start
+        # of the next, less the length of the first one's file.
+        ph = {}
+        for line in self.app1.trace_events():
+            f = line.split()
+            if len(f) >= 3 and f[1] == "phrase" and int(f[2]) not in ph:
+                ph[int(f[2])] = float(f[0])
+        extra = [ph[p + 1] - ph[p] - len(self.voices[p]) * 1000 / sc.RATE
+                 for p in range(53) if p in ph and p + 1 in ph]
+        if extra:
+            se = sorted(extra)
+            c.figure("traced_phrase_change_beyond_file_length_ms", {
+                "median": round(statistics.median(extra), 1), "p90": round(se[int(len(se) * 0.9)], 1),
+                "max": round(max(extra), 1), "min": round(min(extra), 1)})
         total = (found[-1].end - found[0].start) / sc.RATE
         c.figure("recitation_length_s", round(total, 2))
         # Green onsets against syllable onsets.
@@ -589,6 +672,29 @@ class Harness:
                 ts = to_time(m.start + o)
                 offsets.append((tg - ts) * 1000)
                 rows.append((p, k, round((tg - ts) * 1000, 1)))
+        # The same from the program's own trace: when it drew each highlight.
+        trace = self.app1.trace_events()
+        hl = {}
+        for line in trace:
+            f = line.split()
+            if len(f) == 4 and f[1] == "highlight":
+                key = (int(f[2]), int(f[3]))
+                if key not in hl:
+                    hl[key] = self.app1.t_start + float(f[0]) / 1000
+        toffs = []
+        for p, m in enumerate(found):
+            onsets = sc.syllable_onsets(self.voices[p], self.durations[p])
+            for k, o in enumerate(onsets):
+                if (p, k) in hl:
+                    toffs.append((hl[(p, k)] - to_time(m.start + o)) * 1000)
+        if toffs:
+            absd = sorted(abs(v) for v in toffs)
+            c.figure("traced_highlight_vs_syllable_ms", {
+                "median": round(statistics.median(toffs), 1),
+                "median_abs": round(statistics.median(absd), 1),
+                "p90_abs": round(absd[int(len(absd) * 0.9)], 1),
+                "max_abs": round(absd[-1], 1),
+                "within_20ms": "%d/%d" % (sum(1 for v in absd if v <= 20), len(absd))})
         with open(os.path.join(self.artifacts, "green-vs-syllable.json"), "w") as f:
             json.dump({"columns": ["phrase", "char", "green_minus_syllable_ms"], "rows": rows}, f)
         c.check(len(offsets) >= 200, "the green onset of (nearly) every character was seen",
@@ -607,7 +713,7 @@ class Harness:
 
     def run(self):
         c = self.c
-        self.capture = Capture(os.path.join(self.artifacts, "capture.wav"))
+        self.capture = Capture(os.path.join(self.artifacts, "capture.wav"), self.work)
         apps = []
         try:
             self.scenario(apps)
@@ -637,6 +743,7 @@ class Harness:
         # ---- run 1: first start with no settings.
         app = App(self, "first")
         apps.append(app)
+        self.app = app
         self.app1 = app
         self.title_screen(app, first_run=True)
         if not self.view or not self.buttons or len(self.buttons) < 5:
@@ -719,6 +826,7 @@ class Harness:
         # window during a reading.
         app = App(self, "second")
         apps.append(app)
+        self.app = app
         self.title_screen(app, first_run=False)
         if self.view:
             self.reading_with_picture(app, "second", stop=False)
@@ -736,6 +844,7 @@ class Harness:
         # ---- run 3: no sound server at all.
         app = App(self, "nosound", {"PULSE_SERVER": "unix:%s/no-server/native" % self.work})
         apps.append(app)
+        self.app = app
         self.title_screen(app, first_run=False)
         if self.view:
             t = self.button(0, "Start without sound server")
@@ -753,9 +862,10 @@ class Harness:
 
     def _is_solvari(self, pid):
         try:
-            return os.path.basename(os.readlink("/proc/%s/exe" % pid)) == "Solvari"
+            exe = os.readlink("/proc/%s/exe" % pid)
         except OSError:
             return False
+        return os.path.realpath(exe) == os.path.realpath(os.path.join(self.bindir, "Solvari"))
 
     def make_picture(self):
         """A picture no program would show by chance: red across, blue down."""
@@ -838,9 +948,7 @@ class Harness:
         c = self.c
         c.check(len(pcm) > CAPTURE_RATE * 10, "sound was captured")
         cap = sc.to_analysis_rate(CAPTURE_RATE, pcm)
-        t_cap0 = self.capture.clock()
-        to_sample = lambda t: max(0, int((t - t_cap0) * sc.RATE))
-        to_time = lambda s: t_cap0 + s / sc.RATE
+        to_sample, to_time = self.capture.sample_of, self.capture.time_of
         # Title sound while the title shows.
         try:
             rate, title = sc.read_wav(os.path.join(self.bindir, "Title.WAV"))
@@ -866,12 +974,16 @@ class Harness:
                 if m:
                     c.figure("V53_end_to_V00_again_ms", round((m.start - lo) * 1000 / sc.RATE))
         # Stop silences at once.
-        for name, t in (("Stop", getattr(self, "t_stop_click", None)),
-                        ("second Stop", getattr(self, "t_stop2_click", None))):
+        for name, t, t_next in (
+                ("Stop", getattr(self, "t_stop_click", None), getattr(self, "t_restart_click", None)),
+                ("second Stop", getattr(self, "t_stop2_click", None), None)):
             if t is None:
                 continue
             s = to_sample(t)
-            last = sc.last_sound(cap, s - sc.RATE // 2, s + sc.RATE * 2)
+            end = s + sc.RATE
+            if t_next is not None:
+                end = min(end, to_sample(t_next))
+            last = sc.last_sound(cap, s - sc.RATE // 2, end)
             heard_before = sc.last_sound(cap, s - sc.RATE // 2, s) is not None
             after = (to_time(last) - t) * 1000 if last is not None else None
             c.check(heard_before and after is not None and after < 150,
@@ -890,10 +1002,19 @@ class Harness:
             s = to_sample(t)
             c.check(sc.last_sound(cap, s, s + sc.RATE * 2) is None,
                     "without a sound server nothing is heard")
-        # Trace written by the program, when it writes one.
-        for a in (self.app1,):
-            ev = a.trace_events()
-            c.figure("trace_lines_first_run", len(ev))
+        c.figure("capture_clock_arrival_delay_ms", self.capture.jitter_ms())
+        bins = self.capture._offsets()
+        if bins:
+            c.figure("capture_clock_wander_ms", round((max(bins.values()) - min(bins.values())) * 1000, 1))
+        # What the program's own trace says.
+        ev = [line.split() for line in self.app1.trace_events()]
+        fp = [float(f[0]) for f in ev if len(f) >= 2 and f[1] == "first-paint"]
+        if fp:
+            c.figure("trace_start_to_first_paint_ms", round(fp[0]))
+        rss = [int(f[3]) for f in ev if len(f) == 4 and f[1] == "phrase"]
+        if rss:
+            c.figure("trace_rss_at_phrase_starts_mb", {"max": round(max(rss) / 1024, 1),
+                                                      "min": round(min(rss) / 1024, 1)})
 
 
 def main():

@@ -139,17 +139,24 @@ class Match:
     """Where one reference sound was found in the capture (sample offsets at
     11025 Hz)."""
 
-    def __init__(self, start, length, head, tail):
+    def __init__(self, start, length, head, tail, whole=1.0):
         self.start, self.length = start, length
         self.head, self.tail = head, tail  # normalised correlations
+        self.whole = whole
 
     @property
     def end(self):
         return self.start + self.length
 
     def __repr__(self):
-        return "Match(start=%.3fs, len=%.3fs, head=%.3f, tail=%.3f)" % (
-            self.start / RATE, self.length / RATE, self.head, self.tail)
+        return "Match(start=%.3fs, len=%.3fs, head=%.3f, tail=%.3f, whole=%.3f)" % (
+            self.start / RATE, self.length / RATE, self.head, self.tail, self.whole)
+
+    @property
+    def heard_whole(self):
+        """The voice is there from its beginning to its end. The beginning
+        may overlap the very end of the voice before it."""
+        return self.whole > 0.9 and self.head > 0.7 and self.tail > 0.8
 
 
 def locate(capture, cap_env, ref, lo, hi, piece=1024, fine=10):
@@ -164,14 +171,15 @@ def locate(capture, cap_env, ref, lo, hi, piece=1024, fine=10):
     hi_b = min(len(cap_env) - len(ref_env), hi // BLOCK + 1)
     if hi_b < lo_b:
         return None
-    best, best_b = -1.0, lo_b
     m = len(ref_env)
-    for b in range(lo_b, hi_b + 1):
-        c = _pearson(cap_env[b:b + m], ref_env)
-        if c > best:
-            best, best_b = c, b
+    corr = [_pearson(cap_env[b:b + m], ref_env) for b in range(lo_b, hi_b + 1)]
+    best = max(corr)
     if best < 0.5:
         return None
+    # The sutra repeats itself (two phrases may sound the same): of the
+    # places that fit as well as the best, the earliest is this one.
+    best_b = lo_b + next(i for i, c in enumerate(corr) if c >= best - 0.03
+                         and (i + 1 >= len(corr) or c >= corr[i + 1]))
     v0, v1 = voiced_span(ref)
     # Sample-exact placement by the loudest piece of the voice.
     env_v = ref_env[v0 // BLOCK:max(v0 // BLOCK + 1, (v1 - piece) // BLOCK + 1)]
@@ -207,10 +215,10 @@ def locate(capture, cap_env, ref, lo, hi, piece=1024, fine=10):
     part = max(BLOCK, min(piece, span // 3))
     head_c = agree(v0, v0 + part)
     tail_c = agree(v1 - part, v1)
-    return Match(start, len(ref), head_c, tail_c)
+    return Match(start, len(ref), head_c, tail_c, best_c)
 
 
-def locate_sequence(capture, refs, first_lo, first_hi, max_gap=RATE):
+def locate_sequence(capture, refs, first_lo, first_hi, max_gap=5 * RATE):
     """Finds the references one after the other, each after the end of the
     previous one (within max_gap samples). Returns the list of Match (None
     where one was not found; the search then stops)."""

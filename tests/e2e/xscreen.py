@@ -252,6 +252,39 @@ class Screen:
             rgb[o + 2:o + width * 3:3] = line[0::4]
         return Image(width, height, bytes(rgb), x1, y1)
 
+    def click(self, x, y, hold=0.03):
+        """Moves the pointer to (x, y) and clicks the left button through the
+        XTEST extension, as xdotool does, but timed: returns the monotonic
+        times of the press and of the release."""
+        import time
+        t = self._xtst()
+        t.XTestFakeMotionEvent(self._dpy, -1, x, y, 0)
+        self._x.XSync(self._dpy, 0)
+        time.sleep(0.02)
+        t.XTestFakeButtonEvent(self._dpy, 1, 1, 0)
+        self._x.XSync(self._dpy, 0)
+        pressed = time.monotonic()
+        time.sleep(hold)
+        t.XTestFakeButtonEvent(self._dpy, 1, 0, 0)
+        self._x.XSync(self._dpy, 0)
+        released = time.monotonic()
+        return pressed, released
+
+    def move(self, x, y):
+        t = self._xtst()
+        t.XTestFakeMotionEvent(self._dpy, -1, x, y, 0)
+        self._x.XSync(self._dpy, 0)
+
+    def _xtst(self):
+        if getattr(self, "_tst", None) is None:
+            t = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+            t.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                               ctypes.c_int, ctypes.c_ulong]
+            t.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                               ctypes.c_ulong]
+            self._tst = t
+        return self._tst
+
     def window_rect(self, window):
         """(x, y, width, height) of a window's inside on the screen, or None
         when it is not there or not mapped."""
