@@ -571,7 +571,7 @@ class Harness:
                 self.check_roll(img, st)
             key = (st["pass"], st["phrase"], st["char"])
             if key in shots:
-                img.save_png(os.path.join(self.artifacts, shots.pop(key) + ".png"))
+                self.shot(shots.pop(key), app.rect())
             if white_fraction(img) > 0.5:
                 st["overview_at"] = tm
                 return st
