@@ -6,8 +6,11 @@
 namespace solvari {
 
 namespace {
+// The program's own bitmaps are a few hundred pixels at most; the limits keep
+// a bad resource from asking for much memory.
 constexpr int kMaxBitmapSide = 8192;
-}
+constexpr std::int64_t kMaxBitmapPixels = std::int64_t{1} << 22;
+}  // namespace
 
 bool CBitmap::LoadBitmap(const BitmapFinder& finder, int nId) {
   DeleteObject();
@@ -23,7 +26,8 @@ bool CBitmap::LoadBitmap(DibBytes bytes) {
   if (!IsDibDrawable(dib)) return false;
   const int nWidth = GetDibWidth(dib);
   const int nHeight = GetDibHeight(dib);
-  if (nWidth <= 0 || nHeight <= 0 || nWidth > kMaxBitmapSide || nHeight > kMaxBitmapSide) {
+  if (nWidth <= 0 || nHeight <= 0 || nWidth > kMaxBitmapSide || nHeight > kMaxBitmapSide ||
+      std::int64_t{nWidth} * nHeight > kMaxBitmapPixels) {
     return false;
   }
 

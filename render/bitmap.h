@@ -30,8 +30,8 @@ class CBitmap {
  public:
   // Loads the picture: monochrome when it has 1 bit per pixel, colour
   // otherwise. False (and nothing held) for a missing resource, a picture
-  // that cannot be drawn, a negative or zero size, or one above 8192 pixels
-  // in either direction.
+  // that cannot be drawn, a negative or zero size, one above 8192 pixels
+  // in either direction or above 4M pixels in all.
   bool LoadBitmap(const BitmapFinder& finder, int nId);
   bool LoadBitmap(DibBytes bytes);
   void DeleteObject();
