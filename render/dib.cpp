@@ -268,7 +268,12 @@ int GetDibColorTableSize(DibBytes dib) {
 }
 
 std::uint64_t GetDibPixelsOffset(DibBytes dib) {
-  return std::uint64_t{GetDibHeaderSize(dib)} +
+  // A 40-byte header with bit-field compression is followed by its three
+  // masks; the pixel rows come after them (longer headers hold the masks).
+  const std::uint32_t nHeaderSize = GetDibHeaderSize(dib);
+  const std::uint64_t nMasks =
+      nHeaderSize == kInfoHeaderSize && GetDibCompression(dib) == BI_BITFIELDS ? 12 : 0;
+  return std::uint64_t{nHeaderSize} + nMasks +
          static_cast<std::uint16_t>(GetDibColorTableSize(dib));
 }
 

@@ -398,20 +398,24 @@ TEST(DrawPackedDib, SixteenBitsWithoutMasksAreFiveFiveFive) {
   EXPECT_EQ(out.GetPixel(1, 0), RGB(255, 255, 255));
 }
 
-TEST(DrawPackedDib, FortyByteHeaderTakesMasksFromWhereTheTableWouldBe) {
-  // The masks follow the 40-byte header; the pixel rows are found at the end
-  // of the (empty) colour table all the same, so they start at the masks.
+TEST(DrawPackedDib, FortyByteHeaderWithMasksAfterIt) {
+  // The masks follow the 40-byte header and the pixel rows follow the masks,
+  // as 16- and 32-bit exports with bit fields write them.
   BmpSpec s = Spec(40, 3, 1, 32);
   s.nCompression = BI_BITFIELDS;
   s.bMasksAfterHeader = true;
   s.masks = {0x000000FF, 0x0000FF00, 0x00FF0000, 0};  // red in the low byte
-  s.pixels = MakeRows(3, 1, 32, [](int x, int) { return static_cast<std::uint32_t>(x + 1); });
+  s.pixels = MakeRows(3, 1, 32, [](int x, int) { return 0xFFu << (8 * x); });
   const CPackedDib dib = Dib(BuildBmp(s));
-  EXPECT_EQ(GetDibPixelsOffset(dib), 40u);
+  EXPECT_EQ(GetDibPixelsOffset(dib), 52u);
   CSurface out = Draw(dib, {0, 0, 3, 1}, {0, 0, 3, 1});
-  EXPECT_EQ(out.GetPixel(0, 0), RGB(255, 0, 0));  // the red mask read as a pixel
+  EXPECT_EQ(out.GetPixel(0, 0), RGB(255, 0, 0));
   EXPECT_EQ(out.GetPixel(1, 0), RGB(0, 255, 0));
   EXPECT_EQ(out.GetPixel(2, 0), RGB(0, 0, 255));
+  // Without room for its pixel rows after the masks it is no picture.
+  std::vector<std::uint8_t> cut = BuildBmp(s);
+  cut.resize(cut.size() - 4);
+  EXPECT_FALSE(IsDibDrawable(Dib(cut)));
 }
 
 // ---- run-length compression ----
