@@ -56,9 +56,16 @@ void Post(QObject* pContext, IWaveNotify* pNotify, void (IWaveNotify::*pHandler)
 
 }  // namespace
 
+// How long a played-out stream stays ready for the next buffer.
+constexpr int kIdleStopMs = 1500;
+
 // ---- output -----------------------------------------------------------------
 
-CQtWaveOutDevice::CQtWaveOutDevice() = default;
+CQtWaveOutDevice::CQtWaveOutDevice() {
+  m_idleStop.setSingleShot(true);
+  m_idleStop.setInterval(kIdleStopMs);
+  QObject::connect(&m_idleStop, &QTimer::timeout, &m_context, [this] { StopIdleStream(); });
+}
 
 CQtWaveOutDevice::~CQtWaveOutDevice() {
   m_bQueued = false;  // whatever is still posted goes with m_context
@@ -94,22 +101,29 @@ int CQtWaveOutDevice::Write(const std::uint8_t* pData, std::uint32_t nBytes) {
     QObject::connect(m_pSink, &QAudioSink::stateChanged, &m_context,
                      [this](QAudio::State) { OnStateChanged(); });
   }
+  m_idleStop.stop();
 
   // start() reports IdleState synchronously, and the first write ActiveState;
-  // neither is the end of the buffer.
+  // neither is the end of the buffer. A stream that has played out an earlier
+  // buffer is still running: the new buffer follows the old one's last
+  // samples without a new stream, so nothing is cut and no gap opens.
   m_bWriting = true;
-  QIODevice* pIo = m_pSink->start();
-  std::uint32_t nWritten = 0;
-  if (pIo && m_pSink->error() == QAudio::NoError) {
-    while (nWritten < nBytes) {
-      const qint64 n = pIo->write(reinterpret_cast<const char*>(pData) + nWritten,
-                                  static_cast<qint64>(nBytes - nWritten));
-      if (n <= 0) break;
-      nWritten += static_cast<std::uint32_t>(n);
-    }
+  if (!m_pIo || m_pSink->state() == QAudio::StoppedState) {
+    m_pIo = m_pSink->start();
+    if (m_pIo && m_pSink->error() != QAudio::NoError) m_pIo = nullptr;
   }
-  const bool bOk = pIo && nWritten == nBytes && m_pSink->error() == QAudio::NoError;
-  if (!bOk) m_pSink->stop();
+  std::uint32_t nWritten = 0;
+  while (m_pIo && nWritten < nBytes) {
+    const qint64 n = m_pIo->write(reinterpret_cast<const char*>(pData) + nWritten,
+                                  static_cast<qint64>(nBytes - nWritten));
+    if (n <= 0) break;
+    nWritten += static_cast<std::uint32_t>(n);
+  }
+  const bool bOk = m_pIo && nWritten == nBytes && m_pSink->state() != QAudio::StoppedState;
+  if (!bOk) {
+    m_pSink->stop();
+    m_pIo = nullptr;
+  }
   m_bWriting = false;
   if (!bOk) return kWaveError;
   m_bQueued = true;
@@ -133,6 +147,7 @@ void CQtWaveOutDevice::OnStateChanged() {
 int CQtWaveOutDevice::Reset() {
   if (!m_bOpen) return kWaveInvalidHandle;
   if (m_pSink) m_pSink->stop();  // emits StoppedState inside the call: the done is posted
+  m_pIo = nullptr;
   if (m_bQueued) {
     m_bQueued = false;
     PostDone();
@@ -143,15 +158,26 @@ int CQtWaveOutDevice::Reset() {
 int CQtWaveOutDevice::Close() {
   if (!m_bOpen) return kWaveInvalidHandle;
   if (m_bQueued) return kWaveStillPlaying;
-  if (m_pSink) m_pSink->stop();
   m_bOpen = false;
+  // The last few milliseconds of the buffer may still be on their way to the
+  // speaker, and the next phrase usually follows at once: the stream is
+  // stopped only when nothing has been played for a while.
+  if (m_pSink) m_idleStop.start();
   return kWaveNoError;
 }
 
+void CQtWaveOutDevice::StopIdleStream() {
+  if (m_bOpen && m_bQueued) return;
+  if (m_pSink) m_pSink->stop();
+  m_pIo = nullptr;
+}
+
 void CQtWaveOutDevice::DisposeSink() {
+  m_idleStop.stop();
   if (!m_pSink) return;
   QObject::disconnect(m_pSink, nullptr, &m_context, nullptr);
   m_pSink->stop();
+  m_pIo = nullptr;
   // Its destructor runs the event loop: let the loop itself destroy it.
   if (QCoreApplication::instance()) {
     m_pSink->deleteLater();

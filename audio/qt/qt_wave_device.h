@@ -6,6 +6,7 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QObject>
+#include <QTimer>
 #include <cstdint>
 
 #include "audio/wave_device.h"
@@ -18,7 +19,9 @@ namespace solvari {
 
 // Plays one buffer in push mode: the whole buffer is written to the sink's
 // own device at once, and the buffer is done on the sink's final IdleState,
-// when the sound server has played it out. A reset stops at once. The done
+// when the sound server has played it out. A reset stops at once. After a
+// close the stream keeps running for a moment, so that the next buffer
+// follows without a cut or a gap. The done
 // notification is posted (queued to the thread that created the device), once
 // per buffer; notifications still on their way when the device is destroyed
 // are dropped.
@@ -38,6 +41,7 @@ class CQtWaveOutDevice : public IWaveOutDevice {
 
  private:
   void OnStateChanged();
+  void StopIdleStream();
   void DisposeSink();
   void PostDone();
 
@@ -45,6 +49,8 @@ class CQtWaveOutDevice : public IWaveOutDevice {
   QAudioDevice m_device;
   QAudioFormat m_format;
   QAudioSink* m_pSink = nullptr;  // owned; kept from buffer to buffer
+  QIODevice* m_pIo = nullptr;     // the sink's own device while its stream runs
+  QTimer m_idleStop;              // stops a stream that has nothing more to play
   IWaveNotify* m_pNotify = nullptr;
   bool m_bOpen = false;
   bool m_bQueued = false;   // a buffer is playing; its done is still owed

@@ -87,17 +87,25 @@ TEST_F(PulsePlaybackTest, ResetGivesOneDoneSoon) {
   ASSERT_EQ(LoadVoiceSegment(wave, segment.string()), 1);
   ASSERT_EQ(wave.OpenOutput(&notify, 11025, 16, 1), 0);
   ASSERT_EQ(wave.PlayAll(), 1);
+  const auto nFrom = test::CaptureSize();
   PumpFor(500);
   ASSERT_EQ(notify.nDone, 0);
   notify.clock.start();
   EXPECT_EQ(wave.ResetOutput(), 0);
+  const double dResetMs = static_cast<double>(notify.clock.nsecsElapsed()) / 1e6;
   EXPECT_EQ(notify.nDone, 0);  // posted, not called from inside stop()
   PumpUntil([&] { return notify.nDone > 0; }, 2000);
   EXPECT_EQ(notify.nDone, 1);
   EXPECT_LT(notify.dAtMs, 200);
-  PumpFor(wave.GetDataSize() / 22);  // past where the natural end would be
+  PumpFor(static_cast<int>(wave.GetDataSize() / 22));  // past where the natural end would be
   EXPECT_EQ(notify.nDone, 1);
   wave.CloseOutput();
+  // The sound stopped at the reset: about half a second was heard, not more.
+  const auto spans = test::SoundSpans(test::ReadCapture(nFrom), 300, test::kCaptureRate);
+  ASSERT_FALSE(spans.empty());
+  const double dHeardMs = 1000.0 * (spans.back().last - spans.front().first) / test::kCaptureRate;
+  EXPECT_LT(dHeardMs, 800);
+  std::printf("reset took %.2f ms, %.0f ms heard\n", dResetMs, dHeardMs);
 }
 
 TEST_F(PulsePlaybackTest, PhraseAfterPhraseFromTheDoneHandler) {
