@@ -79,7 +79,7 @@ find_program(SOLVARI_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(SOLVARI_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libqt6multimedia6, qt6-qpa-plugins, fonts-ipafont-gothic")
+      "qt6-qpa-plugins, fonts-ipafont-gothic")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
