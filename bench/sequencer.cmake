@@ -1,0 +1,1 @@
+solvari_add_bench(bench_sequencer SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_sequencer.cpp LIBS solvari_core)

@@ -1,0 +1,189 @@
+#include "core/reading_sequencer.h"
+
+#include "core/sutra_tables.h"
+#include "core/voice_segment_path.h"
+
+namespace solvari {
+
+// Narrow views. The rolling page draws phrase p + n - 4 when phrase p begins,
+// which needs n >= 4 slots: with fewer it would land at or behind the current
+// column. With 1 to 3 slots no column is drawn at a phrase change (the page
+// shows what the last full repaint drew; erasing and highlighting go on as
+// usual). With no slot at all (a view narrower than one column) no column
+// operation is called, so nothing divides by zero; the voice still plays.
+namespace {
+constexpr int kMinRollingSlots = 4;
+}
+
+CReadingSequencer::CReadingSequencer(const SequencerPlatform& platform,
+                                     std::int32_t bMaximizeOnReading)
+    : m_bMaximizeOnReading(bMaximizeOnReading), m_platform(platform) {}
+
+void CReadingSequencer::OnReadStart() {
+  if (m_bShutDown) return;
+  m_nState = Starting;
+  m_nPhrase = m_nFirstPhrase;
+  m_bStopRequested = 0;
+  // A change of size repaints the view as the reading page by itself.
+  if (m_bMaximizeOnReading == 1 && !m_platform.pFrame->IsZoomed()) {
+    m_platform.pFrame->ShowMaximized();
+  } else {
+    m_platform.pView->InvalidateView();
+  }
+  m_platform.pTimers->SetTimer(TIMER_START, kStartDelayMs);
+}
+
+void CReadingSequencer::OnReadStop() {
+  if (m_bShutDown) return;
+  // The device posts the buffer-done event of the returned buffer; its
+  // handler sees the flag and ends the reading.
+  m_platform.pVoice->ResetOutput();
+  m_bStopRequested = 1;
+}
+
+bool CReadingSequencer::OnUpdateReadStop() const { return m_nState == Reading; }
+
+void CReadingSequencer::OnTimer(unsigned nIDEvent) {
+  if (m_bShutDown) return;
+  switch (nIDEvent) {
+    case TIMER_START:
+      OnStartTimer();
+      break;
+    case TIMER_CHAR:
+      OnCharTimer();
+      break;
+    case TIMER_TITLE:
+    case TIMER_TITLE_END:
+      OnTitleTimer(nIDEvent);
+      break;
+    default:
+      OnDefaultTimer(nIDEvent);
+      break;
+  }
+}
+
+void CReadingSequencer::OnStartTimer() {
+  m_platform.pTimers->KillTimer(TIMER_START);
+  // The reading begins with the first phrase whose voice file loads.
+  for (;;) {
+    if (m_nPhrase > kLastPhrase) {
+      EndReading();
+      return;
+    }
+    if (m_platform.pVoice->LoadVoiceSegment(GetVoiceSegmentPath(m_nPhrase))) break;
+    ++m_nPhrase;
+  }
+  if (!PlayCurrentPhrase()) return;
+  m_nState = Reading;
+  // The page was painted after Start: no column is erased or drawn here.
+  BeginHighlight();
+}
+
+void CReadingSequencer::OnCharTimer() {
+  m_platform.pTimers->KillTimer(TIMER_CHAR);
+  // A character timer left pending when a reading ended dies here. One that
+  // fires in Starting goes on, on the first phrase, until the voice starts.
+  if (m_nState == Idle) return;
+  ++m_nChar;
+  if (m_nPhrase < 0 || m_nPhrase > kLastPhrase) return;  // never while reading
+  // After the last character no timer is armed; it stays lit until the
+  // voice of the phrase ends.
+  if (m_nChar >= kPhraseCharCount[m_nPhrase]) return;
+  if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, m_nChar);
+  m_platform.pTimers->SetTimer(TIMER_CHAR,
+                               static_cast<unsigned>(kPhraseDurations[m_nPhrase][m_nChar]));
+}
+
+void CReadingSequencer::OnWomDone() {
+  if (m_bShutDown) return;
+  m_platform.pVoice->CloseOutput();
+  const int n = m_platform.pView->ColumnsPerPage();
+  // The phrase just heard leaves the page.
+  if (n >= 1) m_platform.pView->EraseColumn(m_nPhrase);
+  // Stop is tested before the end of the text, so Stop in the last phrase
+  // ends the reading even with Repeat on.
+  if (m_bStopRequested == 1) {
+    EndReading();
+    return;
+  }
+  if (m_nPhrase >= kLastPhrase) {
+    if (m_bRepeat == 0) {
+      EndReading();
+      return;
+    }
+    // Again from the first phrase; the frame keeps its size.
+    m_nPhrase = m_nFirstPhrase;
+    m_nState = Starting;
+    m_platform.pTimers->SetTimer(TIMER_START, kStartDelayMs);
+    m_platform.pView->InvalidateView();
+    return;
+  }
+  ++m_nPhrase;
+  // Bring the column n - 4 phrases ahead into the slot that phrase p - 3 left
+  // empty (at p == 3 this redraws phrase n - 1, already on the page).
+  if (n >= kMinRollingSlots && m_nPhrase >= 3 && m_nPhrase + n - 4 <= kLastPhrase) {
+    m_platform.pView->DrawColumn(m_nPhrase + n - 4);
+  }
+  // A missing file in the middle of the text ends the reading: no skipping.
+  if (!m_platform.pVoice->LoadVoiceSegment(GetVoiceSegmentPath(m_nPhrase))) {
+    EndReading();
+    return;
+  }
+  if (!PlayCurrentPhrase()) return;
+  // Arming TIMER_CHAR replaces the previous phrase's timer if it is still
+  // pending: the characters it had not reached are never lit.
+  BeginHighlight();
+}
+
+bool CReadingSequencer::PlayCurrentPhrase() {
+  if (m_platform.pVoice->OpenOutput() != 0) {
+    EndReading();  // the device is not open: nothing to close
+    return false;
+  }
+  if (m_platform.pVoice->PlayAll() == 0) {
+    m_platform.pVoice->CloseOutput();
+    EndReading();
+    return false;
+  }
+  return true;
+}
+
+void CReadingSequencer::BeginHighlight() {
+  m_nChar = 0;
+  if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, 0);
+  m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(kPhraseDurations[m_nPhrase][0]));
+}
+
+void CReadingSequencer::EndReading() {
+  m_nState = Idle;
+  // Restoring the frame repaints the view as the overview. When the user has
+  // already restored it, showing it normal changes nothing, so the view is
+  // invalidated instead; otherwise it would keep showing the reading page.
+  if (m_bMaximizeOnReading == 1) {
+    if (!m_platform.pFrame->ShowNormal()) m_platform.pView->InvalidateView();
+  } else {
+    m_platform.pView->InvalidateView();
+  }
+}
+
+void CReadingSequencer::Shutdown() {
+  if (m_bShutDown) return;
+  m_bShutDown = true;
+  // In Reading the device is open (playing, or its buffer-done event is on
+  // its way); in every other state it is closed.
+  if (m_nState == Reading) {
+    m_platform.pVoice->ResetOutput();
+    m_platform.pVoice->CloseOutput();
+  }
+  m_platform.pTimers->KillTimer(TIMER_START);
+  m_platform.pTimers->KillTimer(TIMER_CHAR);
+  m_nState = Idle;
+}
+
+void CReadingSequencer::OnTitleTimer(unsigned) {}
+
+void CReadingSequencer::OnDefaultTimer(unsigned) {}
+
+bool CReadingSequencer::ViewHasSlots() const { return m_platform.pView->ColumnsPerPage() >= 1; }
+
+}  // namespace solvari

@@ -1,0 +1,66 @@
+// solvari_make_bitmaps: writes every bitmap of the program.
+//
+//   solvari_make_bitmaps --mincho FONT --latin FONT --text SUTRA_TSV
+//                        --res RES_DIR --data DATA_DIR --work WORK_DIR
+//
+// FONT: the fixed-pitch Mincho for the sutra's characters, and a proportional
+// face for the Latin lines of the title picture.
+//
+// RES_DIR/bitmaps receives the resources compiled into the program (glyph
+// columns and strips 130-237, tile 238, tool bar 128, About picture 240);
+// DATA_DIR receives default.bmp and Copyright.bmp; WORK_DIR receives the
+// icons as 32-bit BMPs with alpha, which the calling script turns into PNGs.
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "font.h"
+#include "glyphs.h"
+#include "pictures.h"
+
+using namespace solvari::tools;
+
+namespace {
+
+bool Check(bool ok, const std::string& path) {
+  if (!ok) std::fprintf(stderr, "cannot write %s\n", path.c_str());
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::map<std::string, std::string> args;
+  for (int i = 1; i + 1 < argc; i += 2) args[argv[i]] = argv[i + 1];
+  for (const char* key : {"--mincho", "--latin", "--text", "--res", "--data", "--work"}) {
+    if (args[key].empty()) {
+      std::fprintf(
+          stderr,
+          "usage: %s --mincho FONT --latin FONT --text SUTRA_TSV --res RES_DIR --data DATA_DIR "
+          "--work WORK_DIR\n",
+          argv[0]);
+      return 2;
+    }
+  }
+  Font mincho;
+  Font latin;
+  if (!mincho.Open(args["--mincho"]) || !latin.Open(args["--latin"])) return 1;
+
+  const std::string bitmaps = args["--res"] + "/bitmaps";
+  if (!MakeGlyphBitmaps(mincho, args["--text"], bitmaps)) return 1;
+
+  bool ok = true;
+  ok &= Check(WriteIndexedBmp(bitmaps + "/238.bmp", MakeTile()), "238.bmp");
+  ok &= Check(WriteIndexedBmp(bitmaps + "/128.bmp", MakeToolBar()), "128.bmp");
+  ok &= Check(WriteIndexedBmp(bitmaps + "/240.bmp", MakeAboutPicture()), "240.bmp");
+  for (int size : {256, 48}) {
+    const std::string path = args["--work"] + "/icon-" + std::to_string(size) + ".bmp";
+    ok &= Check(WriteRgbaBmp(path, MakeIcon(mincho, size)), path);
+  }
+  const std::string data = args["--data"];
+  ok &= Check(WriteRgbBmp(data + "/default.bmp", MakeDefaultBackground(1024, 640)), "default.bmp");
+  ok &= Check(WriteRgbBmp(data + "/Copyright.bmp", MakeTitlePicture(mincho, latin, 400, 300)),
+              "Copyright.bmp");
+  return ok ? 0 : 1;
+}

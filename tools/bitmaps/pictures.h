@@ -1,0 +1,24 @@
+// The program's pictures, drawn from code: the background tile, the tool bar
+// buttons, the About picture, the icon, the default background and the title.
+#pragma once
+
+#include "font.h"
+#include "image.h"
+
+namespace solvari::tools {
+
+// 8 x 8, 8 bits: grey RGB(192,192,192), white where column and row are both odd.
+Indexed MakeTile();
+// 80 x 15, 4 bits, standard palette: Start, Stop, Maximize, Repeat, About.
+Indexed MakeToolBar();
+// 240 x 240, 4 bits: a lotus over still water.
+Indexed MakeAboutPicture();
+// Square icon with alpha: a dark green disc with a white 心.
+Canvas MakeIcon(const Font& mincho, int size);
+// Dusk over layered mountains, fairly dark, for reading over.
+Canvas MakeDefaultBackground(int width, int height);
+// The title picture: the sutra's title, the program's name and version, the
+// maker. Latin lines are set in the proportional face.
+Canvas MakeTitlePicture(const Font& mincho, const Font& latin, int width, int height);
+
+}  // namespace solvari::tools
