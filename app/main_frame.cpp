@@ -70,8 +70,7 @@ CMainFrame::CMainFrame(FrameServices services)
       detail::CFrameTimers(services.pTimers),
       CReadingSequencer(SequencerPlatform{m_pTimers, this, this, this}, 0),
       m_pProfile(services.pProfile),
-      m_pOwnPictureDialog(services.pPictureDialog ? nullptr
-                                                  : std::make_unique<CQtPictureDialog>()),
+      m_pOwnPictureDialog(services.pPictureDialog ? nullptr : std::make_unique<CQtPictureDialog>()),
       m_pPictureDialog(services.pPictureDialog ? services.pPictureDialog
                                                : m_pOwnPictureDialog.get()),
       m_pOwnMessageBoxes(services.pMessageBoxes ? nullptr : std::make_unique<CQtMessageBoxes>()),
@@ -81,10 +80,10 @@ CMainFrame::CMainFrame(FrameServices services)
       m_openUrl(services.openUrl ? std::move(services.openUrl)
                                  : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       m_wndView(static_cast<const ISutraViewHost&>(*this)),
-      m_wave(services.pWaveOut ? std::move(services.pWaveOut)
+      m_wave(services.pWaveOut              ? std::move(services.pWaveOut)
              : services.bDefaultWaveDevices ? std::make_unique<CQtWaveOutDevice>()
                                             : nullptr,
-             services.pWaveIn ? std::move(services.pWaveIn)
+             services.pWaveIn               ? std::move(services.pWaveIn)
              : services.bDefaultWaveDevices ? std::make_unique<CQtWaveInDevice>()
                                             : nullptr,
              services.pProfile, this) {

@@ -84,8 +84,7 @@ void CSutraView::paintEvent(QPaintEvent* pEvent) {
     const QImage image(reinterpret_cast<const uchar*>(surface.Bits()), surface.Width(),
                        surface.Height(), surface.BytesPerLine(), QImage::Format_RGB32);
     const QRect target = pEvent->rect().intersected(QRect(QPoint(kEdge, kEdge), image.size()));
-    if (!target.isEmpty())
-      painter.drawImage(target, image, target.translated(-kEdge, -kEdge));
+    if (!target.isEmpty()) painter.drawImage(target, image, target.translated(-kEdge, -kEdge));
   }
   DrawEdge(painter);
   if (!m_bFirstPaintTraced) {

@@ -21,8 +21,7 @@ quint16 U16(const char* p) { return qFromLittleEndian<quint16>(p); }
 bool ParseWav(const QByteArray& bytes, WavSound* pSound) {
   const qsizetype n = bytes.size();
   const char* p = bytes.constData();
-  if (n < 12 || std::memcmp(p, "RIFF", 4) != 0 || std::memcmp(p + 8, "WAVE", 4) != 0)
-    return false;
+  if (n < 12 || std::memcmp(p, "RIFF", 4) != 0 || std::memcmp(p + 8, "WAVE", 4) != 0) return false;
   bool bFormat = false;
   WavSound sound;
   qsizetype pos = 12;
