@@ -30,10 +30,12 @@ bool CReadingApp::InitInstance() {
   if (QFile::exists(QStringLiteral(":/solvari.png")))
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/solvari.png")));
 
+  CTrace::Event("qt-ready", {CTrace::CpuMs()});
   m_pProfile = std::make_unique<CQtProfileStore>();
   FrameServices services;
   services.pProfile = m_pProfile.get();
   m_pFrame = std::make_unique<CMainFrame>(std::move(services));
+  CTrace::Event("frame-created", {CTrace::CpuMs()});
   // Shown in its normal size whatever the Maximized setting says.
   m_pFrame->showNormal();
   m_pFrame->repaint();

@@ -89,7 +89,7 @@ void CSutraView::paintEvent(QPaintEvent* pEvent) {
   DrawEdge(painter);
   if (!m_bFirstPaintTraced) {
     m_bFirstPaintTraced = true;
-    CTrace::Event("first-paint");
+    CTrace::Event("first-paint", {CTrace::CpuMs(), CTrace::ResidentKiB()});
   }
 }
 

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #if defined(__linux__)
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -83,6 +84,17 @@ long CTrace::ResidentKiB() {
   }
   std::fclose(f);
   return nKiB;
+#else
+  return 0;
+#endif
+}
+
+long CTrace::CpuMs() {
+#if defined(__linux__)
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return usage.ru_utime.tv_sec * 1000L + usage.ru_utime.tv_usec / 1000 +
+         usage.ru_stime.tv_sec * 1000L + usage.ru_stime.tv_usec / 1000;
 #else
   return 0;
 #endif

@@ -16,6 +16,8 @@ class CTrace {
   static void Event(const char* pszName, std::initializer_list<long> numbers = {});
   // Resident set size of the process in KiB (0 when unknown).
   static long ResidentKiB();
+  // Processor time the process has used so far, in ms (0 when unknown).
+  static long CpuMs();
 };
 
 }  // namespace solvari::app
