@@ -1,0 +1,272 @@
+#include "audio/tool/voice_tool.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <memory>
+#include <sstream>
+
+#include "audio/voice_segment.h"
+#include "core/sutra_tables.h"
+
+namespace solvari {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::uint32_t Le32(const unsigned char* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
+}
+std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+
+// A voice longer than its highlight by more than this keeps the next phrase
+// waiting noticeably.
+constexpr int kLongSlackMs = 1000;
+
+}  // namespace
+
+bool ReadWav(const std::string& path, WavSound* pSound, std::string* pError) {
+  auto fail = [&](const std::string& why) {
+    *pError = path + ": " + why;
+    return false;
+  };
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return fail("no such file");
+  if (fs::is_directory(path, ec)) return fail("is a folder, not a .wav file");
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return fail("cannot be opened");
+  const std::uintmax_t nFileSize = fs::file_size(path, ec);
+  if (ec) return fail("cannot be read");
+
+  unsigned char riff[12];
+  if (!f.read(reinterpret_cast<char*>(riff), 12)) return fail("too short to be a .wav file");
+  if (std::string(reinterpret_cast<char*>(riff), 4) != "RIFF" ||
+      std::string(reinterpret_cast<char*>(riff) + 8, 4) != "WAVE") {
+    return fail("not a .wav file (no RIFF/WAVE header)");
+  }
+
+  bool bHaveFormat = false;
+  std::uint16_t nTag = 0, nChannels = 0, nBits = 0, nBlockAlign = 0;
+  std::uint32_t nRate = 0;
+  std::uintmax_t nPos = 12;
+  while (true) {
+    unsigned char chunk[8];
+    if (!f.read(reinterpret_cast<char*>(chunk), 8)) return fail("no \"data\" chunk with the sound");
+    const std::string id(reinterpret_cast<char*>(chunk), 4);
+    const std::uint32_t nSize = Le32(chunk + 4);
+    nPos += 8;
+    if (id == "fmt ") {
+      if (nSize < 16 || nSize > 1024) return fail("damaged \"fmt \" chunk");
+      unsigned char fmt[1024];
+      if (!f.read(reinterpret_cast<char*>(fmt), nSize)) return fail("damaged \"fmt \" chunk");
+      nTag = Le16(fmt);
+      nChannels = Le16(fmt + 2);
+      nRate = Le32(fmt + 4);
+      nBlockAlign = Le16(fmt + 12);
+      nBits = Le16(fmt + 14);
+      if (nTag == 0xFFFE && nSize >= 40) nTag = Le16(fmt + 24);  // extensible: the sub-format
+      bHaveFormat = true;
+    } else if (id == "data") {
+      if (!bHaveFormat) return fail("the sound comes before its format (\"fmt \" chunk)");
+      if (nTag == 3) return fail("floating-point samples; save the recording as integer PCM");
+      if (nTag != 1)
+        return fail("compressed sound (format " + std::to_string(nTag) +
+                    "); save the recording as PCM");
+      if (nBits != 8 && nBits != 16 && nBits != 24 && nBits != 32) {
+        return fail(std::to_string(nBits) + "-bit samples; use 8, 16, 24 or 32 bits");
+      }
+      if (nChannels == 0) return fail("no channels");
+      if (nRate < 1000 || nRate > 768000) {
+        return fail("sample rate " + std::to_string(nRate) + " Hz is not plausible");
+      }
+      if (nBlockAlign != nChannels * (nBits / 8)) return fail("inconsistent block size");
+      if (nSize > nFileSize - nPos) {
+        return fail("truncated: the sound should have " + std::to_string(nSize) +
+                    " bytes, the file holds " + std::to_string(nFileSize - nPos));
+      }
+      std::vector<unsigned char> raw(nSize);
+      if (nSize && !f.read(reinterpret_cast<char*>(raw.data()), nSize)) return fail("read error");
+      const std::size_t nFrames = nSize / nBlockAlign;
+      if (nFrames == 0) return fail("the recording is empty");
+      pSound->nSamplesPerSec = nRate;
+      pSound->nChannels = nChannels;
+      pSound->nBitsPerSample = nBits;
+      pSound->samples.assign(nFrames, 0.0f);
+      const int nBytes = nBits / 8;
+      for (std::size_t i = 0; i < nFrames; ++i) {
+        double sum = 0;
+        for (int c = 0; c < nChannels; ++c) {
+          const unsigned char* p = raw.data() + i * nBlockAlign + c * nBytes;
+          double v;
+          switch (nBits) {
+            case 8:
+              v = (p[0] - 128) / 128.0;
+              break;
+            case 16:
+              v = static_cast<std::int16_t>(Le16(p)) / 32768.0;
+              break;
+            case 24: {
+              std::int32_t s = p[0] | p[1] << 8 | p[2] << 16;
+              if (s & 0x800000) s -= 0x1000000;
+              v = s / 8388608.0;
+              break;
+            }
+            default:
+              v = static_cast<std::int32_t>(Le32(p)) / 2147483648.0;
+              break;
+          }
+          sum += v;
+        }
+        pSound->samples[i] = static_cast<float>(sum / nChannels);
+      }
+      return true;
+    } else {
+      if (nSize > nFileSize - nPos) return fail("damaged chunk \"" + id + "\"");
+      f.seekg(nSize + (nSize & 1), std::ios::cur);
+      nPos += nSize + (nSize & 1);
+      continue;
+    }
+    if (nSize & 1) f.seekg(1, std::ios::cur);
+    nPos += nSize + (nSize & 1);
+  }
+}
+
+std::vector<float> Resample(const std::vector<float>& in, std::uint32_t nFrom, std::uint32_t nTo) {
+  if (in.empty() || nFrom == nTo) return in;
+  const double ratio = static_cast<double>(nFrom) / nTo;
+  // Box low-pass when going down.
+  std::vector<float> src = in;
+  const int nWidth = ratio > 1.0 ? static_cast<int>(std::ceil(ratio)) : 1;
+  if (nWidth > 1) {
+    std::vector<double> prefix(in.size() + 1, 0.0);
+    for (std::size_t i = 0; i < in.size(); ++i) prefix[i + 1] = prefix[i] + in[i];
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      const std::size_t lo = i >= static_cast<std::size_t>(nWidth / 2) ? i - nWidth / 2 : 0;
+      const std::size_t hi = std::min(in.size(), lo + nWidth);
+      src[i] = static_cast<float>((prefix[hi] - prefix[lo]) / static_cast<double>(hi - lo));
+    }
+  }
+  const auto nOut = static_cast<std::size_t>(std::llround(in.size() / ratio));
+  std::vector<float> out(nOut);
+  for (std::size_t i = 0; i < nOut; ++i) {
+    const double x = i * ratio;
+    const auto j = static_cast<std::size_t>(x);
+    const double t = x - j;
+    const float a = src[std::min(j, src.size() - 1)];
+    const float b = src[std::min(j + 1, src.size() - 1)];
+    out[i] = static_cast<float>(a + (b - a) * t);
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> ToPcm16(const std::vector<float>& samples) {
+  std::vector<std::uint8_t> pcm(samples.size() * 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const double v = std::clamp(static_cast<double>(samples[i]) * 32768.0, -32768.0, 32767.0);
+    const auto s = static_cast<std::int16_t>(std::lround(v));
+    pcm[2 * i] = static_cast<std::uint8_t>(s & 0xFF);
+    pcm[2 * i + 1] = static_cast<std::uint8_t>((s >> 8) & 0xFF);
+  }
+  return pcm;
+}
+
+bool ConvertRecording(const std::string& wavPath, const std::string& segmentPath, bool bForce,
+                      std::ostream& out) {
+  std::error_code ec;
+  if (fs::exists(segmentPath, ec) && !bForce) {
+    out << segmentPath << ": already exists; use --force to replace it\n";
+    return false;
+  }
+  WavSound sound;
+  std::string error;
+  if (!ReadWav(wavPath, &sound, &error)) {
+    out << error << "\n";
+    return false;
+  }
+  const std::vector<std::uint8_t> pcm =
+      ToPcm16(Resample(sound.samples, sound.nSamplesPerSec, kVoiceSamplesPerSec));
+  if (pcm.size() > 0x7FFFFFFFu) {
+    out << wavPath << ": too long for a voice segment\n";
+    return false;
+  }
+  // Write beside the target and rename, so that a failure never leaves half
+  // a file under the segment's name.
+  const std::string temp = segmentPath + ".part";
+  if (!WriteVoiceSegment(temp, pcm.data(), static_cast<std::uint32_t>(pcm.size()))) {
+    out << segmentPath << ": cannot be written\n";
+    return false;
+  }
+  fs::rename(temp, segmentPath, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    out << segmentPath << ": cannot be written\n";
+    return false;
+  }
+  out << wavPath << " (" << sound.nSamplesPerSec << " Hz, " << sound.nBitsPerSample << "-bit, "
+      << sound.nChannels << (sound.nChannels == 1 ? " channel" : " channels") << ") -> "
+      << segmentPath << ", " << std::fixed << std::setprecision(2)
+      << static_cast<double>(pcm.size()) / kVoiceBytesPerSec << " s\n";
+  return true;
+}
+
+int CheckSegments(const std::string& dir, std::ostream& out) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    out << dir << ": no such folder\n";
+    return kPhraseCount;
+  }
+  CWaveBuffer wave(nullptr, nullptr, nullptr);
+  int nProblems = 0, nRemarks = 0;
+  out << std::fixed << std::setprecision(2);
+  for (int p = 0; p < kPhraseCount; ++p) {
+    char szName[32];
+    std::snprintf(szName, sizeof szName, "V%2.2d.SGM", p);
+    const std::string path = (fs::path(dir) / szName).string();
+    const int nHighlightMs = GetPhraseDuration(p);
+    out << szName << "  ";
+    if (!fs::exists(path, ec)) {
+      out << "missing\n";
+      ++nProblems;
+      continue;
+    }
+    if (!LoadVoiceSegment(wave, path)) {
+      out << "cannot be loaded (shorter than its length field says, or damaged)\n";
+      ++nProblems;
+      continue;
+    }
+    const std::uint32_t n = wave.GetDataSize();
+    const double dMs = n * 1000.0 / kVoiceBytesPerSec;
+    out << dMs / 1000 << " s for " << nHighlightMs / 1000.0 << " s of highlight";
+    if (n % 2) {
+      out << ", odd byte count (half a sample)";
+      ++nRemarks;
+    }
+    const std::uintmax_t nFile = fs::file_size(path, ec);
+    if (!ec && nFile > 4u + n) {
+      out << ", " << (nFile - 4 - n) << " extra bytes ignored";
+      ++nRemarks;
+    }
+    if (dMs < nHighlightMs) {
+      out << ": TOO SHORT by " << std::setprecision(0) << nHighlightMs - dMs
+          << " ms, the next phrase would start before the last character is lit\n"
+          << std::setprecision(2);
+      ++nProblems;
+    } else if (dMs > nHighlightMs + kLongSlackMs) {
+      out << ": long, the next phrase waits " << std::setprecision(0) << dMs - nHighlightMs
+          << " ms after the last character\n"
+          << std::setprecision(2);
+      ++nRemarks;
+    } else {
+      out << ": ok\n";
+    }
+  }
+  out << (nProblems ? std::to_string(nProblems) + " problem(s)" : std::string("all 54 segments ok"))
+      << (nRemarks ? ", " + std::to_string(nRemarks) + " remark(s)" : std::string()) << "\n";
+  return nProblems;
+}
+
+}  // namespace solvari

@@ -1,0 +1,84 @@
+// The view's drawing at the frame's size: a whole reading page over a
+// picture, the overview, one character highlight, one column erased.
+#include <benchmark/benchmark.h>
+
+#include "core/reading_state.h"
+#include "render/picture_holder.h"
+#include "render/resource_bitmaps.h"
+#include "render/sutra_view.h"
+#include "tests/render/bmp_writer.h"
+
+namespace solvari {
+namespace {
+
+struct Host : ISutraViewHost {
+  int nState = Reading;
+  int nPhrase = 0;
+  CPictureHolder picture;
+  int GetReadingState() const override { return nState; }
+  int GetCurrentPhrase() const override { return nPhrase; }
+  const CPackedDib& GetPicture() const override { return picture.m_hPicture; }
+  const CPalette* GetPalette() const override { return picture.m_pPalette.get(); }
+};
+
+CPackedDib Picture800x600() {
+  return ReadBmpBytes(testing::Build24(800, 600, [](int x, int y) {
+    return static_cast<std::uint32_t>((x * 255 / 800) << 16 | (y * 255 / 600) << 8 | 0x40);
+  }));
+}
+
+void BM_ReadingPage(benchmark::State& state) {
+  Host host;
+  if (state.range(0) == 0) {
+    host.picture.m_hPicture = Picture800x600();
+    host.picture.PreparePicture();
+  } else if (state.range(0) == 1) {
+    host.picture.LoadPicture(SOLVARI_SOURCE_DIR "/data/default.bmp");
+  }
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(723, 425);
+  for (auto _ : state) {
+    view.OnPaint();
+    benchmark::DoNotOptimize(view.Surface().Bits());
+  }
+}
+// 0: an 800 x 600 24-bit picture, 1: data/default.bmp, 2: the tile.
+BENCHMARK(BM_ReadingPage)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+void BM_Overview(benchmark::State& state) {
+  Host host;
+  host.nState = Idle;
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(723, 425);
+  for (auto _ : state) {
+    view.OnPaint();
+    benchmark::DoNotOptimize(view.Surface().Bits());
+  }
+}
+BENCHMARK(BM_Overview)->Unit(benchmark::kMicrosecond);
+
+void BM_HighlightChar(benchmark::State& state) {
+  Host host;
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(723, 425);
+  view.OnPaint();
+  int c = 0;
+  for (auto _ : state) {
+    view.HighlightChar(1, c);
+    c = (c + 1) % 9;
+  }
+}
+BENCHMARK(BM_HighlightChar)->Unit(benchmark::kMicrosecond);
+
+void BM_EraseColumn(benchmark::State& state) {
+  Host host;
+  host.picture.m_hPicture = Picture800x600();
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(723, 425);
+  view.OnPaint();
+  for (auto _ : state) view.EraseColumn(2);
+}
+BENCHMARK(BM_EraseColumn)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace solvari

@@ -1,0 +1,1 @@
+solvari_add_bench(bench_render SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_render.cpp LIBS solvari_render)

@@ -1,0 +1,10 @@
+// The BitmapFinder over the bitmaps compiled into the program.
+#pragma once
+
+#include "render/bitmap.h"
+
+namespace solvari {
+
+BitmapFinder MakeResourceBitmapFinder();
+
+}  // namespace solvari

@@ -1,0 +1,211 @@
+#include "render/sutra_view.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "core/reading_state.h"
+#include "core/sutra_tables.h"
+#include "render/glyph_renderer.h"
+
+namespace solvari {
+
+namespace {
+
+constexpr COLORREF kHighlight = RGB(0, 255, 0);
+constexpr COLORREF kBody = RGB(255, 255, 255);
+constexpr COLORREF kTileFallback = RGB(192, 192, 192);
+constexpr int kPageTop = 10;
+constexpr int kFrameWidth = 70;  // the glyph frame: the cell and its 3-pixel halo
+constexpr int kFrameHeight = 46;
+
+bool IsPhrase(int nPhrase) { return nPhrase >= 0 && nPhrase <= kLastPhrase; }
+
+// A column bitmap's bits as GetBitmapBits gives them, ready for the glyph
+// renderer (which consumes them); empty when the bitmap is not usable.
+struct ColumnBits {
+  std::vector<std::uint8_t> bits;
+  int nWidthBytes = 0;
+  int nCells = 0;
+};
+
+ColumnBits FetchColumn(const BitmapFinder& finder, int nPhrase) {
+  ColumnBits col;
+  CBitmap bm;
+  if (!bm.LoadBitmap(finder, kColumnGlyphId[nPhrase]) || !bm.IsMonochrome()) return col;
+  const BITMAP& info = bm.GetObject();
+  // The renderer reads every cell as 40 rows of 8 bytes.
+  if (info.bmWidthBytes != kCellBytesPerRow) return col;
+  col.nWidthBytes = info.bmWidthBytes;
+  col.nCells = info.bmHeight / kCellHeight;
+  col.bits.resize(static_cast<std::size_t>(info.bmHeight) * info.bmWidthBytes);
+  bm.GetBitmapBits(col.bits.size(), col.bits.data());
+  return col;
+}
+
+}  // namespace
+
+CSutraView::CSutraView(const ISutraViewHost& host, BitmapFinder finder)
+    : m_host(host), m_finder(std::move(finder)) {}
+
+void CSutraView::SetClientSize(int nWidth, int nHeight) {
+  if (nWidth != m_surface.Width() || nHeight != m_surface.Height()) {
+    m_surface.Resize(nWidth, nHeight);
+  }
+}
+
+int CSutraView::ColumnsPerPage() const { return m_surface.Width() / kSlotWidth; }
+
+int CSutraView::SlotX(int nPhrase) const {
+  const int n = ColumnsPerPage();
+  return m_surface.Width() - kSlotWidth * (nPhrase % n) - kSlotWidth;
+}
+
+void CSutraView::Changed(const Rect& rc) {
+  const Rect r = rc.Intersect(GetClientRect());
+  if (!r.IsEmpty() && m_onChanged) m_onChanged(r);
+}
+
+void CSutraView::OnPaint() {
+  CDC dc(m_surface);
+  const int nState = m_host.GetReadingState();
+  if (nState == Starting || nState == Reading) {
+    if (!DrawPictureBackground(&dc)) DrawTiledBackground(&dc);
+    DrawPage(&dc);
+  } else {
+    PaintWhite(&dc);
+    DrawOverview(&dc);
+  }
+  Changed(GetClientRect());
+}
+
+void CSutraView::PaintWhite(CDC* pDC) {
+  pDC->SetBkColor(RGB(255, 255, 255));
+  pDC->FillSolidRect(GetClientRect(), pDC->GetBkColor());
+}
+
+void CSutraView::DrawOverview(CDC* pDC) {
+  int k = 0;
+  int x = m_surface.Width() - kOverviewPitch;
+  for (int c = 0; c < kOverviewColumnCount; ++c) {
+    int y = 0;
+    for (int j = 0; j < kOverviewColumnPhrases[c] && k <= kLastPhrase; ++j, ++k) {
+      CBitmap strip;
+      if (!strip.LoadBitmap(m_finder, kStripGlyphId[k]) || !strip.IsMonochrome()) continue;
+      const MonoBitmap mono = strip.AsMono();
+      for (int i = 0; i < mono.nWidth / kStripCell; ++i) {
+        pDC->BitBlt(x, y + kStripCell * i, kStripCell, mono.nHeight, mono, kStripCell * i, 0,
+                    SRCAND);
+      }
+      y += mono.nWidth + kStripCell;
+    }
+    x -= kOverviewPitch;
+  }
+}
+
+void CSutraView::DrawTiledBackground(CDC* pDC) {
+  const int w = m_surface.Width();
+  const int h = m_surface.Height();
+  if (w <= 0 || h <= 0) return;
+  CBitmap tile;
+  if (!tile.LoadBitmap(m_finder, kTileId) || tile.IsMonochrome()) {
+    pDC->FillSolidRect(GetClientRect(), kTileFallback);
+    return;
+  }
+  const int bw = tile.GetWidth();
+  const int bh = tile.GetHeight();
+  // Tiles lie on a grid from the client origin; those wholly outside the
+  // clip rectangle would change nothing and are passed over.
+  const Rect clip = pDC->GetClipBox();
+  const int x0 = std::max(0, clip.left) / bw * bw;
+  const int y0 = std::max(0, clip.top) / bh * bh;
+  const int x1 = std::min(w, clip.right);
+  const int y1 = std::min(h, clip.bottom);
+  for (int y = y0; y < y1; y += bh) {
+    for (int x = x0; x < x1; x += bw) pDC->BitBlt(x, y, bw, bh, tile.Colour(), 0, 0, SRCCOPY);
+  }
+}
+
+bool CSutraView::DrawPictureBackground(CDC* pDC) {
+  const CPackedDib& picture = m_host.GetPicture();
+  if (picture.IsNull()) return false;
+  const int W = GetDibWidth(picture);
+  const int H = GetDibHeight(picture);
+  if (W <= 0 || H <= 0) return false;  // nothing to crop: the tile shows
+  const int w = m_surface.Width();
+  const int h = m_surface.Height();
+  if (w <= 0 || h <= 0) return true;  // nothing to cover
+
+  const double g = static_cast<double>(h) / static_cast<double>(w);
+  Rect src;
+  if (static_cast<double>(H) / static_cast<double>(W) < g) {
+    const int wp = static_cast<int>(static_cast<double>(H) / g);
+    const int left = (W - wp) / 2;
+    src = {left, 0, left + wp, H};
+  } else {
+    const int hp = static_cast<int>(static_cast<double>(W) * g);
+    const int top = (H - hp) / 2;
+    src = {0, top, W, top + hp};
+  }
+  if (src.IsEmpty()) return false;  // a sliver of a picture crops to nothing
+  const Rect dest{0, 0, w, h};
+  return DrawPackedDib(pDC, &dest, picture, &src, m_host.GetPalette()) != 0;
+}
+
+Rect CSutraView::DrawPhraseColumn(CDC* pDC, int nPhrase) {
+  if (ColumnsPerPage() <= 0 || !IsPhrase(nPhrase)) return {};
+  const int x = SlotX(nPhrase);
+  ColumnBits col = FetchColumn(m_finder, nPhrase);
+  if (col.nCells == 0 || x > 0xFFFF) return {};
+  const int nCellBytes = kCellHeight * col.nWidthBytes;
+  for (int i = 0; i < col.nCells; ++i) {
+    DrawOutlinedGlyph(pDC, nCellBytes, col.bits.data() + static_cast<std::size_t>(nCellBytes) * i,
+                      static_cast<std::uint16_t>(x),
+                      static_cast<std::uint16_t>(kPageTop + kCellHeight * i), kHighlight, kBody, 0,
+                      0);
+  }
+  return {x, kPageTop, x + kFrameWidth, kPageTop + kCellHeight * (col.nCells - 1) + kFrameHeight};
+}
+
+void CSutraView::DrawPage(CDC* pDC) {
+  const int n = ColumnsPerPage();
+  const int p = m_host.GetCurrentPhrase();
+  if (n <= 0 || !IsPhrase(p)) return;
+  // The page runs to the end of the current phrase's page, and at least as far
+  // as the rolling page of a recitation has already drawn, so that a repaint
+  // during a reading keeps every column shown.
+  const int nPageEnd = p + n - (p % n);
+  const int nLast = std::min(std::max(nPageEnd - 1, p + n - 4), kLastPhrase);
+  for (int k = p; k <= nLast; ++k) DrawPhraseColumn(pDC, k);
+}
+
+void CSutraView::EraseColumn(int nPhrase) {
+  if (ColumnsPerPage() <= 0 || !IsPhrase(nPhrase)) return;
+  const int x = SlotX(nPhrase);
+  const Rect slot{x, 0, x + kSlotWidth, m_surface.Height()};
+  CDC dc(m_surface);
+  dc.IntersectClipRect(slot);
+  if (!DrawPictureBackground(&dc)) DrawTiledBackground(&dc);
+  Changed(slot);
+}
+
+void CSutraView::DrawColumn(int nPhrase) {
+  CDC dc(m_surface);
+  Changed(DrawPhraseColumn(&dc, nPhrase));
+}
+
+void CSutraView::HighlightChar(int nPhrase, int nChar) {
+  if (ColumnsPerPage() <= 0 || !IsPhrase(nPhrase) || nChar < 0) return;
+  const int x = SlotX(nPhrase);
+  const int y = kPageTop + kCellHeight * nChar;
+  ColumnBits col = FetchColumn(m_finder, nPhrase);
+  if (nChar >= col.nCells || x > 0xFFFF) return;
+  const int nCellBytes = kCellHeight * col.nWidthBytes;
+  CDC dc(m_surface);
+  DrawOutlinedGlyph(&dc, nCellBytes, col.bits.data() + static_cast<std::size_t>(nCellBytes) * nChar,
+                    static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), kHighlight, kBody,
+                    100, 1);
+  Changed({x, y, x + kFrameWidth, y + kFrameHeight});
+}
+
+}  // namespace solvari

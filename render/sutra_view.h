@@ -1,0 +1,75 @@
+// The sutra view: the whole text on white (overview), or a page of large
+// outlined glyph columns over the background picture or the tile (reading
+// page). It owns the pixels of its window and keeps no state of its own: each
+// paint reads the frame's state, phrase, picture and palette.
+#pragma once
+
+#include <functional>
+
+#include "render/bitmap.h"
+#include "render/dib.h"
+#include "render/raster.h"
+
+namespace solvari {
+
+// What the view reads from the main frame whenever it paints.
+class ISutraViewHost {
+ public:
+  virtual ~ISutraViewHost() = default;
+  virtual int GetReadingState() const = 0;           // m_nState
+  virtual int GetCurrentPhrase() const = 0;          // m_nPhrase
+  virtual const CPackedDib& GetPicture() const = 0;  // m_hPicture (may be null)
+  virtual const CPalette* GetPalette() const = 0;    // m_pPalette (may be null)
+};
+
+class CSutraView {
+ public:
+  static constexpr int kSlotWidth = 114;
+  static constexpr int kOverviewPitch = 29;
+  static constexpr int kTileId = 238;
+
+  // finder gives the bytes of the glyph bitmaps and the tile.
+  CSutraView(const ISutraViewHost& host, BitmapFinder finder);
+
+  // The window's client size changed. The pixels are undefined (black) until
+  // the next OnPaint.
+  void SetClientSize(int nWidth, int nHeight);
+  Rect GetClientRect() const { return m_surface.Bounds(); }
+  // The window's pixels (0xFFRRGGBB, rows top first).
+  const CSurface& Surface() const { return m_surface; }
+
+  // Called with every rectangle that a drawing operation changed, so that the
+  // window can show it.
+  void SetChangedCallback(std::function<void(const Rect&)> fn) { m_onChanged = std::move(fn); }
+
+  // The full paint: in Starting and Reading the background and the page from
+  // the current phrase; otherwise the overview on white.
+  void OnPaint();
+  // Client width / 114.
+  int ColumnsPerPage() const;
+  // Repaints the background over the slot of the phrase's column.
+  void EraseColumn(int nPhrase);
+  // Draws the phrase's column into its slot over whatever is there.
+  void DrawColumn(int nPhrase);
+  // Turns the ink of one character green; its black halo stays.
+  void HighlightChar(int nPhrase, int nChar);
+
+ private:
+  void PaintWhite(CDC* pDC);
+  void DrawOverview(CDC* pDC);
+  void DrawTiledBackground(CDC* pDC);
+  bool DrawPictureBackground(CDC* pDC);
+  void DrawPage(CDC* pDC);
+  // Draws the whole column of one phrase at slot x; returns the rectangle
+  // its frames cover (empty when nothing was drawn).
+  Rect DrawPhraseColumn(CDC* pDC, int nPhrase);
+  int SlotX(int nPhrase) const;
+  void Changed(const Rect& rc);
+
+  const ISutraViewHost& m_host;
+  BitmapFinder m_finder;
+  CSurface m_surface;
+  std::function<void(const Rect&)> m_onChanged;
+};
+
+}  // namespace solvari

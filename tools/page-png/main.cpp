@@ -1,0 +1,86 @@
+// Usage: solvari-page-png OUT.png [PHRASE [CHAR [PICTURE.bmp]]]
+//        solvari-page-png OUT.png --overview
+// Paints the 723 x 425 view as a reading page of the six columns PHRASE to
+// PHRASE + 5 with character CHAR of PHRASE lit (default 0 0), over the tile or
+// PICTURE.bmp.
+#include <QImage>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/reading_state.h"
+#include "core/sutra_tables.h"
+#include "render/picture_holder.h"
+#include "render/resource_bitmaps.h"
+#include "render/sutra_view.h"
+
+namespace {
+
+class CPageHost : public solvari::ISutraViewHost {
+ public:
+  int m_nState = solvari::Reading;
+  int m_nPhrase = 0;
+  solvari::CPictureHolder m_picture;
+
+  int GetReadingState() const override { return m_nState; }
+  int GetCurrentPhrase() const override { return m_nPhrase; }
+  const solvari::CPackedDib& GetPicture() const override { return m_picture.m_hPicture; }
+  const solvari::CPalette* GetPalette() const override { return m_picture.m_pPalette.get(); }
+};
+
+int ParseNumber(const char* text, int lo, int hi, const char* what) {
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  if (*text == '\0' || *end != '\0' || n < lo || n > hi) {
+    std::fprintf(stderr, "solvari-page-png: %s must be a number from %d to %d, not '%s'\n", what,
+                 lo, hi, text);
+    std::exit(2);
+  }
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 5) {
+    std::fprintf(stderr,
+                 "usage: solvari-page-png OUT.png [PHRASE [CHAR [PICTURE.bmp]]]\n"
+                 "       solvari-page-png OUT.png --overview\n");
+    return 2;
+  }
+  CPageHost host;
+  const bool bOverview = argc == 3 && std::string(argv[2]) == "--overview";
+  int nChar = 0;
+  if (bOverview) {
+    host.m_nState = solvari::Idle;
+  } else {
+    if (argc > 2) host.m_nPhrase = ParseNumber(argv[2], 0, solvari::kLastPhrase, "PHRASE");
+    if (argc > 3) {
+      nChar = ParseNumber(argv[3], 0, solvari::GetPhraseCharCount(host.m_nPhrase) - 1, "CHAR");
+    }
+    if (argc > 4 && !host.m_picture.LoadPicture(argv[4])) {
+      std::fprintf(stderr, "solvari-page-png: %s is not a picture the program can show\n", argv[4]);
+      return 1;
+    }
+  }
+
+  solvari::CSutraView view(host, solvari::MakeResourceBitmapFinder());
+  view.SetClientSize(723, 425);
+  view.OnPaint();
+  if (!bOverview) {
+    // The paint draws from PHRASE to the end of its page; fill the page.
+    for (int k = host.m_nPhrase; k <= host.m_nPhrase + 5 && k <= solvari::kLastPhrase; ++k) {
+      view.DrawColumn(k);
+    }
+    view.HighlightChar(host.m_nPhrase, nChar);
+  }
+
+  const solvari::CSurface& s = view.Surface();
+  const QImage image(reinterpret_cast<const uchar*>(s.Bits()), s.Width(), s.Height(),
+                     s.BytesPerLine(), QImage::Format_RGB32);
+  if (!image.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+    std::fprintf(stderr, "solvari-page-png: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}
