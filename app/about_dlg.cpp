@@ -34,7 +34,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
   m_pVersion->setTextFormat(Qt::PlainText);
   m_pVersion->setGeometry(MapDialogRect(6, 5, 119, 8));
 
-  m_pMaker = new QLabel(QStringLiteral("Copyright (C) 1997-2025 Orvell Craft"), this);
+  m_pMaker = new QLabel(QStringLiteral("(C) 1997-2025 Orvell Craft"), this);
   m_pMaker->setTextFormat(Qt::PlainText);
   m_pMaker->setGeometry(MapDialogRect(6, 16, 112, 8));
 
