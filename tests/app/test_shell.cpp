@@ -206,6 +206,7 @@ class TestShell : public QObject {
     QCOMPARE(frame.Action(ID_HELP)->shortcut(), QKeySequence(Qt::Key_F1));
     QCOMPARE(frame.Action(ID_CONTEXT_HELP)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F1));
     QCOMPARE(frame.windowTitle(), QStringLiteral("Kelvane"));
+    QVERIFY(QFile::exists(QStringLiteral(":/solvari.png")));  // the window icon
   }
 
   void helpCommandsOpenThePageBesideTheProgram() {
