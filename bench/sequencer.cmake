@@ -1,1 +1,2 @@
-solvari_add_bench(bench_sequencer SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_sequencer.cpp LIBS solvari_core)
+solvari_add_bench(bench_sequencer SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_sequencer.cpp
+                  LIBS solvari_core solvari_audio solvari_render)
