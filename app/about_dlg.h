@@ -1,0 +1,36 @@
+// The About box: the program's name and version, the maker line, the About
+// picture (bitmap 240) and an OK button, laid out in dialog units.
+#pragma once
+
+#include <QDialog>
+#include <QRect>
+
+class QLabel;
+class QPushButton;
+
+namespace solvari::app {
+
+class CAboutDlg : public QDialog {
+ public:
+  static constexpr int IDD = 100;
+  static constexpr int kPictureId = 240;
+
+  explicit CAboutDlg(QWidget* pParent = nullptr);
+
+  // Dialog units to pixels, with the base units of the dialog font (a 9-point
+  // proportional Gothic at 96 dpi: 7 × 12 pixels per 4 × 8 units).
+  static QRect MapDialogRect(int x, int y, int w, int h);
+
+  QLabel* VersionLabel() const { return m_pVersion; }
+  QLabel* MakerLabel() const { return m_pMaker; }
+  QLabel* PictureLabel() const { return m_pPicture; }
+  QPushButton* OkButton() const { return m_pOk; }
+
+ private:
+  QLabel* m_pVersion;
+  QLabel* m_pMaker;
+  QLabel* m_pPicture;
+  QPushButton* m_pOk;
+};
+
+}  // namespace solvari::app

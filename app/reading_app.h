@@ -1,0 +1,31 @@
+// The application object: prepares Qt, names where the settings live,
+// creates the main frame and shows it, and runs the program.
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+namespace solvari::app {
+
+class CMainFrame;
+class CQtProfileStore;
+
+class CReadingApp {
+ public:
+  CReadingApp(int& argc, char** argv);
+  ~CReadingApp();
+
+  // Creates and shows the main frame; true when the program can run.
+  bool InitInstance();
+  // The message loop; returns the exit code.
+  int Run();
+
+  CMainFrame* MainFrame() const { return m_pFrame.get(); }
+
+ private:
+  QApplication m_app;
+  std::unique_ptr<CQtProfileStore> m_pProfile;
+  std::unique_ptr<CMainFrame> m_pFrame;
+};
+
+}  // namespace solvari::app

@@ -1,0 +1,114 @@
+#include "app/sutra_view.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "app/trace.h"
+#include "res/resources.h"
+
+namespace solvari::app {
+
+namespace {
+
+DibBytes FindResourceBytes(int nId) {
+  const ResourceBlob blob = FindBitmapResource(nId);
+  if (blob.data == nullptr) return {};
+  return DibBytes(blob.data, blob.size);
+}
+
+}  // namespace
+
+CSutraView::CSutraView(const ISutraViewHost& host, QWidget* pParent)
+    : QWidget(pParent), m_painter(host, &FindResourceBytes) {
+  // The view paints every pixel itself: nothing erases it first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setFocusPolicy(Qt::StrongFocus);
+  setCursor(Qt::ArrowCursor);
+  m_painter.SetChangedCallback([this](const Rect& rc) { OnChanged(rc); });
+}
+
+QSize CSutraView::ClientSize() const {
+  return {std::max(0, width() - 2 * kEdge), std::max(0, height() - 2 * kEdge)};
+}
+
+int CSutraView::ColumnsPerPage() { return m_painter.ColumnsPerPage(); }
+
+void CSutraView::EraseColumn(int nPhrase) { m_painter.EraseColumn(nPhrase); }
+
+void CSutraView::DrawColumn(int nPhrase) { m_painter.DrawColumn(nPhrase); }
+
+void CSutraView::HighlightChar(int nPhrase, int nChar) {
+  m_painter.HighlightChar(nPhrase, nChar);
+  CTrace::Event("highlight", {nPhrase, nChar});
+}
+
+void CSutraView::InvalidateView() {
+  m_bFullPaint = true;
+  update();
+}
+
+void CSutraView::OnChanged(const Rect& rc) {
+  if (m_bInPaint || rc.IsEmpty()) return;
+  update(QRect(rc.left + kEdge, rc.top + kEdge, rc.Width(), rc.Height()));
+}
+
+void CSutraView::resizeEvent(QResizeEvent* pEvent) {
+  QWidget::resizeEvent(pEvent);
+  const QSize size = ClientSize();
+  m_painter.SetClientSize(size.width(), size.height());
+  m_bFullPaint = true;
+}
+
+void CSutraView::showEvent(QShowEvent* pEvent) {
+  QWidget::showEvent(pEvent);
+  if (!pEvent->spontaneous()) {
+    const QSize size = ClientSize();
+    const Rect rc = m_painter.GetClientRect();
+    if (rc.Width() != size.width() || rc.Height() != size.height())
+      m_painter.SetClientSize(size.width(), size.height());
+  }
+}
+
+void CSutraView::paintEvent(QPaintEvent* pEvent) {
+  if (m_bFullPaint) {
+    m_bFullPaint = false;
+    m_bInPaint = true;
+    m_painter.OnPaint();
+    m_bInPaint = false;
+    ++m_nFullPaints;
+  }
+  QPainter painter(this);
+  const CSurface& surface = m_painter.Surface();
+  if (surface.Width() > 0 && surface.Height() > 0) {
+    const QImage image(reinterpret_cast<const uchar*>(surface.Bits()), surface.Width(),
+                       surface.Height(), surface.BytesPerLine(), QImage::Format_RGB32);
+    const QRect target = pEvent->rect().intersected(QRect(QPoint(kEdge, kEdge), image.size()));
+    if (!target.isEmpty()) painter.drawImage(target, image, target.translated(-kEdge, -kEdge));
+  }
+  DrawEdge(painter);
+  if (!m_bFirstPaintTraced) {
+    m_bFirstPaintTraced = true;
+    CTrace::Event("first-paint", {CTrace::CpuMs(), CTrace::ResidentKiB()});
+  }
+}
+
+// The sunken client edge: a grey and white outer ring, a black and light grey
+// inner ring.
+void CSutraView::DrawEdge(QPainter& painter) {
+  const int r = width() - 1;
+  const int b = height() - 1;
+  if (r < 1 || b < 1) return;
+  const auto ring = [&](int n, QColor topLeft, QColor bottomRight) {
+    painter.setPen(topLeft);
+    painter.drawLine(n, n, r - n - 1, n);
+    painter.drawLine(n, n, n, b - n - 1);
+    painter.setPen(bottomRight);
+    painter.drawLine(n, b - n, r - n, b - n);
+    painter.drawLine(r - n, n, r - n, b - n);
+  };
+  ring(0, QColor(128, 128, 128), QColor(255, 255, 255));
+  ring(1, QColor(0, 0, 0), QColor(192, 192, 192));
+}
+
+}  // namespace solvari::app

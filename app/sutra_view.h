@@ -1,0 +1,53 @@
+// The sutra view's window: a QWidget that owns the picture of its client area
+// (the painting logic of render/ draws into it) inside a sunken 2-pixel edge.
+// The full painting runs when the view is invalidated, resized or first
+// shown; any other repaint only shows the picture. The column operations of a
+// recitation draw at once and ask Qt to show the rectangle they changed.
+#pragma once
+
+#include <QWidget>
+
+#include "core/sequencer_platform.h"
+#include "render/sutra_view.h"
+
+class QPainter;
+
+namespace solvari::app {
+
+class CSutraView : public QWidget, public IReadingView {
+ public:
+  static constexpr int kEdge = 2;  // the sunken edge on each side
+
+  CSutraView(const ISutraViewHost& host, QWidget* pParent = nullptr);
+
+  // IReadingView
+  int ColumnsPerPage() override;
+  void EraseColumn(int nPhrase) override;
+  void DrawColumn(int nPhrase) override;
+  void HighlightChar(int nPhrase, int nChar) override;
+  void InvalidateView() override;
+
+  // The client area inside the edge.
+  QSize ClientSize() const;
+  // The client area's pixels as they are now (0xFFRRGGBB).
+  const CSurface& Surface() const { return m_painter.Surface(); }
+  bool IsFullPaintPending() const { return m_bFullPaint; }
+  int FullPaintCount() const { return m_nFullPaints; }
+
+ protected:
+  void paintEvent(QPaintEvent* pEvent) override;
+  void resizeEvent(QResizeEvent* pEvent) override;
+  void showEvent(QShowEvent* pEvent) override;
+
+ private:
+  void OnChanged(const Rect& rc);
+  void DrawEdge(QPainter& painter);
+
+  solvari::CSutraView m_painter;
+  bool m_bFullPaint = true;
+  bool m_bInPaint = false;
+  bool m_bFirstPaintTraced = false;
+  int m_nFullPaints = 0;
+};
+
+}  // namespace solvari::app

@@ -1,0 +1,123 @@
+#include "app/title_wnd.h"
+
+#include <QApplication>
+#include <QPainter>
+
+#include "app/dib_image.h"
+#include "app/title_sound.h"
+#include "app/trace.h"
+#include "core/exe_directory.h"
+
+namespace solvari::app {
+
+namespace {
+
+// A disk file that remembers whether a read failed, so that a read error can
+// be told from a file that is simply not a bitmap.
+class CCheckedFile : public CFile {
+ public:
+  explicit CCheckedFile(CDiskFile& file) : m_file(file) {}
+  std::int64_t GetLength() override { return m_file.GetLength(); }
+  std::int64_t Read(void* pBuffer, std::size_t nCount) override {
+    const std::int64_t n = m_file.Read(pBuffer, nCount);
+    if (n < 0) m_bReadError = true;
+    return n;
+  }
+  bool ReadError() const { return m_bReadError; }
+
+ private:
+  CDiskFile& m_file;
+  bool m_bReadError = false;
+};
+
+}  // namespace
+
+CTitleWnd::CTitleWnd() {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setCursor(Qt::ArrowCursor);
+  hide();
+}
+
+bool CTitleWnd::Create(QWidget* pParent, std::function<QRect()> clientArea, ITitleSound* pSound) {
+  setParent(pParent);
+  m_clientArea = std::move(clientArea);
+  m_pSound = pSound;
+  setGeometry(0, 0, 0, 0);
+  hide();
+  return pParent != nullptr;
+}
+
+void CTitleWnd::ShowTitle(const char* pszPicture, const char* pszSound) {
+  const std::string& dir = GetExeDirectory();
+  if (m_pSound) m_pSound->Play(QString::fromStdString(dir + pszSound));
+
+  CDiskFile file;
+  if (!file.Open(dir + pszPicture)) return;
+  CCheckedFile checked(file);
+  m_hPicture = ReadBmpFile(checked);
+  file.Close();
+  if (checked.ReadError()) {
+    m_hPicture.Free();
+    return;
+  }
+  PreparePicture();
+  m_image = DibToImage(m_hPicture);
+
+  const QRect client = m_clientArea ? m_clientArea() : QRect();
+  const int cw = client.width();
+  const int ch = client.height();
+  // The picture's size is centred, not the window's, so the window sits one
+  // frame width right of and below the exact centre.
+  const int x = (cw - m_nPictureWidth) / 2;
+  const int y = (ch - m_nPictureHeight) / 2;
+  setGeometry(client.left() + x, client.top() + y, m_nPictureWidth + 2 * SM_CXFRAME,
+              m_nPictureHeight + 2 * SM_CYFRAME);
+  raise();
+  show();
+  CTrace::Event("title-show", {x, y, width(), height()});
+}
+
+QPoint CTitleWnd::PositionInClient() const {
+  const QRect client = m_clientArea ? m_clientArea() : QRect();
+  return pos() - client.topLeft();
+}
+
+void CTitleWnd::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  // The class background: the client area is white before the picture.
+  painter.fillRect(rect().adjusted(SM_CXDLGFRAME, SM_CYDLGFRAME, -SM_CXDLGFRAME, -SM_CYDLGFRAME),
+                   Qt::white);
+  painter.save();
+  painter.translate(SM_CXDLGFRAME, SM_CYDLGFRAME);
+  painter.setClipRect(QRect(0, 0, width() - 2 * SM_CXDLGFRAME, height() - 2 * SM_CYDLGFRAME));
+  OnDraw(painter);
+  painter.restore();
+  DrawDialogFrame(painter);
+}
+
+// The whole picture, pixel for pixel, at the client origin.
+void CTitleWnd::OnDraw(QPainter& painter) {
+  if (m_hPicture.IsNull() || m_image.isNull()) return;
+  painter.drawImage(QPoint(0, 0), m_image);
+}
+
+// A 3-pixel raised frame: light grey and black, then white and grey, then
+// the face colour.
+void CTitleWnd::DrawDialogFrame(QPainter& painter) {
+  const int r = width() - 1;
+  const int b = height() - 1;
+  const auto ring = [&](int n, QColor topLeft, QColor bottomRight) {
+    if (r - n < n || b - n < n) return;
+    painter.setPen(topLeft);
+    painter.drawLine(n, n, r - n - 1, n);
+    painter.drawLine(n, n, n, b - n - 1);
+    painter.setPen(bottomRight);
+    painter.drawLine(n, b - n, r - n, b - n);
+    painter.drawLine(r - n, n, r - n, b - n);
+  };
+  ring(0, QColor(192, 192, 192), QColor(0, 0, 0));
+  ring(1, QColor(255, 255, 255), QColor(128, 128, 128));
+  ring(2, QColor(192, 192, 192), QColor(192, 192, 192));
+}
+
+}  // namespace solvari::app

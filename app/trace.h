@@ -1,0 +1,23 @@
+// Timestamped events for measurements and the end-to-end tests. When the
+// environment variable SOLVARI_TRACE names a file, every event is appended to
+// it as one line: milliseconds since the process started, the event name and
+// its numbers, e.g. "1234.5 highlight 3 2". Without it nothing is written.
+#pragma once
+
+#include <initializer_list>
+
+namespace solvari::app {
+
+class CTrace {
+ public:
+  // Opens the file named by SOLVARI_TRACE (once); call early in main.
+  static void Init();
+  static bool Enabled();
+  static void Event(const char* pszName, std::initializer_list<long> numbers = {});
+  // Resident set size of the process in KiB (0 when unknown).
+  static long ResidentKiB();
+  // Processor time the process has used so far, in ms (0 when unknown).
+  static long CpuMs();
+};
+
+}  // namespace solvari::app

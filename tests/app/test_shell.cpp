@@ -1,0 +1,457 @@
+// The program's shell on the offscreen platform: command states, menus and
+// tool bar, sizes, settings, the picture command, the title screen and
+// closing during a recitation. Time is simulated.
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+#include "app/about_dlg.h"
+#include "app/main_frame.h"
+#include "app/qt_profile_store.h"
+#include "app/qt_timer_service.h"
+#include "app/title_sound.h"
+#include "audio/voice_segment.h"
+#include "core/exe_directory.h"
+#include "shell_fakes.h"
+
+using namespace solvari;
+using namespace solvari::app;
+using namespace solvari::app::test;
+
+namespace {
+
+// One frame with fakes around it, and the folder it sees as its own.
+struct Rig {
+  CFakeTimers timers;
+  CStubPictureDialog dialog;
+  CRecordedMessages messages;
+  CRecordedSound sound;
+  DeviceLog log;
+  CFakeWaveOut* pDevice = nullptr;
+  std::unique_ptr<CMainFrame> pFrame;
+
+  void Create(IProfileStore* pProfile, int nOpenResult = kWaveNoError) {
+    FrameServices services;
+    services.pProfile = pProfile;
+    services.pTimers = &timers;
+    auto pOut = std::make_unique<CFakeWaveOut>(&log, nOpenResult);
+    pDevice = pOut.get();
+    services.pWaveOut = std::move(pOut);
+    services.bDefaultWaveDevices = false;
+    services.pPictureDialog = &dialog;
+    services.pMessageBoxes = &messages;
+    services.pTitleSound = &sound;
+    services.openUrl = [this](const QUrl& url) {
+      openedUrls << url;
+      return true;
+    };
+    pFrame = std::make_unique<CMainFrame>(std::move(services));
+    timers.handler = [this](unsigned nId) { pFrame->OnTimer(nId); };
+  }
+  // Through the title screen to Idle.
+  void PastTitle() { timers.Advance(200 + 6000); }
+  QList<QUrl> openedUrls;
+};
+
+struct CommandState {
+  bool start, stop, picture, maximize, repeat;
+};
+
+CommandState StatesOf(const CMainFrame& frame) {
+  return {frame.Action(ID_READ_START)->isEnabled(), frame.Action(ID_READ_STOP)->isEnabled(),
+          frame.Action(ID_FILE_PICTURE)->isEnabled(), frame.Action(ID_READ_MAXIMIZE)->isEnabled(),
+          frame.Action(ID_READ_REPEAT)->isEnabled()};
+}
+
+QString EnabledString(const CommandState& s) {
+  return QStringLiteral("%1%2%3%4%5")
+      .arg(s.start ? 'S' : '-')
+      .arg(s.stop ? 'T' : '-')
+      .arg(s.picture ? 'P' : '-')
+      .arg(s.maximize ? 'M' : '-')
+      .arg(s.repeat ? 'R' : '-');
+}
+
+QStringList MenuTexts(QMenu* pMenu) {
+  QStringList texts;
+  for (QAction* pAction : pMenu->actions())
+    texts << (pAction->isSeparator() ? QStringLiteral("(sep)") : pAction->text());
+  return texts;
+}
+
+}  // namespace
+
+class TestShell : public QObject {
+  Q_OBJECT
+
+ private:
+  // Every test gets a folder of its own as the program's folder.
+  std::unique_ptr<QTemporaryDir> m_pDir;
+  std::unique_ptr<CQtProfileStore> m_pProfile;
+  QString Path(const char* pszName) const { return m_pDir->filePath(QString::fromLatin1(pszName)); }
+  void WriteVoices(int nCount) {
+    const std::vector<std::uint8_t> pcm(2205 * 2, 0);
+    for (int i = 0; i < nCount; ++i)
+      QVERIFY(WriteVoiceSegment(GetVoiceSegmentPath(i), pcm.data(),
+                                static_cast<std::uint32_t>(pcm.size())));
+  }
+
+ private slots:
+  void init() {
+    m_pDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_pDir->isValid());
+    SetExeDirectory(m_pDir->path().toStdString() + "/");
+    m_pProfile = std::make_unique<CQtProfileStore>(Path("Kelvane.conf"));
+  }
+  void cleanup() {
+    m_pProfile.reset();
+    m_pDir.reset();
+  }
+
+  void commandStatesFollowTheState() {
+    WriteVoices(2);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    CMainFrame& frame = *rig.pFrame;
+    QCOMPARE(frame.m_nState, int(Title));
+    QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("-----"));
+    rig.timers.Advance(200);
+    QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("-----"));
+    rig.timers.Advance(6000);
+    QCOMPARE(frame.m_nState, int(Idle));
+    QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("S-PMR"));
+
+    frame.Action(ID_READ_START)->trigger();
+    QCOMPARE(frame.m_nState, int(Starting));
+    QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("-----"));
+    rig.timers.Advance(300);
+    QCOMPARE(frame.m_nState, int(Reading));
+    QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("-T---"));
+    // The About box and Exit stay available in every state.
+    QVERIFY(frame.Action(ID_APP_ABOUT)->isEnabled());
+    QVERIFY(frame.Action(ID_APP_EXIT)->isEnabled());
+
+    frame.Action(ID_READ_STOP)->trigger();
+    QCOMPARE(frame.m_nState, int(Reading));  // until the returned buffer's event
+    QTRY_COMPARE(frame.m_nState, int(Idle));
+    QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("S-PMR"));
+    QCOMPARE(rig.log.nDonesDelivered, 1);
+  }
+
+  void theVoiceCarriesOnPhraseByPhrase() {
+    WriteVoices(2);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    rig.PastTitle();
+    rig.pFrame->OnReadStart();
+    rig.timers.Advance(300);
+    QCOMPARE(rig.pFrame->m_nPhrase, 0);
+    rig.pDevice->Finish();
+    QTRY_COMPARE(rig.pFrame->m_nPhrase, 1);
+    QCOMPARE(rig.pFrame->m_nState, int(Reading));
+    rig.pDevice->Finish();  // V02.SGM is missing: the reading ends
+    QTRY_COMPARE(rig.pFrame->m_nState, int(Idle));
+    QVERIFY(rig.pFrame->Action(ID_READ_START)->isEnabled());
+  }
+
+  void noSoundDeviceEndsTheReadingQuietly() {
+    WriteVoices(1);
+    Rig rig;
+    rig.Create(m_pProfile.get(), kWaveNoDriver);
+    rig.PastTitle();
+    rig.pFrame->OnReadStart();
+    rig.timers.Advance(300);
+    QCOMPARE(rig.pFrame->m_nState, int(Idle));
+    QVERIFY(rig.messages.texts.isEmpty());
+  }
+
+  void menusAndToolBar() {
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    CMainFrame& frame = *rig.pFrame;
+    const QList<QAction*> menus = frame.menuBar()->actions();
+    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus[0]->text(), QStringLiteral("ﾌｧｲﾙ(&F)"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("読経"));
+    QCOMPARE(menus[2]->text(), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    QCOMPARE(MenuTexts(menus[0]->menu()),
+             QStringList({"画像の設定(&P)", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+    QCOMPARE(MenuTexts(menus[1]->menu()), QStringList({"開始(&S)", "停止(T)", "(sep)",
+                                                       "最大化する(&M)", "(sep)", "繰り返す(&R)"}));
+    QCOMPARE(MenuTexts(menus[2]->menu()),
+             QStringList({"ﾄﾋﾟｯｸの検索(&H)", "(sep)", "ﾊﾞｰｼﾞｮﾝ情報(&A)..."}));
+
+    const QList<QAction*> buttons = frame.ToolBar().actions();
+    QCOMPARE(buttons.size(), 7);
+    const int order[] = {ID_READ_START, ID_READ_STOP, 0, ID_READ_MAXIMIZE, ID_READ_REPEAT, 0,
+                         ID_APP_ABOUT};
+    for (int i = 0; i < 7; ++i) {
+      if (order[i] == 0)
+        QVERIFY(buttons[i]->isSeparator());
+      else
+        QCOMPARE(buttons[i], frame.Action(order[i]));
+      if (order[i] != 0) QVERIFY2(!buttons[i]->icon().isNull(), qPrintable(buttons[i]->text()));
+    }
+    QCOMPARE(frame.Action(ID_READ_START)->toolTip(), QStringLiteral("読経を開始"));
+    QCOMPARE(frame.Action(ID_READ_STOP)->toolTip(), QStringLiteral("読経を停止"));
+    QCOMPARE(frame.Action(ID_READ_MAXIMIZE)->toolTip(), QStringLiteral("読経時に最大化"));
+    QCOMPARE(frame.Action(ID_READ_REPEAT)->toolTip(), QStringLiteral("繰り返す"));
+    QCOMPARE(frame.Action(ID_READ_START)->statusTip(), QStringLiteral("読経を開始します"));
+    QCOMPARE(frame.Action(ID_HELP)->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(frame.Action(ID_CONTEXT_HELP)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F1));
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kelvane"));
+    QVERIFY(QFile::exists(QStringLiteral(":/solvari.png")));  // the window icon
+  }
+
+  void helpCommandsOpenThePageBesideTheProgram() {
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    rig.pFrame->Action(ID_HELP_FINDER)->trigger();
+    rig.pFrame->Action(ID_HELP)->trigger();
+    rig.pFrame->Action(ID_DEFAULT_HELP)->trigger();
+    QCOMPARE(rig.openedUrls.size(), 3);
+    const QString strPath = rig.openedUrls[0].toLocalFile();
+    QVERIFY(strPath.startsWith(m_pDir->path() + "/"));
+    QVERIFY(strPath.endsWith(".html"));
+  }
+
+  void frameAndViewSizes() {
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    CMainFrame& frame = *rig.pFrame;
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QCOMPARE(frame.ClientRect().size(), QSize(727, 457));
+    QCOMPARE(frame.ToolBar().height(), 28);
+    QCOMPARE(frame.View().size(), QSize(727, 429));
+    QCOMPARE(frame.View().ClientSize(), QSize(723, 425));
+    QCOMPARE(frame.View().ColumnsPerPage(), 6);
+    QCOMPARE(frame.minimumSize(), frame.maximumSize());  // no resizing by dragging
+    QTRY_VERIFY(frame.View().FullPaintCount() >= 1);
+    QCOMPARE(frame.View().Surface().Width(), 723);
+    // The overview is white at the top right corner.
+    QCOMPARE(frame.View().Surface().GetPixel(722, 0), RGB(255, 255, 255));
+  }
+
+  void maximizeAtStartAndRestoreAtTheEnd() {
+    m_pProfile->WriteProfileInt("Reading", "Maximized", 1);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    CMainFrame& frame = *rig.pFrame;
+    frame.showNormal();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    rig.PastTitle();
+    frame.OnReadStart();  // no voice files: the reading ends after 300 ms
+    QVERIFY(frame.isMaximized());
+    rig.timers.Advance(300);
+    QCOMPARE(frame.m_nState, int(Idle));
+    QVERIFY(!frame.isMaximized());
+    QTRY_COMPARE(frame.ClientRect().size(), QSize(727, 457));
+  }
+
+  void settingsPersistAcrossRuns() {
+    {
+      Rig first;
+      first.Create(m_pProfile.get());
+      QCOMPARE(first.pFrame->m_bMaximizeOnReading, 0);  // first run: nothing stored
+      QCOMPARE(m_pProfile->GetProfileInt("WAV Config", "WavOutDevice", -1), -1);
+      first.PastTitle();
+      first.pFrame->Action(ID_READ_MAXIMIZE)->trigger();
+      first.pFrame->Action(ID_READ_REPEAT)->trigger();
+      QVERIFY(first.pFrame->Action(ID_READ_MAXIMIZE)->isChecked());
+      QVERIFY(first.pFrame->Action(ID_READ_REPEAT)->isChecked());
+      QCOMPARE(first.pFrame->m_bRepeat, 1);
+    }
+    m_pProfile = std::make_unique<CQtProfileStore>(Path("Kelvane.conf"));
+    Rig second;
+    second.Create(m_pProfile.get());
+    QCOMPARE(second.pFrame->m_bMaximizeOnReading, 1);
+    QCOMPARE(second.pFrame->m_bRepeat, 0);
+    QVERIFY(second.pFrame->Action(ID_READ_MAXIMIZE)->isChecked());
+    QVERIFY(!second.pFrame->Action(ID_READ_REPEAT)->isChecked());
+    second.PastTitle();
+    second.pFrame->Action(ID_READ_MAXIMIZE)->trigger();
+    QCOMPARE(m_pProfile->GetProfileInt("Reading", "Maximized", -5), 0);  // stored at once
+  }
+
+  void firstRunUsesTheDefaultPicture() {
+    WriteBmp(Path("default.bmp"), 64, 48);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    QVERIFY(!rig.pFrame->m_hPicture.IsNull());
+    QCOMPARE(GetDibWidth(rig.pFrame->m_hPicture), 64);
+    QVERIFY(!m_pProfile->Settings().contains("Reading/Picture"));  // read, not written
+  }
+
+  void pictureCommand_data() {
+    QTest::addColumn<bool>("chosen");
+    QTest::addColumn<long>("error");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a file chosen") << true << 0L << QString();
+    QTest::newRow("cancel") << false << 0L << QString();
+    QTest::newRow("dialog error") << false << 12290L
+                                  << QStringLiteral(
+                                         "ファイル名の読み込みでエラー #12290 が発生しました");
+  }
+  void pictureCommand() {
+    QFETCH(bool, chosen);
+    QFETCH(long, error);
+    QFETCH(QString, message);
+    WriteBmp(Path("mine.bmp"), 30, 20);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    rig.PastTitle();
+    rig.dialog.next = {chosen, chosen ? Path("mine.bmp") : QString(), error};
+    rig.pFrame->Action(ID_FILE_PICTURE)->trigger();
+    QCOMPARE(rig.dialog.nRuns, 1);
+    if (chosen) {
+      QCOMPARE(QString::fromStdString(m_pProfile->GetProfileString("Reading", "Picture", "")),
+               Path("mine.bmp"));
+      QCOMPARE(GetDibWidth(rig.pFrame->m_hPicture), 30);
+    } else {
+      QVERIFY(!m_pProfile->Settings().contains("Reading/Picture"));
+      QVERIFY(rig.pFrame->m_hPicture.IsNull());
+    }
+    if (message.isEmpty()) {
+      QVERIFY(rig.messages.texts.isEmpty());
+    } else {
+      QCOMPARE(rig.messages.texts, QStringList{message});
+      QCOMPARE(rig.messages.icons.front(), QMessageBox::Critical);
+    }
+  }
+
+  void titlePosition_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("400 x 300") << 400 << 300 << QPoint(163, 78) << QSize(408, 308);
+    QTest::newRow("wider than the client area")
+        << 800 << 100 << QPoint(-36, 178) << QSize(808, 108);
+    QTest::newRow("not a bitmap") << 0 << 0 << QPoint(363, 228) << QSize(8, 8);
+  }
+  void titlePosition() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(QPoint, pos);
+    QFETCH(QSize, size);
+    if (width > 0)
+      WriteBmp(Path("Copyright.bmp"), width, height);
+    else
+      WriteBytes(Path("Copyright.bmp"), "this is no bitmap");
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    rig.pFrame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.pFrame.get()));
+    QVERIFY(rig.pFrame->TitleWnd().isHidden());
+    rig.timers.Advance(200);
+    QCOMPARE(rig.sound.played, QStringList{Path("Title.WAV")});
+    QVERIFY(rig.pFrame->TitleWnd().isVisible());
+    QCOMPARE(rig.pFrame->TitleWnd().PositionInClient(), pos);
+    QCOMPARE(rig.pFrame->TitleWnd().size(), size);
+    QCOMPARE(rig.pFrame->m_nState, int(Title));
+    rig.timers.Advance(5999);
+    QCOMPARE(rig.pFrame->m_nState, int(Title));
+    rig.timers.Advance(1);
+    QVERIFY(rig.pFrame->TitleWnd().isHidden());
+    QCOMPARE(rig.pFrame->m_nState, int(Idle));
+  }
+
+  void idleAtTitleEndWithoutAPicture() {
+    Rig rig;  // no Copyright.bmp
+    rig.Create(m_pProfile.get());
+    rig.timers.Advance(200);
+    QVERIFY(rig.pFrame->TitleWnd().isHidden());
+    QVERIFY(rig.timers.IsPending(31));
+    rig.timers.Advance(6000);
+    QCOMPARE(rig.pFrame->m_nState, int(Idle));
+    QVERIFY(!rig.timers.IsPending(30) && !rig.timers.IsPending(31));
+  }
+
+  void closingDuringARecitation() {
+    WriteVoices(1);
+    DeviceLog log;
+    {
+      Rig rig;
+      rig.Create(m_pProfile.get());
+      rig.pFrame->show();
+      rig.PastTitle();
+      rig.pFrame->OnReadStart();
+      rig.timers.Advance(300);
+      QCOMPARE(rig.pFrame->m_nState, int(Reading));
+      rig.pFrame->close();
+      rig.pFrame.reset();
+      log = rig.log;
+      QVERIFY(!rig.timers.IsPending(10) && !rig.timers.IsPending(20));
+    }
+    // Reset and close came before the device went, and the done event that the
+    // reset posted never arrives.
+    const auto& c = log.calls;
+    const auto reset = std::find(c.begin(), c.end(), "reset");
+    const auto close = std::find(reset, c.end(), "close");
+    QVERIFY(reset != c.end() && close != c.end());
+    QCOMPARE(c.back(), std::string("destroyed"));
+    QTest::qWait(20);
+    QCOMPARE(log.nDonesDelivered, 0);
+  }
+
+  void aboutBox() {
+    CAboutDlg dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Kelvaneのﾊﾞｰｼﾞｮﾝ情報"));
+    QCOMPARE(dialog.VersionLabel()->text(), QStringLiteral("Kelvane Version 2"));
+    QVERIFY(!dialog.MakerLabel()->text().isEmpty());
+    QVERIFY(dialog.PictureLabel()->pixmap().size() == QSize(240, 240));
+    QCOMPARE(dialog.OkButton()->text(), QStringLiteral("OK"));
+    QVERIFY(dialog.OkButton()->isDefault());
+    // Everything lies inside the dialog.
+    for (QWidget* pChild : dialog.findChildren<QWidget*>())
+      QVERIFY2(dialog.rect().contains(pChild->geometry()), qPrintable(pChild->objectName()));
+  }
+
+  void qtTimerService() {
+    std::vector<unsigned> fired;
+    CQtTimerService timers([&](unsigned nId) {
+      fired.push_back(nId);
+      timers.KillTimer(nId);
+    });
+    timers.KillTimer(20);  // idle: nothing happens
+    timers.SetTimer(20, 5000);
+    timers.SetTimer(20, 10);  // replaces the pending one
+    timers.SetTimer(31, 30);
+    QTRY_COMPARE(fired.size(), size_t(2));
+    QCOMPARE(fired, (std::vector<unsigned>{20, 31}));
+    QVERIFY(!timers.IsPending(20) && !timers.IsPending(31));
+  }
+
+  void wavParsing() {
+    const auto wav = [](quint16 tag, quint16 channels, quint16 bits, quint32 claimed, int actual) {
+      QByteArray b("RIFF\0\0\0\0WAVEfmt ", 16);
+      const auto u32 = [&](quint32 v) { b.append(reinterpret_cast<const char*>(&v), 4); };
+      const auto u16 = [&](quint16 v) { b.append(reinterpret_cast<const char*>(&v), 2); };
+      u32(16), u16(tag), u16(channels), u32(22050), u32(44100), u16(2), u16(bits);
+      b.append("data", 4);
+      u32(claimed);
+      b.append(QByteArray(actual, '\x01'));
+      return b;
+    };
+    WavSound sound;
+    QVERIFY(ParseWav(wav(1, 1, 16, 100, 100), &sound));
+    QCOMPARE(sound.pcm.size(), 100);
+    QCOMPARE(sound.nSamplesPerSec, 22050);
+    QVERIFY(ParseWav(wav(1, 1, 16, 100000, 51), &sound));  // lying length: what is there
+    QCOMPARE(sound.pcm.size(), 50);
+    QVERIFY(!ParseWav(wav(3, 1, 16, 100, 100), &sound));  // not PCM
+    QVERIFY(!ParseWav(wav(1, 1, 24, 100, 100), &sound));
+    QVERIFY(!ParseWav(wav(1, 1, 16, 0, 0), &sound));
+    QVERIFY(!ParseWav(QByteArray("RIFF"), &sound));
+  }
+};
+
+QTEST_MAIN(TestShell)
+#include "test_shell.moc"
