@@ -969,7 +969,7 @@ class Harness:
             if len(found) == 54:
                 lo = found[-1].end
                 m = sc.locate(cap, sc.match_envelope(cap), self.voices[0], lo, lo + sc.RATE)
-                c.check(m is not None and m.head > 0.9, "with Repeat on V00 plays again after V53",
+                c.check(m is not None and m.whole > 0.9, "with Repeat on V00 plays again after V53",
                         "%s" % m)
                 if m:
                     c.figure("V53_end_to_V00_again_ms", round((m.start - lo) * 1000 / sc.RATE))
@@ -995,7 +995,7 @@ class Harness:
         if t is not None:
             s = to_sample(t)
             m = sc.locate(cap, sc.match_envelope(cap), self.voices[0][:sc.RATE // 2], s, s + sc.RATE)
-            c.check(m is not None and m.head > 0.9, "Start after Stop plays V00 again",
+            c.check(m is not None and m.whole > 0.9, "Start after Stop plays V00 again",
                     "%s" % m if m is None else "%.0f ms after the click" % ((to_time(m.start) - t) * 1000))
         t = getattr(self, "t_nosound_click", None)
         if t is not None:
