@@ -3,6 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "app/edge_ring.h"
 #include "app/trace.h"
 #include "res/resources.h"
 
@@ -96,19 +97,8 @@ void CSutraView::paintEvent(QPaintEvent* pEvent) {
 // The sunken client edge: a grey and white outer ring, a black and light grey
 // inner ring.
 void CSutraView::DrawEdge(QPainter& painter) {
-  const int r = width() - 1;
-  const int b = height() - 1;
-  if (r < 1 || b < 1) return;
-  const auto ring = [&](int n, QColor topLeft, QColor bottomRight) {
-    painter.setPen(topLeft);
-    painter.drawLine(n, n, r - n - 1, n);
-    painter.drawLine(n, n, n, b - n - 1);
-    painter.setPen(bottomRight);
-    painter.drawLine(n, b - n, r - n, b - n);
-    painter.drawLine(r - n, n, r - n, b - n);
-  };
-  ring(0, QColor(128, 128, 128), QColor(255, 255, 255));
-  ring(1, QColor(0, 0, 0), QColor(192, 192, 192));
+  DrawEdgeRing(painter, size(), 0, QColor(128, 128, 128), QColor(255, 255, 255));
+  DrawEdgeRing(painter, size(), 1, QColor(0, 0, 0), QColor(192, 192, 192));
 }
 
 }  // namespace solvari::app

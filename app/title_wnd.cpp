@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "app/dib_image.h"
+#include "app/edge_ring.h"
 #include "app/title_sound.h"
 #include "app/trace.h"
 #include "core/exe_directory.h"
@@ -104,20 +105,9 @@ void CTitleWnd::OnDraw(QPainter& painter) {
 // A 3-pixel raised frame: light grey and black, then white and grey, then
 // the face colour.
 void CTitleWnd::DrawDialogFrame(QPainter& painter) {
-  const int r = width() - 1;
-  const int b = height() - 1;
-  const auto ring = [&](int n, QColor topLeft, QColor bottomRight) {
-    if (r - n < n || b - n < n) return;
-    painter.setPen(topLeft);
-    painter.drawLine(n, n, r - n - 1, n);
-    painter.drawLine(n, n, n, b - n - 1);
-    painter.setPen(bottomRight);
-    painter.drawLine(n, b - n, r - n, b - n);
-    painter.drawLine(r - n, n, r - n, b - n);
-  };
-  ring(0, QColor(192, 192, 192), QColor(0, 0, 0));
-  ring(1, QColor(255, 255, 255), QColor(128, 128, 128));
-  ring(2, QColor(192, 192, 192), QColor(192, 192, 192));
+  DrawEdgeRing(painter, size(), 0, QColor(192, 192, 192), QColor(0, 0, 0));
+  DrawEdgeRing(painter, size(), 1, QColor(255, 255, 255), QColor(128, 128, 128));
+  DrawEdgeRing(painter, size(), 2, QColor(192, 192, 192), QColor(192, 192, 192));
 }
 
 }  // namespace solvari::app

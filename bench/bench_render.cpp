@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "core/reading_state.h"
+#include "render/fixed_view_host.h"
 #include "render/picture_holder.h"
 #include "render/resource_bitmaps.h"
 #include "render/sutra_view.h"
@@ -11,15 +12,7 @@
 namespace solvari {
 namespace {
 
-struct Host : ISutraViewHost {
-  int nState = Reading;
-  int nPhrase = 0;
-  CPictureHolder picture;
-  int GetReadingState() const override { return nState; }
-  int GetCurrentPhrase() const override { return nPhrase; }
-  const CPackedDib& GetPicture() const override { return picture.m_hPicture; }
-  const CPalette* GetPalette() const override { return picture.m_pPalette.get(); }
-};
+using Host = CFixedViewHost;
 
 CPackedDib Picture800x600() {
   return ReadBmpBytes(testing::Build24(800, 600, [](int x, int y) {

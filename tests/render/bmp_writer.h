@@ -13,7 +13,7 @@ struct Rgb {
   std::uint8_t r = 0, g = 0, b = 0;
 };
 
-struct BmpSpec {
+struct BmpShape {
   std::uint32_t nHeaderSize = 40;  // 12 writes the core form
   std::int32_t nWidth = 0;
   std::int32_t nHeight = 0;
@@ -35,7 +35,7 @@ inline void PutU32(std::vector<std::uint8_t>& v, std::size_t off, std::uint32_t 
   for (int i = 0; i < 4; ++i) v[off + i] = (x >> (8 * i)) & 0xFF;
 }
 
-inline std::vector<std::uint8_t> BuildBmp(const BmpSpec& s) {
+inline std::vector<std::uint8_t> BuildBmp(const BmpShape& s) {
   std::vector<std::uint8_t> h(s.nHeaderSize, 0);
   PutU32(h, 0, s.nHeaderSize);
   if (s.nHeaderSize == 12) {
@@ -130,7 +130,7 @@ inline std::vector<std::uint8_t> MakeRows(int nWidth, int nHeight, int nBitCount
 // A whole 24-bit picture file.
 inline std::vector<std::uint8_t> Build24(int nWidth, int nHeight,
                                          const std::function<std::uint32_t(int, int)>& rgb) {
-  BmpSpec s;
+  BmpShape s;
   s.nWidth = nWidth;
   s.nHeight = nHeight;
   s.nBitCount = 24;

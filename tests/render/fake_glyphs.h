@@ -24,7 +24,7 @@ inline bool StripInk(int sx, int sy) {
 }
 
 inline std::vector<std::uint8_t> MonoBmp(int w, int h, const std::function<bool(int, int)>& ink) {
-  BmpSpec s;
+  BmpShape s;
   s.nWidth = w;
   s.nHeight = h;
   s.nBitCount = 1;
@@ -34,7 +34,7 @@ inline std::vector<std::uint8_t> MonoBmp(int w, int h, const std::function<bool(
 }
 
 inline std::vector<std::uint8_t> TileBmp() {
-  BmpSpec s;
+  BmpShape s;
   s.nWidth = 8;
   s.nHeight = 8;
   s.nBitCount = 8;

@@ -6,7 +6,7 @@
 namespace solvari {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpShape;
 using testing::BuildBmp;
 using testing::MakeRows;
 using testing::MonoBmp;
@@ -43,7 +43,7 @@ TEST(ResourceBitmap, MonochromeRowsTopFirstPaddedToEvenBytes) {
 }
 
 TEST(ResourceBitmap, InvertedPaletteAndPackedDibWithoutFileHeader) {
-  BmpSpec s;
+  BmpShape s;
   s.nWidth = 8;
   s.nHeight = 1;
   s.nBitCount = 1;

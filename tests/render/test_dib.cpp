@@ -12,7 +12,7 @@
 namespace solvari {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpShape;
 using testing::BuildBmp;
 using testing::MakeRows;
 using testing::Rgb;
@@ -63,14 +63,14 @@ COLORREF RampColour(int i) { return RGB(i * 7 + 1, 255 - i, i * 3); }
 
 struct HeaderCase {
   const char* name;
-  BmpSpec spec;
+  BmpShape shape;
   int width, height, colours, tableSize;
   std::uint64_t pixelsOffset;
 };
 
-BmpSpec Spec(std::uint32_t nHeader, int w, int h, int bpp, std::uint32_t used = 0,
-             int nPalette = 0) {
-  BmpSpec s;
+BmpShape Shape(std::uint32_t nHeader, int w, int h, int bpp, std::uint32_t used = 0,
+               int nPalette = 0) {
+  BmpShape s;
   s.nHeaderSize = nHeader;
   s.nWidth = w;
   s.nHeight = h;
@@ -83,22 +83,22 @@ BmpSpec Spec(std::uint32_t nHeader, int w, int h, int bpp, std::uint32_t used = 
 
 TEST(DibHeader, FieldsByForm) {
   const HeaderCase cases[] = {
-      {"24-bit, colours used 0", Spec(40, 7, 3, 24), 7, 3, 0, 0, 40},
-      {"8-bit, colours used 0", Spec(40, 5, 2, 8, 0, 256), 5, 2, 256, 1024, 1064},
-      {"8-bit, colours used 16", Spec(40, 5, 2, 8, 16, 16), 5, 2, 16, 64, 104},
-      {"4-bit", Spec(40, 5, 2, 4, 0, 16), 5, 2, 16, 64, 104},
-      {"1-bit", Spec(40, 9, 2, 1, 0, 2), 9, 2, 2, 8, 48},
-      {"core 4-bit", Spec(12, 300, 2, 4, 0, 16), 300, 2, 16, 48, 60},
-      {"core 24-bit", Spec(12, 5, 4, 24), 5, 4, 0, 0, 12},
-      {"V4 8-bit", Spec(108, 70000, 1, 8, 2, 2), 70000, 1, 2, 8, 116},
-      {"V5 24-bit", Spec(124, 5, 3, 24), 5, 3, 0, 0, 124},
-      {"V2 56", Spec(56, 5, 3, 24), 5, 3, 0, 0, 56},
-      {"V2 52", Spec(52, 5, 3, 24), 5, 3, 0, 0, 52},
-      {"colours used above 65535 cut to 16 bits", Spec(40, 5, 3, 24, 0x10003, 3), 5, 3, 3, 12, 52},
+      {"24-bit, colours used 0", Shape(40, 7, 3, 24), 7, 3, 0, 0, 40},
+      {"8-bit, colours used 0", Shape(40, 5, 2, 8, 0, 256), 5, 2, 256, 1024, 1064},
+      {"8-bit, colours used 16", Shape(40, 5, 2, 8, 16, 16), 5, 2, 16, 64, 104},
+      {"4-bit", Shape(40, 5, 2, 4, 0, 16), 5, 2, 16, 64, 104},
+      {"1-bit", Shape(40, 9, 2, 1, 0, 2), 9, 2, 2, 8, 48},
+      {"core 4-bit", Shape(12, 300, 2, 4, 0, 16), 300, 2, 16, 48, 60},
+      {"core 24-bit", Shape(12, 5, 4, 24), 5, 4, 0, 0, 12},
+      {"V4 8-bit", Shape(108, 70000, 1, 8, 2, 2), 70000, 1, 2, 8, 116},
+      {"V5 24-bit", Shape(124, 5, 3, 24), 5, 3, 0, 0, 124},
+      {"V2 56", Shape(56, 5, 3, 24), 5, 3, 0, 0, 56},
+      {"V2 52", Shape(52, 5, 3, 24), 5, 3, 0, 0, 52},
+      {"colours used above 65535 cut to 16 bits", Shape(40, 5, 3, 24, 0x10003, 3), 5, 3, 3, 12, 52},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const CPackedDib dib = Dib(BuildBmp(c.spec));
+    const CPackedDib dib = Dib(BuildBmp(c.shape));
     ASSERT_FALSE(dib.IsNull());
     EXPECT_EQ(GetDibWidth(dib), c.width);
     EXPECT_EQ(GetDibHeight(dib), c.height);
@@ -113,7 +113,7 @@ TEST(DibHeader, FieldsByForm) {
 TEST(DibHeader, OtherHeaderSizesAreReadAsTheCoreForm) {
   // A 64-byte header: the core fields read the low and high halves of the
   // 32-bit width, so the height is 0 and nothing is drawn.
-  BmpSpec s = Spec(64, 300, 5, 24);
+  BmpShape s = Shape(64, 300, 5, 24);
   const CPackedDib dib = Dib(BuildBmp(s));
   EXPECT_FALSE(IsDibInfoHeader(dib));
   EXPECT_EQ(GetDibWidth(dib), 300);
@@ -133,7 +133,7 @@ TEST(DibHeader, FieldsOutsideTheBlockReadAsZero) {
 // ---- reading files ----
 
 TEST(ReadBmpFile, BlockIsTheFileWithoutItsFileHeader) {
-  const auto file = BuildBmp(Spec(40, 3, 2, 24));
+  const auto file = BuildBmp(Shape(40, 3, 2, 24));
   const CPackedDib dib = Dib(file);
   ASSERT_FALSE(dib.IsNull());
   ASSERT_EQ(dib.Size(), file.size() - 14);
@@ -141,7 +141,7 @@ TEST(ReadBmpFile, BlockIsTheFileWithoutItsFileHeader) {
 }
 
 TEST(ReadBmpFile, ShortOrForeignFilesGiveNull) {
-  auto file = BuildBmp(Spec(40, 3, 2, 24));
+  auto file = BuildBmp(Shape(40, 3, 2, 24));
   EXPECT_TRUE(ReadBmpBytes(DibBytes(file.data(), 13)).IsNull());
   EXPECT_TRUE(ReadBmpBytes(DibBytes()).IsNull());
   auto notBm = file;
@@ -175,7 +175,7 @@ class LyingFile : public CFile {
 };
 
 TEST(ReadBmpFile, LyingLengthsAndReadErrorsGiveNull) {
-  const auto file = BuildBmp(Spec(40, 3, 2, 24));
+  const auto file = BuildBmp(Shape(40, 3, 2, 24));
   const auto n = static_cast<std::int64_t>(file.size());
   {
     LyingFile f(file, n + 1, false);
@@ -219,7 +219,7 @@ TEST(DrawPackedDib, UnscaledIndexedAndTrueColourPictures) {
     auto colour = [&](int x, int y) {
       return dc.bpp == 24 ? FromRgb(Coded(x, y)) : RampColour(value(x, y));
     };
-    BmpSpec s = Spec(40, W, H, dc.bpp, 0, dc.colours);
+    BmpShape s = Shape(40, W, H, dc.bpp, 0, dc.colours);
     s.pixels = MakeRows(W, H, dc.bpp, value);
     const CPackedDib dib = Dib(BuildBmp(s));
     int n = 0;
@@ -233,7 +233,7 @@ TEST(DrawPackedDib, UnscaledIndexedAndTrueColourPictures) {
 }
 
 TEST(DrawPackedDib, CorePictureUsesThreeByteEntries) {
-  BmpSpec s = Spec(12, 5, 3, 4, 0, 16);
+  BmpShape s = Shape(12, 5, 3, 4, 0, 16);
   s.pixels = MakeRows(5, 3, 4, [](int x, int y) { return static_cast<std::uint32_t>(x + 4 * y); });
   const CPackedDib dib = Dib(BuildBmp(s));
   CSurface out = Draw(dib, {0, 0, 5, 3}, {0, 0, 5, 3});
@@ -242,7 +242,7 @@ TEST(DrawPackedDib, CorePictureUsesThreeByteEntries) {
 
 TEST(DrawPackedDib, ColoursUsedShortensTheTable) {
   // 8 bits with 16 colours: indices 16 and up have no entry and draw black.
-  BmpSpec s = Spec(40, 20, 1, 8, 16, 16);
+  BmpShape s = Shape(40, 20, 1, 8, 16, 16);
   s.pixels = MakeRows(20, 1, 8, [](int x, int) { return static_cast<std::uint32_t>(x); });
   const CPackedDib dib = Dib(BuildBmp(s));
   CSurface out = Draw(dib, {0, 0, 20, 1}, {0, 0, 20, 1});
@@ -336,7 +336,7 @@ TEST(DrawPackedDib, LongerHeadersAsEditorsWriteThem) {
   const int W = 5, H = 3;
   // V5 (124 bytes), 32 bits with BI_BITFIELDS and an alpha mask, the usual
   // export of image editors.
-  BmpSpec v5;
+  BmpShape v5;
   v5.nHeaderSize = 124;
   v5.nWidth = W;
   v5.nHeight = H;
@@ -345,20 +345,20 @@ TEST(DrawPackedDib, LongerHeadersAsEditorsWriteThem) {
   v5.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
   v5.pixels = MakeRows(W, H, 32, [](int x, int y) { return 0x80000000u | Coded(x, y); });
   // V4 (108 bytes), 24 bits uncompressed.
-  BmpSpec v4 = v5;
+  BmpShape v4 = v5;
   v4.nHeaderSize = 108;
   v4.nBitCount = 24;
   v4.nCompression = BI_RGB;
   v4.pixels = MakeRows(W, H, 24, Coded);
   // 56 and 52 bytes, 16 bits 5-6-5.
-  BmpSpec v3 = v5;
+  BmpShape v3 = v5;
   v3.nHeaderSize = 56;
   v3.nBitCount = 16;
   v3.masks = {0xF800, 0x07E0, 0x001F, 0};
   v3.pixels = MakeRows(W, H, 16, [](int x, int y) {
     return static_cast<std::uint32_t>((x * 6) << 11 | (y * 20) << 5 | 31);
   });
-  BmpSpec v2 = v3;
+  BmpShape v2 = v3;
   v2.nHeaderSize = 52;
   auto rgb565 = [](int x, int y) {
     auto e5 = [](int v) { return (v << 3) | (v >> 2); };
@@ -367,7 +367,7 @@ TEST(DrawPackedDib, LongerHeadersAsEditorsWriteThem) {
   };
   struct {
     const char* name;
-    BmpSpec spec;
+    BmpShape shape;
     std::function<COLORREF(int, int)> colour;
   } cases[] = {
       {"V5 32-bit bit fields", v5, [](int x, int y) { return FromRgb(Coded(x, y)); }},
@@ -377,7 +377,7 @@ TEST(DrawPackedDib, LongerHeadersAsEditorsWriteThem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const CPackedDib dib = Dib(BuildBmp(c.spec));
+    const CPackedDib dib = Dib(BuildBmp(c.shape));
     EXPECT_EQ(GetDibWidth(dib), W);
     EXPECT_EQ(GetDibHeight(dib), H);
     CPictureHolder holder;
@@ -391,7 +391,7 @@ TEST(DrawPackedDib, LongerHeadersAsEditorsWriteThem) {
 }
 
 TEST(DrawPackedDib, SixteenBitsWithoutMasksAreFiveFiveFive) {
-  BmpSpec s = Spec(40, 2, 1, 16);
+  BmpShape s = Shape(40, 2, 1, 16);
   s.pixels = MakeRows(2, 1, 16, [](int x, int) { return x ? 0x7FFFu : (16u << 10 | 1u << 5); });
   CSurface out = Draw(Dib(BuildBmp(s)), {0, 0, 2, 1}, {0, 0, 2, 1});
   EXPECT_EQ(out.GetPixel(0, 0), RGB(132, 8, 0));
@@ -401,7 +401,7 @@ TEST(DrawPackedDib, SixteenBitsWithoutMasksAreFiveFiveFive) {
 TEST(DrawPackedDib, FortyByteHeaderWithMasksAfterIt) {
   // The masks follow the 40-byte header and the pixel rows follow the masks,
   // as 16- and 32-bit exports with bit fields write them.
-  BmpSpec s = Spec(40, 3, 1, 32);
+  BmpShape s = Shape(40, 3, 1, 32);
   s.nCompression = BI_BITFIELDS;
   s.bMasksAfterHeader = true;
   s.masks = {0x000000FF, 0x0000FF00, 0x00FF0000, 0};  // red in the low byte
@@ -429,7 +429,7 @@ TEST(DrawPackedDib, Rle8RunsAbsoluteDeltaAndEndMarks) {
                                          0, 2, 2, 1,              // delta -> row 2, x 2
                                          2, 5, 0, 0,              // run, end of line -> row 3
                                          6, 6, 0, 1};
-  BmpSpec s = Spec(40, 6, 4, 8, 0, 256);
+  BmpShape s = Shape(40, 6, 4, 8, 0, 256);
   s.nCompression = BI_RLE8;
   s.pixels = rle;
   const CPackedDib dib = Dib(BuildBmp(s));
@@ -449,7 +449,7 @@ TEST(DrawPackedDib, Rle8RunsAbsoluteDeltaAndEndMarks) {
 
 TEST(DrawPackedDib, Rle4AlternatesNibbles) {
   // 5 x 1: run of 5 alternating 1, 2; then absolute? no: end of bitmap.
-  BmpSpec s = Spec(40, 7, 1, 4, 0, 16);
+  BmpShape s = Shape(40, 7, 1, 4, 0, 16);
   s.nCompression = BI_RLE4;
   s.pixels = {5, 0x12, 0, 3, 0xAB, 0xC0, 0, 1};  // 1 2 1 2 1, then absolute A B C (cut at 7)
   const CPackedDib dib = Dib(BuildBmp(s));
@@ -461,15 +461,15 @@ TEST(DrawPackedDib, Rle4AlternatesNibbles) {
 
 // ---- rejected pictures ----
 
-std::vector<std::uint8_t> Body(const BmpSpec& s) {
-  BmpSpec b = s;
+std::vector<std::uint8_t> Body(const BmpShape& s) {
+  BmpShape b = s;
   b.bFileHeader = false;
   return BuildBmp(b);
 }
 
 TEST(DibSafety, TruncatedAndLyingPicturesAreRejected) {
-  const BmpSpec good8 = Spec(40, 6, 4, 8, 0, 256);
-  const BmpSpec good24 = Spec(40, 6, 4, 24);
+  const BmpShape good8 = Shape(40, 6, 4, 8, 0, 256);
+  const BmpShape good24 = Shape(40, 6, 4, 24);
   std::vector<std::pair<const char*, std::vector<std::uint8_t>>> bad;
   auto cut = [](std::vector<std::uint8_t> v, std::size_t n) {
     v.resize(v.size() - n);
@@ -489,29 +489,29 @@ TEST(DibSafety, TruncatedAndLyingPicturesAreRejected) {
                    testing::PutU32(v, 0, 4);
                    return v;
                  }()});
-  auto with = [&](BmpSpec s, auto change) {
+  auto with = [&](BmpShape s, auto change) {
     change(s);
     auto v = Body(s);
     return v;
   };
-  bad.push_back({"huge width", with(good24, [](BmpSpec& s) { s.nWidth = 0x7FFFFFFF; })});
-  bad.push_back({"huge height", with(good24, [](BmpSpec& s) { s.nHeight = 0x7FFFFFFF; })});
-  bad.push_back({"huge both, 1 bit", with(Spec(40, 8, 1, 1, 0, 2), [](BmpSpec& s) {
+  bad.push_back({"huge width", with(good24, [](BmpShape& s) { s.nWidth = 0x7FFFFFFF; })});
+  bad.push_back({"huge height", with(good24, [](BmpShape& s) { s.nHeight = 0x7FFFFFFF; })});
+  bad.push_back({"huge both, 1 bit", with(Shape(40, 8, 1, 1, 0, 2), [](BmpShape& s) {
                    s.nWidth = 0x7FFFFFFF;
                    s.nHeight = 0x7FFFFFFF;
                  })});
-  bad.push_back({"colours used 65535", with(good24, [](BmpSpec& s) { s.nColorsUsed = 65535; })});
-  bad.push_back({"unknown compression", with(good24, [](BmpSpec& s) { s.nCompression = 4; })});
-  bad.push_back({"2 bits per pixel", with(good24, [](BmpSpec& s) { s.nBitCount = 2; })});
-  bad.push_back({"0 bits per pixel", with(good24, [](BmpSpec& s) { s.nBitCount = 0; })});
-  bad.push_back({"core form, 32 bits", with(Spec(12, 2, 2, 32), [](BmpSpec&) {})});
-  bad.push_back({"RLE8 with 4 bits", with(good8, [](BmpSpec& s) {
+  bad.push_back({"colours used 65535", with(good24, [](BmpShape& s) { s.nColorsUsed = 65535; })});
+  bad.push_back({"unknown compression", with(good24, [](BmpShape& s) { s.nCompression = 4; })});
+  bad.push_back({"2 bits per pixel", with(good24, [](BmpShape& s) { s.nBitCount = 2; })});
+  bad.push_back({"0 bits per pixel", with(good24, [](BmpShape& s) { s.nBitCount = 0; })});
+  bad.push_back({"core form, 32 bits", with(Shape(12, 2, 2, 32), [](BmpShape&) {})});
+  bad.push_back({"RLE8 with 4 bits", with(good8, [](BmpShape& s) {
                    s.nCompression = BI_RLE8;
                    s.nBitCount = 4;
                    s.palette = Ramp(16);
                    s.pixels = {0, 1};
                  })});
-  bad.push_back({"bit fields with 24 bits", with(good24, [](BmpSpec& s) { s.nCompression = 3; })});
+  bad.push_back({"bit fields with 24 bits", with(good24, [](BmpShape& s) { s.nCompression = 3; })});
   bad.push_back({"bit fields without room for masks", [] {
                    std::vector<std::uint8_t> v(44, 0);
                    testing::PutU32(v, 0, 40);
@@ -520,20 +520,20 @@ TEST(DibSafety, TruncatedAndLyingPicturesAreRejected) {
                    testing::PutU32(v, 16, 3);
                    return v;
                  }()});
-  bad.push_back({"RLE8 stream without an end", with(good8, [](BmpSpec& s) {
+  bad.push_back({"RLE8 stream without an end", with(good8, [](BmpShape& s) {
                    s.nCompression = BI_RLE8;
                    s.pixels = {3, 1, 0, 0, 3, 1};
                  })});
-  bad.push_back({"RLE8 absolute run past the end", with(good8, [](BmpSpec& s) {
+  bad.push_back({"RLE8 absolute run past the end", with(good8, [](BmpShape& s) {
                    s.nCompression = BI_RLE8;
                    s.pixels = {0, 200, 1, 2, 3};
                  })});
-  bad.push_back({"RLE4 delta cut", with(Spec(40, 6, 4, 4, 0, 16), [](BmpSpec& s) {
+  bad.push_back({"RLE4 delta cut", with(Shape(40, 6, 4, 4, 0, 16), [](BmpShape& s) {
                    s.nCompression = BI_RLE4;
                    s.pixels = {0, 2, 1};
                  })});
-  bad.push_back({"negative height", with(good24, [](BmpSpec& s) { s.nHeight = -4; })});
-  bad.push_back({"negative width", with(good24, [](BmpSpec& s) { s.nWidth = -6; })});
+  bad.push_back({"negative height", with(good24, [](BmpShape& s) { s.nHeight = -4; })});
+  bad.push_back({"negative width", with(good24, [](BmpShape& s) { s.nWidth = -6; })});
 
   for (const auto& [name, bytes] : bad) {
     SCOPED_TRACE(name);
@@ -558,7 +558,7 @@ TEST(DibSafety, TruncatedAndLyingPicturesAreRejected) {
 TEST(DibSafety, EmptyPicturesAreKeptAndDrawNothing) {
   for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}}) {
     CPictureHolder holder;
-    holder.m_hPicture = Dib(BuildBmp(Spec(40, w, h, 24)));
+    holder.m_hPicture = Dib(BuildBmp(Shape(40, w, h, 24)));
     holder.PreparePicture();
     EXPECT_FALSE(holder.m_hPicture.IsNull());
     int n = -1;
@@ -571,9 +571,9 @@ TEST(DibSafety, EmptyPicturesAreKeptAndDrawNothing) {
 
 TEST(MakeDibPalette, FromInfoAndCoreTables) {
   CPalette info, core, none, nullBlock;
-  EXPECT_TRUE(MakeDibPalette(Dib(BuildBmp(Spec(40, 4, 1, 8, 16, 16))), &info));
+  EXPECT_TRUE(MakeDibPalette(Dib(BuildBmp(Shape(40, 4, 1, 8, 16, 16))), &info));
   ASSERT_EQ(info.GetEntryCount(), 16);
-  EXPECT_TRUE(MakeDibPalette(Dib(BuildBmp(Spec(12, 4, 1, 4, 0, 16))), &core));
+  EXPECT_TRUE(MakeDibPalette(Dib(BuildBmp(Shape(12, 4, 1, 4, 0, 16))), &core));
   ASSERT_EQ(core.GetEntryCount(), 16);
   for (int i = 0; i < 16; ++i) {
     const PaletteEntry e{static_cast<std::uint8_t>(i * 7 + 1), static_cast<std::uint8_t>(255 - i),
@@ -581,7 +581,7 @@ TEST(MakeDibPalette, FromInfoAndCoreTables) {
     EXPECT_EQ(info.Entries()[i], e);
     EXPECT_EQ(core.Entries()[i], e);
   }
-  EXPECT_FALSE(MakeDibPalette(Dib(BuildBmp(Spec(40, 4, 1, 24))), &none));
+  EXPECT_FALSE(MakeDibPalette(Dib(BuildBmp(Shape(40, 4, 1, 24))), &none));
   EXPECT_FALSE(MakeDibPalette(CPackedDib(), &nullBlock));
   EXPECT_FALSE(info.CreatePalette({PaletteEntry{}}));  // already holds one
 }
@@ -609,9 +609,9 @@ class PictureFiles : public ::testing::Test {
 
 TEST_F(PictureFiles, LoadKeepsReplacesAndRejects) {
   CPictureHolder h;
-  const std::string a = Write("a.bmp", BuildBmp(Spec(40, 4, 3, 8, 16, 16)));
+  const std::string a = Write("a.bmp", BuildBmp(Shape(40, 4, 3, 8, 16, 16)));
   const std::string b = Write("b.bmp", testing::Build24(7, 5, Coded));
-  const std::string bad = Write("bad.bmp", BuildBmp(Spec(40, 4, -3, 24)));
+  const std::string bad = Write("bad.bmp", BuildBmp(Shape(40, 4, -3, 24)));
   const std::string text = Write(
       "text.bmp", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '!', '!', '!'});
 

@@ -4,6 +4,7 @@
 
 #include "core/reading_state.h"
 #include "fake_glyphs.h"
+#include "render/fixed_view_host.h"
 #include "render/glyph_renderer.h"
 #include "render/picture_holder.h"
 #include "render/sutra_view.h"
@@ -19,15 +20,7 @@ constexpr COLORREF kGrey = RGB(192, 192, 192);
 constexpr COLORREF kGreen = RGB(0, 255, 0);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 
-struct FakeHost : ISutraViewHost {
-  int nState = Reading;
-  int nPhrase = 0;
-  CPictureHolder picture;
-  int GetReadingState() const override { return nState; }
-  int GetCurrentPhrase() const override { return nPhrase; }
-  const CPackedDib& GetPicture() const override { return picture.m_hPicture; }
-  const CPalette* GetPalette() const override { return picture.m_pPalette.get(); }
-};
+using FakeHost = CFixedViewHost;
 
 struct ViewFixture {
   explicit ViewFixture(int w = 723, int h = 425, bool bColumns = true)

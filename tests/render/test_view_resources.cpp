@@ -3,6 +3,7 @@
 
 #include "core/reading_state.h"
 #include "core/sutra_tables.h"
+#include "render/fixed_view_host.h"
 #include "render/picture_holder.h"
 #include "render/resource_bitmaps.h"
 #include "render/sutra_view.h"
@@ -36,15 +37,7 @@ TEST(ResourceBitmaps, GlyphsAndTileHaveTheirSizesAndLayout) {
                 (x & 1) && (y & 1) ? RGB(255, 255, 255) : RGB(192, 192, 192));
 }
 
-struct Host : ISutraViewHost {
-  int nState = Reading;
-  int nPhrase = 0;
-  CPictureHolder picture;
-  int GetReadingState() const override { return nState; }
-  int GetCurrentPhrase() const override { return nPhrase; }
-  const CPackedDib& GetPicture() const override { return picture.m_hPicture; }
-  const CPalette* GetPalette() const override { return picture.m_pPalette.get(); }
-};
+using Host = CFixedViewHost;
 
 TEST(ResourceBitmaps, OverviewAndPageOverTheDefaultPicture) {
   Host host;

@@ -10,23 +10,11 @@
 
 #include "core/reading_state.h"
 #include "core/sutra_tables.h"
-#include "render/picture_holder.h"
+#include "render/fixed_view_host.h"
 #include "render/resource_bitmaps.h"
 #include "render/sutra_view.h"
 
 namespace {
-
-class CPageHost : public solvari::ISutraViewHost {
- public:
-  int m_nState = solvari::Reading;
-  int m_nPhrase = 0;
-  solvari::CPictureHolder m_picture;
-
-  int GetReadingState() const override { return m_nState; }
-  int GetCurrentPhrase() const override { return m_nPhrase; }
-  const solvari::CPackedDib& GetPicture() const override { return m_picture.m_hPicture; }
-  const solvari::CPalette* GetPalette() const override { return m_picture.m_pPalette.get(); }
-};
 
 int ParseNumber(const char* text, int lo, int hi, const char* what) {
   char* end = nullptr;
@@ -48,17 +36,17 @@ int main(int argc, char** argv) {
                  "       solvari-page-png OUT.png --overview\n");
     return 2;
   }
-  CPageHost host;
+  solvari::CFixedViewHost host;
   const bool bOverview = argc == 3 && std::string(argv[2]) == "--overview";
   int nChar = 0;
   if (bOverview) {
-    host.m_nState = solvari::Idle;
+    host.nState = solvari::Idle;
   } else {
-    if (argc > 2) host.m_nPhrase = ParseNumber(argv[2], 0, solvari::kLastPhrase, "PHRASE");
+    if (argc > 2) host.nPhrase = ParseNumber(argv[2], 0, solvari::kLastPhrase, "PHRASE");
     if (argc > 3) {
-      nChar = ParseNumber(argv[3], 0, solvari::GetPhraseCharCount(host.m_nPhrase) - 1, "CHAR");
+      nChar = ParseNumber(argv[3], 0, solvari::GetPhraseCharCount(host.nPhrase) - 1, "CHAR");
     }
-    if (argc > 4 && !host.m_picture.LoadPicture(argv[4])) {
+    if (argc > 4 && !host.picture.LoadPicture(argv[4])) {
       std::fprintf(stderr, "solvari-page-png: %s is not a picture the program can show\n", argv[4]);
       return 1;
     }
@@ -69,10 +57,10 @@ int main(int argc, char** argv) {
   view.OnPaint();
   if (!bOverview) {
     // The paint draws from PHRASE to the end of its page; fill the page.
-    for (int k = host.m_nPhrase; k <= host.m_nPhrase + 5 && k <= solvari::kLastPhrase; ++k) {
+    for (int k = host.nPhrase; k <= host.nPhrase + 5 && k <= solvari::kLastPhrase; ++k) {
       view.DrawColumn(k);
     }
-    view.HighlightChar(host.m_nPhrase, nChar);
+    view.HighlightChar(host.nPhrase, nChar);
   }
 
   const solvari::CSurface& s = view.Surface();
