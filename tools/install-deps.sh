@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   pulseaudio pulseaudio-utils
-  xvfb xdotool x11-utils imagemagick openbox python3
+  xvfb xauth xdotool x11-utils imagemagick openbox python3
   fonts-ipafont-gothic fonts-ipafont-mincho
   sox
 )
