@@ -17,44 +17,21 @@ done
 
 work=$(mktemp -d /tmp/solvari-pulse.XXXXXX)
 chmod 700 "$work"
-export XDG_RUNTIME_DIR=$work/run HOME=$work/home PULSE_SERVER=unix:$work/run/pulse/native
-unset PULSE_SINK PULSE_SOURCE
+export XDG_RUNTIME_DIR=$work/run HOME=$work/home
 mkdir -p "$XDG_RUNTIME_DIR" "$HOME"
 chmod 700 "$XDG_RUNTIME_DIR"
-# No client may start a server of its own.
-printf 'autospawn = no\n' >"$work/client.conf"
-export PULSE_CLIENTCONFIG=$work/client.conf
+. "$(dirname "$0")/pulse-lib.sh"
+pulse_client_env "$work"
 
 capture_pid=
 cleanup() {
   [ -n "$capture_pid" ] && kill "$capture_pid" 2>/dev/null && wait "$capture_pid" 2>/dev/null
-  if [ -f "$XDG_RUNTIME_DIR/pulse/pid" ]; then
-    kill "$(cat "$XDG_RUNTIME_DIR/pulse/pid")" 2>/dev/null
-    for _ in $(seq 50); do [ -f "$XDG_RUNTIME_DIR/pulse/pid" ] || break; sleep 0.05; done
-  fi
+  pulse_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --realtime=no --high-priority=no \
-  --log-target=file:"$work/pulse.log" \
-  --load="module-native-protocol-unix" \
-  --load="module-null-sink sink_name=nullsink" || {
-  echo "with-pulse: the PulseAudio server did not start" >&2
-  cat "$work/pulse.log" >&2 2>/dev/null
-  exit 1
-}
-ready=
-for _ in $(seq 100); do
-  if pactl info >/dev/null 2>&1; then ready=1; break; fi
-  sleep 0.05
-done
-if [ -z "$ready" ]; then
-  echo "with-pulse: the PulseAudio server does not answer" >&2
-  cat "$work/pulse.log" >&2 2>/dev/null
-  exit 1
-fi
-pactl set-default-sink nullsink >/dev/null
+pulse_start with-pulse "$work/pulse.log" || exit 1
 
 export SOLVARI_CAPTURE=$work/capture.raw
 parec -d nullsink.monitor --latency-msec=10 --rate=44100 --channels=1 --format=s16le \

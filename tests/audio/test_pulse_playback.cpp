@@ -169,9 +169,3 @@ TEST_F(PulsePlaybackTest, DeviceNumbers) {
 
 }  // namespace
 }  // namespace solvari
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -31,6 +31,17 @@ BLACK = (0, 0, 0)
 CAPTURE_RATE = 44100
 
 
+
+def onset_summary(offsets_ms):
+    """Median, spread and share within 20 ms of a list of onset offsets."""
+    absd = sorted(abs(v) for v in offsets_ms)
+    return {
+        "median": round(statistics.median(offsets_ms), 1),
+        "median_abs": round(statistics.median(absd), 1),
+        "p90_abs": round(absd[int(len(absd) * 0.9)], 1),
+        "max_abs": round(absd[-1], 1),
+        "within_20ms": "%d/%d" % (sum(1 for v in absd if v <= 20), len(absd))}
+
 class Failure(Exception):
     pass
 
@@ -688,25 +699,13 @@ class Harness:
                 if (p, k) in hl:
                     toffs.append((hl[(p, k)] - to_time(m.start + o)) * 1000)
         if toffs:
-            absd = sorted(abs(v) for v in toffs)
-            c.figure("traced_highlight_vs_syllable_ms", {
-                "median": round(statistics.median(toffs), 1),
-                "median_abs": round(statistics.median(absd), 1),
-                "p90_abs": round(absd[int(len(absd) * 0.9)], 1),
-                "max_abs": round(absd[-1], 1),
-                "within_20ms": "%d/%d" % (sum(1 for v in absd if v <= 20), len(absd))})
+            c.figure("traced_highlight_vs_syllable_ms", onset_summary(toffs))
         with open(os.path.join(self.artifacts, "green-vs-syllable.json"), "w") as f:
             json.dump({"columns": ["phrase", "char", "green_minus_syllable_ms"], "rows": rows}, f)
         c.check(len(offsets) >= 200, "the green onset of (nearly) every character was seen",
                 "%d of 266" % len(offsets))
         if offsets:
-            absd = sorted(abs(v) for v in offsets)
-            c.figure("green_vs_syllable_ms", {
-                "median": round(statistics.median(offsets), 1),
-                "median_abs": round(statistics.median(absd), 1),
-                "p90_abs": round(absd[int(len(absd) * 0.9)], 1),
-                "max_abs": round(absd[-1], 1),
-                "within_20ms": "%d/%d" % (sum(1 for v in absd if v <= 20), len(absd))})
+            c.figure("green_vs_syllable_ms", onset_summary(offsets))
         return found, cap, to_sample, to_time
 
     # ------------------------------------------------------------ scenario

@@ -26,20 +26,16 @@ export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
 chmod 700 "$XDG_RUNTIME_DIR"
-export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
-printf 'autospawn = no\n' >"$work/client.conf"
-export PULSE_CLIENTCONFIG=$work/client.conf
-unset PULSE_SINK PULSE_SOURCE WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP
+. "$here/../../tools/pulse-lib.sh"
+pulse_client_env "$work"
+unset WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP
 export QT_QPA_PLATFORM=xcb
 
 xvfb_pid= wm_pid=
 cleanup() {
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  if [ -f "$XDG_RUNTIME_DIR/pulse/pid" ]; then
-    kill "$(cat "$XDG_RUNTIME_DIR/pulse/pid")" 2>/dev/null
-    for _ in $(seq 50); do [ -f "$XDG_RUNTIME_DIR/pulse/pid" ] || break; sleep 0.05; done
-  fi
+  pulse_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -71,18 +67,7 @@ for _ in $(seq 100); do
 done
 
 # Sound server with a null sink, in the private runtime folder.
-pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --realtime=no --high-priority=no \
-  --log-target=file:"$work/pulse.log" \
-  --load="module-native-protocol-unix" \
-  --load="module-null-sink sink_name=nullsink" || {
-  echo "e2e: the PulseAudio server did not start" >&2; cat "$work/pulse.log" >&2; exit 1; }
-ready=
-for _ in $(seq 100); do
-  pactl info >/dev/null 2>&1 && { ready=1; break; }
-  sleep 0.05
-done
-[ -n "$ready" ] || { echo "e2e: the PulseAudio server does not answer" >&2; exit 1; }
-pactl set-default-sink nullsink >/dev/null
+pulse_start e2e "$work/pulse.log" || exit 1
 
 echo "e2e: display $DISPLAY, sound server $PULSE_SERVER, settings in $XDG_CONFIG_HOME"
 python3 "$here/e2e.py" --bindir "$bindir" --artifacts "$artifacts" \
