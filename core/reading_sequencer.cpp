@@ -91,7 +91,7 @@ void CReadingSequencer::OnCharTimer() {
   if (m_nChar >= kPhraseCharCount[m_nPhrase]) return;
   if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, m_nChar);
   m_platform.pTimers->SetTimer(TIMER_CHAR,
-                               static_cast<unsigned>(kPhraseDurations[m_nPhrase][m_nChar]));
+                               static_cast<unsigned>(CharDurationMs(m_nPhrase, m_nChar)));
 }
 
 void CReadingSequencer::OnWomDone() {
@@ -151,7 +151,7 @@ bool CReadingSequencer::PlayCurrentPhrase() {
 void CReadingSequencer::BeginHighlight() {
   m_nChar = 0;
   if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, 0);
-  m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(kPhraseDurations[m_nPhrase][0]));
+  m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(CharDurationMs(m_nPhrase, 0)));
 }
 
 void CReadingSequencer::EndReading() {
@@ -183,6 +183,10 @@ void CReadingSequencer::Shutdown() {
 void CReadingSequencer::OnTitleTimer(unsigned) {}
 
 void CReadingSequencer::OnDefaultTimer(unsigned) {}
+
+int CReadingSequencer::CharDurationMs(int nPhrase, int nChar) const {
+  return kPhraseDurations[nPhrase][nChar];
+}
 
 bool CReadingSequencer::ViewHasSlots() const { return m_platform.pView->ColumnsPerPage() >= 1; }
 
