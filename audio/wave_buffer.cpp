@@ -1,5 +1,6 @@
 #include "audio/wave_buffer.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -110,7 +111,19 @@ int CWaveBuffer::Play(std::uint32_t nOffset, std::uint32_t nBytes) {
   if (!m_bOutOpen || !m_bOutLocked) return 0;
   // Never hand the device bytes outside the block.
   if (nOffset > m_nCapacity || nBytes > m_nCapacity - nOffset) return 0;
+  // A last byte that is half a sample is left out: devices take whole frames.
+  nBytes -= nBytes % std::max<std::uint32_t>(1, m_format.nBlockAlign);
   return m_pWaveOut->Write(m_hData.get() + nOffset, nBytes) == kWaveNoError ? 1 : 0;
+}
+
+bool CWaveBuffer::GetOutputClock(WaveClock* pClock) {
+  return m_bOutOpen && m_pWaveOut->GetClock(pClock);
+}
+
+bool CWaveBuffer::PrefetchOutput(const std::uint8_t* pData, std::uint32_t nBytes) {
+  if (!m_bOutOpen) return false;
+  nBytes -= nBytes % std::max<std::uint32_t>(1, m_format.nBlockAlign);
+  return m_pWaveOut->Prefetch(pData, nBytes);
 }
 
 int CWaveBuffer::PlayRange(std::uint32_t nStart, std::uint32_t nEnd) {

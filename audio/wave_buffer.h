@@ -63,6 +63,11 @@ class CWaveBuffer {
   int PlayFrom(std::uint32_t nOffset, std::uint32_t nBytes);
   int ResetOutput();
   void CloseOutput();
+  // The open output device's clock (false when closed or the device has none).
+  bool GetOutputClock(WaveClock* pClock);
+  // Gives the open output device the buffer likely to follow the one playing
+  // (it keeps a copy); false when closed or the device does not look ahead.
+  bool PrefetchOutput(const std::uint8_t* pData, std::uint32_t nBytes);
 
   // File transfer at the file's current position.
   int ReadData(std::FILE* pFile, std::int32_t nBytes);  // 1 on success, 0 on a short read

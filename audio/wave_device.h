@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace solvari {
@@ -52,6 +53,14 @@ class IWaveNotify {
   virtual void OnWimData() {}
 };
 
+// Where the sound of an output device is, on its own clock in microseconds.
+// Only differences of values from one device mean anything.
+struct WaveClock {
+  std::int64_t nHeardUs = 0;        // the sound being heard now
+  std::int64_t nBufferStartUs = 0;  // where the last queued buffer begins (or began)
+  std::int64_t nEndUs = 0;          // where all that is queued ends
+};
+
 class IWaveOutDevice {
  public:
   virtual ~IWaveOutDevice() = default;
@@ -66,6 +75,16 @@ class IWaveOutDevice {
   virtual int Reset() = 0;
   // Closes the device; kWaveStillPlaying while a buffer is queued.
   virtual int Close() = 0;
+
+  // The device's clock; false when the device has none (the caller then
+  // goes by its own timers).
+  virtual bool GetClock(WaveClock* /*pClock*/) { return false; }
+  // Hands the device, while a buffer plays, the buffer that will most likely
+  // follow it, so that it can follow without a seam; the device keeps a copy.
+  // A Write of the same bytes after the done notification takes it up
+  // without a second copy; any other Write, a Reset or a Close drops it.
+  // False when the device does not look ahead (nothing is kept).
+  virtual bool Prefetch(const std::uint8_t* /*pData*/, std::uint32_t /*nBytes*/) { return false; }
 };
 
 class IWaveInDevice {
@@ -82,6 +101,14 @@ class IWaveInDevice {
   virtual int GetPosition(std::uint32_t* pSamples) = 0;
   virtual int Reset() = 0;
   virtual int Close() = 0;
+};
+
+// Hands work to the user-interface thread: fn runs there later, after the
+// handler that is running now has returned. Safe to call from any thread.
+class IEventPoster {
+ public:
+  virtual ~IEventPoster() = default;
+  virtual void Post(std::function<void()> fn) = 0;
 };
 
 // Shows a message to the user (a message box with an exclamation icon and the

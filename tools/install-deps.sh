@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils libpulse-dev stress-ng
   xvfb xauth xdotool x11-utils imagemagick openbox python3
   fonts-ipafont-gothic fonts-ipafont-mincho
   sox

@@ -1,0 +1,269 @@
+#include "audio/gapless_output.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace solvari {
+
+CGaplessOutput::CGaplessOutput(IPcmStream* pStream, std::uint32_t nBytesPerSec,
+                               std::uint32_t nBlockAlign, std::int64_t nOutputDelayUs, Hooks hooks)
+    : m_pStream(pStream),
+      m_nBytesPerSec(std::max<std::uint32_t>(1, nBytesPerSec)),
+      m_nBlockAlign(std::max<std::uint32_t>(1, nBlockAlign)),
+      m_nDelayUs(nOutputDelayUs),
+      m_hooks(std::move(hooks)) {}
+
+std::int64_t CGaplessOutput::ToUs(std::int64_t nBytes) const {
+  return nBytes * 1'000'000 / static_cast<std::int64_t>(m_nBytesPerSec);
+}
+
+// ---- user-interface side ----------------------------------------------------
+
+int CGaplessOutput::Write(const std::uint8_t* pData, std::uint32_t nBytes, std::int64_t nNowUs) {
+  if (m_bGone) return kWaveNoDriver;
+  if (m_bOwed) return kWaveStillPlaying;
+  nBytes -= nBytes % m_nBlockAlign;
+  if (m_bHasPrefetch) {
+    if (nBytes == m_prefetched.size() && nBytes != 0 &&
+        std::memcmp(pData, m_prefetched.data(), nBytes) == 0) {
+      m_bHasPrefetch = false;
+      // The buffer is already on its way: it becomes the current one where
+      // it stands, right after the sound before it.
+      m_current = m_prefetch;
+      m_prefetch = Span{};
+      for (Piece& piece : m_queue) piece.bPrefetched = false;
+      m_claimed = std::move(m_prefetched);  // the queued piece still points into it
+      m_prefetched.clear();
+      m_bOwed = true;
+      Schedule(nNowUs);
+      return kWaveNoError;
+    }
+    DropPrefetch();
+  }
+  if (nBytes == 0) {
+    m_hooks.postDone();  // nothing to hear: done at once
+    return kWaveNoError;
+  }
+  m_current = Span{};
+  Enqueue(pData, nBytes, false);
+  m_bOwed = true;
+  Feed();
+  OnCheck(nNowUs);
+  return kWaveNoError;
+}
+
+bool CGaplessOutput::Prefetch(const std::uint8_t* pData, std::uint32_t nBytes) {
+  if (m_bGone) return false;
+  nBytes -= nBytes % m_nBlockAlign;
+  if (nBytes == 0) return false;
+  if (m_bHasPrefetch) {
+    // An earlier one is replaced only while none of it is in the stream: the
+    // buffer playing before it must not be cut.
+    auto it = std::find_if(m_queue.begin(), m_queue.end(),
+                           [](const Piece& piece) { return piece.bPrefetched; });
+    if (it == m_queue.end() || it->nSent != 0) return false;
+    m_queue.erase(it);
+    m_bHasPrefetch = false;
+  }
+  m_prefetched.assign(pData, pData + nBytes);
+  m_prefetch = Span{};
+  Enqueue(m_prefetched.data(), nBytes, true);
+  m_bHasPrefetch = true;
+  Feed();
+  return true;
+}
+
+void CGaplessOutput::DropPrefetch() {
+  if (!m_bHasPrefetch) return;
+  auto it = std::find_if(m_queue.begin(), m_queue.end(),
+                         [](const Piece& piece) { return piece.bPrefetched; });
+  const bool bUntouched = it != m_queue.end() && it->nSent == 0;
+  if (bUntouched || (it == m_queue.end() && m_prefetch.nStart < 0)) {
+    if (it != m_queue.end()) m_queue.erase(it);
+  } else {
+    // Part of it is with the server already, and nothing else is owed
+    // (a prefetched buffer is dropped only between buffers): cut it off.
+    m_queue.clear();
+    m_pStream->Flush();
+    m_bWriteKnown = false;
+  }
+  m_bHasPrefetch = false;
+  m_prefetched.clear();
+  m_prefetch = Span{};
+}
+
+void CGaplessOutput::Reset(std::int64_t nNowUs) {
+  if (m_bGone) return;
+  m_queue.clear();
+  m_bHasPrefetch = false;
+  m_prefetched.clear();
+  m_prefetch = Span{};
+  m_pStream->Flush();
+  m_bWriteKnown = false;
+  if (m_bOwed) {
+    // The sound already with the output still plays; the done comes when
+    // the cut is heard.
+    m_bCut = true;
+    m_nCutEnd = -1;
+  }
+  OnCheck(nNowUs);
+}
+
+std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
+  if (m_reports.empty()) return INT64_MIN / 4;
+  // The output delay shifts in time what the server reports: what is heard
+  // now is what the server reported as heard nDelay ago.
+  const std::int64_t nAt = nNowUs - m_nDelayUs;
+  auto it = std::find_if(m_reports.rbegin(), m_reports.rend(),
+                         [nAt](const StreamReport& r) { return r.nNowUs <= nAt; });
+  const StreamReport& r = it != m_reports.rend() ? *it : m_reports.front();
+  std::int64_t nHeard = r.nHeardUs;
+  if (it == m_reports.rend()) {
+    nHeard -= std::min(r.nNowUs - nAt, r.nHeardUs);  // before the first report
+  } else if (r.bRunning) {
+    const std::int64_t nReach = kMaxExtrapolationUs + std::max<std::int64_t>(0, -m_nDelayUs);
+    nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, nReach);
+  }
+  // Nothing is heard that was never written.
+  if (m_bWriteKnown) nHeard = std::min(nHeard, ToUs(m_nWritten));
+  return nHeard;
+}
+
+bool CGaplessOutput::GetClock(std::int64_t nNowUs, WaveClock* pClock) const {
+  if (!m_bHaveReport) return false;
+  std::int64_t nStart = m_current.nStart;
+  std::int64_t nEnd = m_current.nEnd;
+  if (nStart < 0) {
+    // Not sent yet: it begins where the stream's written sound ends.
+    if (!m_bWriteKnown || m_bCut) return false;
+    nStart = m_nWritten;
+    nEnd = m_nWritten;
+    for (const Piece& piece : m_queue)
+      if (!piece.bPrefetched) nEnd += static_cast<std::int64_t>(piece.nBytes);
+  }
+  if (m_bCut && m_nCutEnd >= 0) nEnd = std::min(nEnd, m_nCutEnd);
+  pClock->nHeardUs = HeardUs(nNowUs);
+  pClock->nBufferStartUs = ToUs(nStart);
+  pClock->nEndUs = ToUs(nEnd);
+  return true;
+}
+
+// ---- sound-thread side ------------------------------------------------------
+
+void CGaplessOutput::OnWritable(std::int64_t) { Feed(); }
+
+void CGaplessOutput::OnReport(const StreamReport& report) {
+  m_reports.push_back(report);
+  // Kept for as long as the output delay looks back.
+  const std::int64_t nKeep = std::max<std::int64_t>(0, m_nDelayUs) + 2 * kReportIntervalUs;
+  while (m_reports.size() > 2 && report.nNowUs - m_reports[1].nNowUs > nKeep) m_reports.pop_front();
+  m_bHaveReport = true;
+  m_nWaitingSinceUs = -1;
+  if (!m_bWriteKnown && report.nWriteIndex >= 0) {
+    m_nWritten = report.nWriteIndex;
+    m_bWriteKnown = true;
+    if (m_bCut) m_nCutEnd = m_nWritten;
+    Feed();
+  }
+  Evaluate(report.nNowUs);
+  Schedule(report.nNowUs);
+}
+
+void CGaplessOutput::OnCheck(std::int64_t nNowUs) {
+  Evaluate(nNowUs);
+  if (m_bGone) return;
+  if (Active() && m_nWaitingSinceUs < 0 && nNowUs - m_nLastRequestUs >= kReportIntervalUs / 2) {
+    m_nLastRequestUs = nNowUs;
+    if (m_pStream->RequestReport()) m_nWaitingSinceUs = nNowUs;
+  }
+  Schedule(nNowUs);
+}
+
+void CGaplessOutput::OnGone() {
+  if (m_bGone) return;
+  m_bGone = true;
+  m_queue.clear();
+  m_bHasPrefetch = false;
+  if (m_bOwed) {
+    m_bOwed = false;
+    m_bCut = false;
+    m_hooks.postDone();
+  }
+}
+
+// ---- internals --------------------------------------------------------------
+
+void CGaplessOutput::Enqueue(const std::uint8_t* pData, std::uint32_t nBytes, bool bPrefetched) {
+  Piece piece{pData, nBytes, 0, bPrefetched};
+  if (bPrefetched) {
+    m_queue.push_back(piece);
+  } else {
+    // The current buffer goes before a prefetched one still waiting.
+    auto it = std::find_if(m_queue.begin(), m_queue.end(),
+                           [](const Piece& p) { return p.bPrefetched && p.nSent == 0; });
+    m_queue.insert(it, piece);
+  }
+}
+
+void CGaplessOutput::Feed() {
+  if (m_bGone || !m_bWriteKnown) return;
+  std::size_t nRoom = m_pStream->WritableBytes();
+  while (nRoom > 0 && !m_queue.empty()) {
+    Piece& piece = m_queue.front();
+    if (piece.nSent == 0) {
+      Span& span = piece.bPrefetched ? m_prefetch : m_current;
+      span.nStart = m_nWritten;
+      span.nEnd = m_nWritten + static_cast<std::int64_t>(piece.nBytes);
+    }
+    std::size_t n = std::min(nRoom, piece.nBytes - piece.nSent);
+    if (n < piece.nBytes - piece.nSent) n -= n % m_nBlockAlign;
+    if (n == 0) break;
+    if (!m_pStream->Write(piece.pData + piece.nSent, n)) {
+      m_hooks.gone();
+      OnGone();
+      return;
+    }
+    m_nWritten += static_cast<std::int64_t>(n);
+    piece.nSent += n;
+    nRoom -= n;
+    if (piece.nSent == piece.nBytes) {
+      const bool bClaimed = !m_claimed.empty() && piece.pData == m_claimed.data();
+      m_queue.pop_front();
+      if (bClaimed) m_claimed.clear();
+    }
+  }
+}
+
+void CGaplessOutput::Evaluate(std::int64_t nNowUs) {
+  if (!m_bOwed || m_bGone) return;
+  // A server that does not answer at all is given up after a while.
+  if (m_nWaitingSinceUs >= 0 && nNowUs - m_nWaitingSinceUs > kGoneAfterUs) {
+    m_hooks.gone();
+    OnGone();
+    return;
+  }
+  const std::int64_t nTarget = m_bCut ? m_nCutEnd : m_current.nEnd;
+  if (nTarget < 0 || !m_bHaveReport) return;
+  if (HeardUs(nNowUs) < ToUs(nTarget)) return;
+  m_bOwed = false;
+  m_bCut = false;
+  m_nCutEnd = -1;
+  m_hooks.postDone();
+}
+
+bool CGaplessOutput::Active() const { return !m_bGone && (m_bOwed || !m_queue.empty()); }
+
+void CGaplessOutput::Schedule(std::int64_t nNowUs) {
+  if (!Active()) return;
+  std::int64_t nNext = kReportIntervalUs;
+  const std::int64_t nTarget = m_bCut ? m_nCutEnd : m_current.nEnd;
+  if (m_bOwed && nTarget >= 0 && m_bHaveReport) {
+    const std::int64_t nLeft = ToUs(nTarget) - HeardUs(nNowUs);
+    if (nLeft > 0 && nLeft < nNext) nNext = nLeft;
+    if (nLeft <= 0) nNext = 1000;
+  }
+  m_hooks.scheduleCheck(nNext);
+}
+
+}  // namespace solvari

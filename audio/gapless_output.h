@@ -1,0 +1,146 @@
+// The logic of a wave-output device over a playback stream that plays one
+// buffer after another without a seam and knows when each sample is heard.
+//
+// The stream (a sound server's playback stream, or a fake in the tests)
+// asks for data; the device feeds it from its own queue: the buffer being
+// played, then the one handed ahead of time (Prefetch). Positions are byte
+// offsets in the stream; the server's reports say which position is being
+// heard, and a buffer is done when its last byte has been heard. Its done
+// notification therefore comes when the next buffer, already in the stream,
+// is heard starting.
+//
+// Nothing here runs a thread: the owner calls every function with its lock
+// held, from the sound thread (the On... functions) or the user-interface
+// thread (the rest).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "audio/wave_device.h"
+
+namespace solvari {
+
+// What the device asks of the stream.
+class IPcmStream {
+ public:
+  virtual ~IPcmStream() = default;
+  // Bytes the stream takes now.
+  virtual std::size_t WritableBytes() = 0;
+  // Appends bytes at the stream's write position; false on failure.
+  virtual bool Write(const std::uint8_t* pData, std::size_t nBytes) = 0;
+  // Drops everything the stream holds that has not been played; then a
+  // report (OnReport) must follow with the new write position.
+  virtual void Flush() = 0;
+  // Asks for a report; OnReport (or OnNoReport) follows when this returns
+  // true. False when the stream cannot be asked now.
+  virtual bool RequestReport() = 0;
+};
+
+// One report of the stream: at local time nNowUs, stream time nHeardUs was
+// being heard, and the stream was advancing (bRunning) or stood still (not
+// started, or run dry). nWriteIndex is the server's write position in bytes,
+// or -1 when it is not known in this report.
+struct StreamReport {
+  std::int64_t nNowUs = 0;
+  std::int64_t nHeardUs = 0;
+  bool bRunning = false;
+  std::int64_t nWriteIndex = -1;
+};
+
+class CGaplessOutput {
+ public:
+  // How often the server is asked where it is while there is sound to hear.
+  static constexpr std::int64_t kReportIntervalUs = 20'000;
+  // Without a fresh report the clock runs on for this long, then stands
+  // still: a stalled server never makes the program run ahead of the sound.
+  static constexpr std::int64_t kMaxExtrapolationUs = 100'000;
+  // A server that has not answered for this long while sound is owed is
+  // taken as gone.
+  static constexpr std::int64_t kGoneAfterUs = 5'000'000;
+
+  struct Hooks {
+    std::function<void()> postDone;                   // to the user-interface thread
+    std::function<void(std::int64_t)> scheduleCheck;  // OnCheck after this many µs
+    std::function<void()> gone;                       // the stream is to be given up
+  };
+
+  // nBytesPerSec and nBlockAlign of the stream's format; nOutputDelayUs is
+  // the delay after the server's own latency that the system cannot know
+  // (added to it; may be negative).
+  CGaplessOutput(IPcmStream* pStream, std::uint32_t nBytesPerSec, std::uint32_t nBlockAlign,
+                 std::int64_t nOutputDelayUs, Hooks hooks);
+
+  // User-interface side. Write queues the buffer that is played next (the
+  // caller keeps it unchanged until its done notification); an identical
+  // prefetched buffer is taken up instead. kWaveStillPlaying while a done is
+  // owed, kWaveNoDriver once the stream is gone.
+  int Write(const std::uint8_t* pData, std::uint32_t nBytes, std::int64_t nNowUs);
+  bool Prefetch(const std::uint8_t* pData, std::uint32_t nBytes);
+  // Drops all queued sound; the done of the buffer comes when the cut is heard.
+  void Reset(std::int64_t nNowUs);
+  // Drops a prefetched buffer (the device was closed without taking it up).
+  void DropPrefetch();
+  bool IsOwed() const { return m_bOwed; }
+  bool IsGone() const { return m_bGone; }
+  bool GetClock(std::int64_t nNowUs, WaveClock* pClock) const;
+  // Heard stream time now, in µs.
+  std::int64_t HeardUs(std::int64_t nNowUs) const;
+
+  // Sound-thread side.
+  void OnWritable(std::int64_t nNowUs);
+  void OnReport(const StreamReport& report);
+  // The server answered a request without a usable report.
+  void OnNoReport() { m_nWaitingSinceUs = -1; }
+  void OnCheck(std::int64_t nNowUs);
+  // The server or the stream went away: an owed done is posted at once.
+  void OnGone();
+
+ private:
+  struct Piece {
+    const std::uint8_t* pData;  // the caller's buffer, or prefetched bytes
+    std::size_t nBytes;
+    std::size_t nSent = 0;
+    bool bPrefetched;
+  };
+  struct Span {
+    std::int64_t nStart = -1;  // byte positions in the stream; -1 not yet known
+    std::int64_t nEnd = -1;
+  };
+
+  std::int64_t ToUs(std::int64_t nBytes) const;
+  void Feed();
+  void Evaluate(std::int64_t nNowUs);
+  void Schedule(std::int64_t nNowUs);
+  bool Active() const;
+  void Enqueue(const std::uint8_t* pData, std::uint32_t nBytes, bool bPrefetched);
+
+  IPcmStream* m_pStream;
+  std::uint32_t m_nBytesPerSec;
+  std::uint32_t m_nBlockAlign;
+  std::int64_t m_nDelayUs;
+  Hooks m_hooks;
+
+  std::deque<Piece> m_queue;
+  std::vector<std::uint8_t> m_prefetched;  // the copy of the prefetched buffer
+  std::vector<std::uint8_t> m_claimed;     // that copy once it is the current buffer
+  bool m_bHasPrefetch = false;
+  Span m_current;   // the buffer whose done is owed (or was last)
+  Span m_prefetch;  // where the prefetched buffer lies once it is sent
+  bool m_bOwed = false;
+  bool m_bCut = false;  // a reset waits for the report of the cut
+  std::int64_t m_nCutEnd = -1;
+  bool m_bGone = false;
+
+  std::int64_t m_nWritten = 0;  // the stream's write position, when known
+  bool m_bWriteKnown = true;
+
+  bool m_bHaveReport = false;
+  std::deque<StreamReport> m_reports;  // the latest last
+  std::int64_t m_nLastRequestUs = INT64_MIN / 2;
+  std::int64_t m_nWaitingSinceUs = -1;  // a request not answered since
+};
+
+}  // namespace solvari

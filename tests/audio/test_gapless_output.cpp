@@ -1,0 +1,255 @@
+// The gapless output logic against a simulated sound server: a playback
+// buffer that the server reads at the real-time rate into an output with a
+// latency of its own, answering position requests after a round trip.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "audio/gapless_output.h"
+
+namespace solvari {
+namespace {
+
+constexpr std::int64_t kBytesPerSec = 22050;  // 11025 Hz, 16 bits, mono
+
+std::int64_t BytesToUs(std::int64_t n) { return n * 1'000'000 / kBytesPerSec; }
+
+// The server. Time moves in steps of 1 ms; each step the server renders a
+// millisecond of the stream (silence where it has nothing), which is heard
+// nLatencyUs later; a request asked for earlier is answered.
+class CSimServer : public IPcmStream {
+ public:
+  std::int64_t nNowUs = 0;
+  std::int64_t nLatencyUs = 186'000;   // sound read from the buffer is heard this much later
+  std::int64_t nBufferBytes = 5512;    // what the server holds ahead (250 ms)
+  bool bStalled = false;               // the server does nothing at all
+  bool bStarved = false;               // the server takes no data (the device cannot write)
+  std::vector<std::uint8_t> received;  // every byte written, in order
+  std::int64_t nRead = 0;              // read position in the stream
+  std::int64_t nFlushes = 0;
+  int nPendingReports = 0;
+  bool bIndexReport = false;
+
+  std::size_t WritableBytes() override {
+    if (bStalled || bStarved) return 0;
+    const std::int64_t nHeld = static_cast<std::int64_t>(received.size()) - nRead;
+    return static_cast<std::size_t>(std::max<std::int64_t>(0, nBufferBytes - nHeld));
+  }
+  bool Write(const std::uint8_t* p, std::size_t n) override {
+    received.insert(received.end(), p, p + n);
+    return true;
+  }
+  void Flush() override {
+    ++nFlushes;
+    received.resize(static_cast<std::size_t>(nRead));
+    bIndexReport = true;
+    ++nPendingReports;
+  }
+  bool RequestReport() override {
+    ++nPendingReports;
+    return true;
+  }
+  std::vector<std::int64_t> rendered;  // stream position rendered by the end of each ms
+
+  // Renders one millisecond.
+  void Render() {
+    const std::int64_t k = static_cast<std::int64_t>(rendered.size());
+    if (!bStalled) {
+      const std::int64_t nWant =
+          ((k + 1) * kBytesPerSec / 1000 & ~1) - (k * kBytesPerSec / 1000 & ~1);
+      const std::int64_t nAvail = static_cast<std::int64_t>(received.size()) - nRead;
+      nRead += std::min(nWant, nAvail);
+    }
+    rendered.push_back(nRead);
+  }
+  // Heard stream position (µs) at ms index k: what was rendered nLatencyUs before.
+  std::int64_t HeardAt(std::int64_t k) const {
+    const std::int64_t i = k - nLatencyUs / 1000;
+    return i < 0 ? 0 : BytesToUs(rendered[static_cast<std::size_t>(i)]);
+  }
+};
+
+class GaplessTest : public ::testing::Test {
+ protected:
+  GaplessTest() { MakeOutput(0); }
+
+  void MakeOutput(std::int64_t nDelayUs) {
+    CGaplessOutput::Hooks hooks;
+    hooks.postDone = [this] { dones.push_back(server.nNowUs); };
+    hooks.scheduleCheck = [this](std::int64_t us) { nCheckAt = server.nNowUs + us; };
+    hooks.gone = [this] { ++nGone; };
+    output = std::make_unique<CGaplessOutput>(&server, kBytesPerSec, 2, nDelayUs, std::move(hooks));
+  }
+
+  // Moves time on by ms, 1 ms at a time (checks fire at their exact time).
+  void Run(int ms) {
+    for (int i = 0; i < ms; ++i) {
+      const std::int64_t nNext = server.nNowUs + 1000;
+      while (nCheckAt >= 0 && nCheckAt < nNext) {
+        server.nNowUs = std::max(server.nNowUs, nCheckAt);
+        nCheckAt = -1;
+        output->OnCheck(server.nNowUs);
+      }
+      server.nNowUs = nNext;
+      server.Render();
+      if (server.bStalled) continue;
+      if (server.nPendingReports > 0) {
+        server.nPendingReports = 0;
+        const std::int64_t k = static_cast<std::int64_t>(server.rendered.size()) - 1;
+        StreamReport report;
+        report.nNowUs = server.nNowUs;
+        report.nHeardUs = server.HeardAt(k);
+        report.bRunning = k > 0 && server.HeardAt(k) > server.HeardAt(k - 1);
+        if (server.bIndexReport)
+          report.nWriteIndex = static_cast<std::int64_t>(server.received.size());
+        server.bIndexReport = false;
+        output->OnReport(report);
+      }
+      output->OnWritable(server.nNowUs);
+    }
+  }
+
+  static std::vector<std::uint8_t> Tone(std::size_t nBytes, std::uint8_t seed) {
+    std::vector<std::uint8_t> v(nBytes);
+    for (std::size_t i = 0; i < nBytes; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 7);
+    return v;
+  }
+
+  CSimServer server;
+  std::unique_ptr<CGaplessOutput> output;
+  std::vector<std::int64_t> dones;
+  std::int64_t nCheckAt = -1;
+  int nGone = 0;
+};
+
+TEST_F(GaplessTest, DoneComesWhenTheLastSampleIsHeardAndTheNextFollowsWithoutASeam) {
+  const auto a = Tone(22050, 1);  // 1 s
+  const auto b = Tone(11027, 2);  // 0.5 s, an odd byte too many
+  ASSERT_EQ(output->Write(a.data(), static_cast<std::uint32_t>(a.size()), server.nNowUs), 0);
+  EXPECT_TRUE(output->Prefetch(b.data(), static_cast<std::uint32_t>(b.size())));
+  Run(1300);
+  ASSERT_EQ(dones.size(), 1u);
+  // A's last sample is heard at 1 s + the output's latency.
+  EXPECT_NEAR(dones[0], 1'000'000 + server.nLatencyUs, 2000);
+  // The same bytes are taken up where they already stand: nothing is written twice.
+  const std::size_t nBefore = server.received.size();
+  WaveClock clock;
+  ASSERT_EQ(output->Write(b.data(), static_cast<std::uint32_t>(b.size()), server.nNowUs), 0);
+  EXPECT_EQ(server.received.size(), nBefore);
+  ASSERT_TRUE(output->GetClock(server.nNowUs, &clock));
+  EXPECT_EQ(clock.nBufferStartUs, BytesToUs(22050));
+  EXPECT_NEAR(clock.nHeardUs - clock.nBufferStartUs, server.nNowUs - dones[0], 2000);
+  Run(800);
+  ASSERT_EQ(dones.size(), 2u);
+  EXPECT_NEAR(dones[1], 1'500'000 + server.nLatencyUs, 2000);
+  // Every byte reached the server once, in order, the half sample left out.
+  std::vector<std::uint8_t> expected(a);
+  expected.insert(expected.end(), b.begin(), b.end() - 1);
+  EXPECT_EQ(server.received, expected);
+}
+
+TEST_F(GaplessTest, LatencyChangesOutputDelayAndUnderrunsMoveTheDone) {
+  MakeOutput(40'000);  // a television 40 ms later than the system knows
+  const auto a = Tone(22050, 3);
+  output->Write(a.data(), 22050, server.nNowUs);
+  Run(300);
+  server.nLatencyUs = 90'000;  // the output's latency drops (another route)
+  Run(200);
+  server.bStarved = true;  // the server takes nothing for 400 ms: the sound stops
+  Run(400);
+  server.bStarved = false;
+  Run(1000);
+  ASSERT_EQ(dones.size(), 1u);
+  // Heard end: 1 s of sound, the part not yet in the server (about 400 ms
+  // less the 250 ms it held) delayed by the starvation, at the new latency,
+  // plus the delay the system does not know.
+  const std::int64_t nStall = 400'000 - 250'000;
+  EXPECT_NEAR(dones[0], 1'000'000 + nStall + 90'000 + 40'000, 25'000);
+  EXPECT_EQ(server.received, a);
+}
+
+TEST_F(GaplessTest, AStalledServerHoldsTheClockAndIsGivenUpAfterFiveSeconds) {
+  const auto a = Tone(22050, 4);
+  output->Write(a.data(), 22050, server.nNowUs);
+  Run(400);
+  const std::int64_t nHeard = output->HeardUs(server.nNowUs);
+  server.bStalled = true;
+  Run(1000);
+  // The clock runs on for at most 100 ms without a report, then stands still.
+  EXPECT_LE(output->HeardUs(server.nNowUs), nHeard + CGaplessOutput::kMaxExtrapolationUs + 1000);
+  EXPECT_TRUE(dones.empty());
+  Run(4200);
+  EXPECT_EQ(nGone, 1);
+  ASSERT_EQ(dones.size(), 1u);
+  EXPECT_TRUE(output->IsGone());
+  EXPECT_EQ(output->Write(a.data(), 22050, server.nNowUs), kWaveNoDriver);
+}
+
+TEST_F(GaplessTest, AServerThatGoesAwayEndsTheBufferOnce) {
+  const auto a = Tone(22050, 5);
+  output->Write(a.data(), 22050, server.nNowUs);
+  output->Prefetch(a.data(), 22050);
+  Run(300);
+  output->OnGone();
+  output->OnGone();
+  Run(2000);
+  EXPECT_EQ(dones.size(), 1u);
+  EXPECT_FALSE(output->Prefetch(a.data(), 22050));
+}
+
+TEST_F(GaplessTest, ResetDropsTheQueuedSoundAndIsDoneWhenTheCutIsHeard) {
+  const auto a = Tone(44100, 6);  // 2 s
+  const auto b = Tone(22050, 7);
+  output->Write(a.data(), 44100, server.nNowUs);
+  output->Prefetch(b.data(), 22050);
+  Run(500);
+  const std::int64_t nCutAt = server.nNowUs;
+  output->Reset(server.nNowUs);
+  EXPECT_EQ(server.nFlushes, 1);
+  Run(600);
+  ASSERT_EQ(dones.size(), 1u);
+  // What the output already had is still heard: the latency, no more.
+  EXPECT_NEAR(dones[0] - nCutAt, server.nLatencyUs, 3000);
+  EXPECT_LT(server.received.size(), a.size());
+  // The next buffer starts where the cut was; nothing of b was kept.
+  const std::int64_t nRead = server.nRead;
+  output->Write(b.data(), 22050, server.nNowUs);
+  Run(5);
+  WaveClock clock;
+  ASSERT_TRUE(output->GetClock(server.nNowUs, &clock));
+  EXPECT_EQ(clock.nBufferStartUs, BytesToUs(nRead));
+}
+
+TEST_F(GaplessTest, ADifferentBufferReplacesThePrefetchedOne) {
+  const auto a = Tone(2200, 8);  // 100 ms: the prefetched buffer reaches the server
+  const auto b = Tone(22050, 9);
+  const auto c = Tone(22050, 10);
+  output->Write(a.data(), 2200, server.nNowUs);
+  output->Prefetch(b.data(), 22050);
+  Run(400);
+  ASSERT_EQ(dones.size(), 1u);
+  ASSERT_EQ(output->Write(c.data(), 22050, server.nNowUs), 0);
+  Run(1500);
+  ASSERT_EQ(dones.size(), 2u);
+  EXPECT_EQ(server.nFlushes, 1);  // b was cut off the stream
+  // The server's stream ends with c, whole.
+  ASSERT_GE(server.received.size(), c.size());
+  EXPECT_TRUE(std::equal(c.begin(), c.end(), server.received.end() - 22050));
+}
+
+TEST_F(GaplessTest, BufferStatesThatAreRefused) {
+  const auto a = Tone(22050, 11);
+  EXPECT_FALSE(output->Prefetch(a.data(), 1));  // less than a sample
+  EXPECT_EQ(output->Write(a.data(), 0, server.nNowUs), 0);
+  EXPECT_EQ(dones.size(), 1u);  // an empty buffer is done at once
+  output->Write(a.data(), 22050, server.nNowUs);
+  EXPECT_EQ(output->Write(a.data(), 22050, server.nNowUs), kWaveStillPlaying);
+  WaveClock clock;
+  Run(1);
+  EXPECT_TRUE(output->GetClock(server.nNowUs, &clock));
+}
+
+}  // namespace
+}  // namespace solvari
