@@ -1,5 +1,7 @@
 #include "core/reading_sequencer.h"
 
+#include <algorithm>
+
 #include "core/sutra_tables.h"
 #include "core/voice_segment_path.h"
 
@@ -21,6 +23,7 @@ CReadingSequencer::CReadingSequencer(const SequencerPlatform& platform,
 
 void CReadingSequencer::OnReadStart() {
   if (m_bShutDown) return;
+  m_bAwaitVoice = false;
   m_nState = Starting;
   m_nPhrase = m_nFirstPhrase;
   m_bStopRequested = 0;
@@ -84,14 +87,38 @@ void CReadingSequencer::OnCharTimer() {
   // A character timer left pending when a reading ended dies here. One that
   // fires in Starting goes on, on the first phrase, until the voice starts.
   if (m_nState == Idle) return;
+  if (m_nPhrase < 0 || m_nPhrase > kLastPhrase) {  // never while reading
+    ++m_nChar;
+    return;
+  }
+  std::int64_t nHeard = 0;
+  const bool bClock = HeardMs(&nHeard);
+  if (m_bAwaitVoice) {
+    // The voice has not been heard yet: its first character waits for it.
+    if (bClock && nHeard < 0) {
+      m_platform.pTimers->SetTimer(TIMER_CHAR,
+                                   static_cast<unsigned>(std::max<std::int64_t>(1, -nHeard)));
+      return;
+    }
+    m_bAwaitVoice = false;
+    if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, 0);
+    ArmCharTimer();
+    return;
+  }
+  // By the output's clock a timer that fires before the next onset (timers
+  // may come early) waits for the rest.
+  if (bClock && m_nChar < kPhraseCharCount[m_nPhrase] && nHeard < CharOnsetMs(m_nChar + 1)) {
+    // At least a millisecond, so that an early timer cannot spin.
+    m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(std::max<std::int64_t>(
+                                                 1, CharOnsetMs(m_nChar + 1) - nHeard)));
+    return;
+  }
   ++m_nChar;
-  if (m_nPhrase < 0 || m_nPhrase > kLastPhrase) return;  // never while reading
   // After the last character no timer is armed; it stays lit until the
   // voice of the phrase ends.
   if (m_nChar >= kPhraseCharCount[m_nPhrase]) return;
   if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, m_nChar);
-  m_platform.pTimers->SetTimer(TIMER_CHAR,
-                               static_cast<unsigned>(CharDurationMs(m_nPhrase, m_nChar)));
+  ArmCharTimer();
 }
 
 void CReadingSequencer::OnWomDone() {
@@ -150,8 +177,39 @@ bool CReadingSequencer::PlayCurrentPhrase() {
 
 void CReadingSequencer::BeginHighlight() {
   m_nChar = 0;
+  m_bAwaitVoice = false;
+  std::int64_t nHeard = 0;
+  if (HeardMs(&nHeard) && nHeard < 0) {
+    // The output has not begun the voice yet (its latency, or the sound
+    // before it): character 0 is lit when it is heard.
+    m_bAwaitVoice = true;
+    m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(-nHeard));
+    return;
+  }
   if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, 0);
-  m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(CharDurationMs(m_nPhrase, 0)));
+  ArmCharTimer();
+}
+
+void CReadingSequencer::ArmCharTimer() {
+  std::int64_t nDelay = CharDurationMs(m_nPhrase, m_nChar);
+  std::int64_t nHeard = 0;
+  // By the output's clock the next step is due at the next onset of the
+  // voice as heard, so no delay adds up within a phrase.
+  if (HeardMs(&nHeard)) nDelay = std::max<std::int64_t>(0, CharOnsetMs(m_nChar + 1) - nHeard);
+  m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(nDelay));
+}
+
+std::int64_t CReadingSequencer::CharOnsetMs(int nChar) const {
+  std::int64_t nOnset = 0;
+  for (int c = 0; c < nChar && c < kPhraseCharCount[m_nPhrase]; ++c)
+    nOnset += CharDurationMs(m_nPhrase, c);
+  return nOnset;
+}
+
+bool CReadingSequencer::HeardMs(std::int64_t* pMs) const {
+  // Only the voice of the phrase being read is measured: a character timer
+  // that fires in Starting (after a repeat) goes by the durations.
+  return m_nState == Reading && m_platform.pVoice->GetHeardMs(pMs);
 }
 
 void CReadingSequencer::EndReading() {

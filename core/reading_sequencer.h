@@ -72,12 +72,22 @@ class CReadingSequencer {
   // Starts the voice of m_nPhrase after its file has loaded; false (with
   // the reading ended) when the device does not open or play.
   bool PlayCurrentPhrase();
-  // Lights character 0 of m_nPhrase and arms its timer.
+  // Lights character 0 of m_nPhrase (when its voice is heard) and arms the
+  // character timer.
   void BeginHighlight();
+  // Arms TIMER_CHAR for the step after m_nChar: when the voice reaches the
+  // next character's onset by the output's clock, if it has one, else after
+  // m_nChar's duration.
+  void ArmCharTimer();
+  // Onset of character nChar of m_nPhrase: the sum of the durations before it.
+  std::int64_t CharOnsetMs(int nChar) const;
+  // Heard ms of the current voice, when the reading follows the output's clock.
+  bool HeardMs(std::int64_t* pMs) const;
   bool ViewHasSlots() const;
 
   SequencerPlatform m_platform;
   bool m_bShutDown = false;
+  bool m_bAwaitVoice = false;  // character 0 waits until its voice is heard
 };
 
 }  // namespace solvari

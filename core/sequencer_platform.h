@@ -4,6 +4,7 @@
 // window; the tests implement them with a simulated clock and device.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace solvari {
@@ -49,6 +50,10 @@ class IVoiceOutput {
   virtual void ResetOutput() = 0;
   // Releases the buffer from the device and closes it.
   virtual void CloseOutput() = 0;
+  // How much of the voice queued last has been heard, in ms (negative while
+  // the sound before it is still heard, or before the output has begun it);
+  // false when the output has no clock of its own.
+  virtual bool GetHeardMs(std::int64_t* /*pMs*/) { return false; }
 };
 
 // The sutra view's operations that draw at once, outside the paint cycle.

@@ -27,7 +27,8 @@ int CSimLoop::ScheduleAction(Micros at, std::function<void()> fn) {
 
 void CSimLoop::SetTimer(unsigned nIDEvent, unsigned nElapse) {
   Log("SetTimer " + std::to_string(nIDEvent) + " " + std::to_string(nElapse));
-  m_timers[nIDEvent] = {m_now + static_cast<Micros>(nElapse) * kMicrosPerMs, m_seq++};
+  m_timers[nIDEvent] = {m_now + static_cast<Micros>(nElapse) * kMicrosPerMs + m_timerLateness,
+                        m_seq++};
 }
 
 void CSimLoop::KillTimer(unsigned nIDEvent) {
@@ -179,12 +180,22 @@ int CSimVoice::PlayAll() {
   ++m_nSuccessfulPlays;
   m_plays.push_back({m_loop.Now(), m_nLoadedPhrase});
   const Micros length = (static_cast<Micros>(m_dwDataSize) * 1000000 + 22049) / 22050;
-  m_endAction = m_loop.ScheduleAction(m_loop.Now() + length, [this] {
+  // With a clock the voice is heard after the output's latency, and done
+  // when its end has been heard.
+  m_heardStart = m_loop.Now() + m_latency;
+  m_endAction = m_loop.ScheduleAction(m_heardStart + length, [this] {
     m_endAction = 0;
     m_state = Device::Done;
     PostDone();
   });
   return 1;
+}
+
+bool CSimVoice::GetHeardMs(std::int64_t* pMs) {
+  if (!m_bClock) return false;
+  const Micros d = m_loop.Now() - m_heardStart;
+  *pMs = d >= 0 ? d / kMicrosPerMs : -((-d + kMicrosPerMs - 1) / kMicrosPerMs);
+  return true;
 }
 
 void CSimVoice::ResetOutput() {

@@ -72,6 +72,9 @@ class CSimLoop : public ITimerService {
   Micros DueIn(unsigned nIDEvent) const;
   std::size_t ArmedCount() const { return m_timers.size(); }
 
+  // Timers fire this much later than armed (negative: earlier), as a busy
+  // system's timers do.
+  void SetTimerLateness(Micros us) { m_timerLateness = us; }
   // Dispatches one message, moving the clock forward as far as needed but
   // never past `limit`. Returns None when nothing happens up to `limit`.
   Dispatch Step(Micros limit = INT64_MAX);
@@ -95,6 +98,7 @@ class CSimLoop : public ITimerService {
   Micros NextWake() const;
 
   Micros m_now = 0;
+  Micros m_timerLateness = 0;
   std::deque<std::function<void()>> m_posted;
   std::map<int, std::pair<Micros, std::function<void()>>> m_actions;
   int m_nextAction = 1;
@@ -138,6 +142,13 @@ class CSimVoice : public IVoiceOutput {
   // IVoiceOutput
   bool LoadVoiceSegment(const std::string& path) override;
   int OpenOutput() override;
+  bool GetHeardMs(std::int64_t* pMs) override;
+  // Gives the device a clock: a voice is heard latencyMs after it is queued,
+  // and is done when its end has been heard.
+  void EnableClock(double latencyMs) {
+    m_bClock = true;
+    m_latency = static_cast<Micros>(latencyMs * kMicrosPerMs);
+  }
   int PlayAll() override;
   void ResetOutput() override;
   void CloseOutput() override;
@@ -171,6 +182,9 @@ class CSimVoice : public IVoiceOutput {
   int m_endAction = 0;
   std::vector<Play> m_plays;
   int m_nDonePosted = 0;
+  bool m_bClock = false;
+  Micros m_latency = 0;
+  Micros m_heardStart = 0;
   int m_nSuccessfulPlays = 0;
   std::function<void()> m_doneSink;
   std::vector<std::string> m_faults;

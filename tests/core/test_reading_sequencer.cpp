@@ -769,3 +769,79 @@ TEST(SequencerSoak, ThousandRepeatedRecitations) {
 
 }  // namespace
 }  // namespace solvari
+
+// ------------------------------------------------------ the output's clock
+
+namespace solvari {
+namespace {
+
+// Times (ms after the voice was queued) at which each character of each
+// phrase was lit, from the log.
+std::vector<std::vector<double>> LitTimes(const Rig& rig) {
+  const auto& plays = rig.sim.voice.Plays();
+  std::vector<std::vector<double>> lit(kPhraseCount);
+  std::vector<int> play(kPhraseCount, -1);
+  for (std::size_t i = 0; i < plays.size(); ++i)
+    play[static_cast<std::size_t>(plays[i].phrase)] = static_cast<int>(i);
+  for (const auto& e : rig.sim.loop.LogEntries()) {
+    int p, c;
+    if (std::sscanf(e.text.c_str(), "Highlight %d %d", &p, &c) != 2 ||
+        play[static_cast<std::size_t>(p)] < 0)
+      continue;
+    lit[static_cast<std::size_t>(p)].push_back(
+        static_cast<double>(
+            e.time - plays[static_cast<std::size_t>(play[static_cast<std::size_t>(p)])].start) /
+        1000);
+  }
+  return lit;
+}
+
+TEST(SequencerClock, EveryCharacterLitWhenItsSyllableIsHeardWithoutDrift) {
+  // A Bluetooth-like output (186 ms), timers that fire 4 ms late or almost
+  // a millisecond early: the highlight follows the heard voice, nothing adds up.
+  for (const sim::Micros lateness : {sim::Micros{4000}, sim::Micros{-900}}) {
+    SCOPED_TRACE("timer lateness " + std::to_string(lateness));
+    Rig rig;
+    rig.sim.voice.EnableClock(186);
+    rig.sim.loop.SetTimerLateness(lateness);
+    rig.frame->OnReadStart();
+    rig.sim.loop.RunUntil([&] { return rig.frame->m_nState == Idle; });
+    ASSERT_EQ(rig.sim.voice.Plays().size(), 54u);
+    const auto lit = LitTimes(rig);
+    const double slack = lateness > 0 ? 4.0 : 1.0;
+    for (int p = 0; p < kPhraseCount; ++p) {
+      ASSERT_EQ(lit[static_cast<std::size_t>(p)].size(),
+                static_cast<std::size_t>(kPhraseCharCount[p]))
+          << "phrase " << p;
+      double onset = 186;
+      for (int c = 0; c < kPhraseCharCount[p]; ++c) {
+        const double t = lit[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
+        EXPECT_GE(t, onset) << "phrase " << p << " char " << c << " lit before it is heard";
+        EXPECT_LE(t, onset + slack) << "phrase " << p << " char " << c;
+        onset += kPhraseDurations[p][c];
+      }
+    }
+    rig.ExpectClean();
+  }
+}
+
+TEST(SequencerClock, StopBeforeTheVoiceIsHeardLightsNothing) {
+  Rig rig;
+  rig.sim.voice.EnableClock(186);
+  rig.StartAndRunTo(0);
+  const std::size_t mark = rig.Mark();
+  rig.frame->OnReadStop();
+  rig.sim.loop.RunUntilIdle();
+  EXPECT_EQ(Filter(rig.Since(mark), "Highlight"), Strings{});
+  EXPECT_EQ(rig.frame->m_nState, Idle);
+  EXPECT_EQ(rig.sim.loop.ArmedCount(), 0u);
+  // The next reading starts afresh: its first character waits for its voice.
+  rig.frame->OnReadStart();
+  rig.sim.loop.RunUntil([&] { return !rig.sim.view.LitChars(0).empty(); });
+  ASSERT_EQ(rig.sim.voice.Plays().size(), 2u);
+  EXPECT_EQ(rig.sim.loop.Now() - rig.sim.voice.Plays()[1].start, 186 * sim::kMicrosPerMs);
+  rig.ExpectClean();
+}
+
+}  // namespace
+}  // namespace solvari
