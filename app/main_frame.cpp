@@ -12,10 +12,14 @@
 
 #include "app/about_dlg.h"
 #include "app/dib_image.h"
+#include "app/qt_event_poster.h"
 #include "app/qt_timer_service.h"
 #include "app/title_sound.h"
 #include "app/trace.h"
 #include "audio/qt/qt_wave_device.h"
+#if defined(SOLVARI_HAVE_PULSE)
+#include "audio/pulse/pulse_wave_device.h"
+#endif
 #include "audio/voice_segment.h"
 #include "core/exe_directory.h"
 
@@ -59,7 +63,8 @@ namespace detail {
 
 CFrameTimers::CFrameTimers(ITimerService* pTimers)
     : m_pOwnTimers(pTimers ? nullptr : std::make_unique<CQtTimerService>()),
-      m_pTimers(pTimers ? pTimers : m_pOwnTimers.get()) {}
+      m_pTimers(pTimers ? pTimers : m_pOwnTimers.get()),
+      m_pPoster(std::make_unique<CQtEventPoster>()) {}
 
 CFrameTimers::~CFrameTimers() = default;
 
@@ -70,18 +75,21 @@ CMainFrame::CMainFrame(FrameServices services)
       detail::CFrameTimers(services.pTimers),
       CReadingSequencer(SequencerPlatform{m_pTimers, this, this, this}, 0),
       m_pProfile(services.pProfile),
+      m_nOutputDelayMs(services.pProfile->GetProfileInt("WAV Config", "OutputDelayMs", 0)),
       m_pOwnPictureDialog(services.pPictureDialog ? nullptr : std::make_unique<CQtPictureDialog>()),
       m_pPictureDialog(services.pPictureDialog ? services.pPictureDialog
                                                : m_pOwnPictureDialog.get()),
       m_pOwnMessageBoxes(services.pMessageBoxes ? nullptr : std::make_unique<CQtMessageBoxes>()),
       m_pMessageBoxes(services.pMessageBoxes ? services.pMessageBoxes : m_pOwnMessageBoxes.get()),
-      m_pOwnTitleSound(services.pTitleSound ? nullptr : std::make_unique<CTitleSound>()),
+      m_pOwnTitleSound(services.pTitleSound ? nullptr
+                                            : std::make_unique<CTitleSound>(MakeOutputDevice(
+                                                  m_pPoster.get(), m_nOutputDelayMs))),
       m_pTitleSound(services.pTitleSound ? services.pTitleSound : m_pOwnTitleSound.get()),
       m_openUrl(services.openUrl ? std::move(services.openUrl)
                                  : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       m_wndView(static_cast<const ISutraViewHost&>(*this)),
       m_wave(services.pWaveOut              ? std::move(services.pWaveOut)
-             : services.bDefaultWaveDevices ? std::make_unique<CQtWaveOutDevice>()
+             : services.bDefaultWaveDevices ? MakeOutputDevice(m_pPoster.get(), m_nOutputDelayMs)
                                             : nullptr,
              services.pWaveIn               ? std::move(services.pWaveIn)
              : services.bDefaultWaveDevices ? std::make_unique<CQtWaveInDevice>()
@@ -279,9 +287,10 @@ void CMainFrame::OnTimer(unsigned nIDEvent) {
 void CMainFrame::OnTitleTimer(unsigned nIDEvent) {
   if (nIDEvent == TIMER_TITLE) {
     m_pTimers->KillTimer(TIMER_TITLE);
-    m_wndTitle.ShowTitle(kPictureFileName, kTitleSoundName);
-    // Six seconds from now, whatever the title achieved.
-    m_pTimers->SetTimer(TIMER_TITLE_END, kTitleShowMs);
+    // Six seconds from when the title is seen (with its sound heard), or
+    // from now when there is no picture, whatever the title achieved.
+    m_wndTitle.ShowTitle(kPictureFileName, kTitleSoundName,
+                         [this] { m_pTimers->SetTimer(TIMER_TITLE_END, kTitleShowMs); });
   } else if (nIDEvent == TIMER_TITLE_END) {
     m_pTimers->KillTimer(TIMER_TITLE_END);
     m_wndTitle.hide();
@@ -292,7 +301,14 @@ void CMainFrame::OnTitleTimer(unsigned nIDEvent) {
 void CMainFrame::OnDefaultTimer(unsigned) {}
 
 void CMainFrame::OnWomDone() {
+  m_bPlayedInHandler = false;
   CReadingSequencer::OnWomDone();
+  // The reading ended or turned elsewhere: the voice read ahead is not heard.
+  if (!m_bPlayedInHandler) {
+    m_wave.DropOutputPrefetch();
+    m_strPrefetched.clear();
+    m_prefetched.clear();
+  }
   UpdateCommands();
 }
 
@@ -308,8 +324,50 @@ void CMainFrame::OnReadStop() {
   UpdateCommands();
 }
 
+std::unique_ptr<IWaveOutDevice> CMainFrame::MakeOutputDevice(IEventPoster* pPoster,
+                                                             int nOutputDelayMs) {
+#if defined(SOLVARI_HAVE_PULSE)
+  auto pPulse = std::make_unique<CPulseWaveOutDevice>(pPoster, nOutputDelayMs);
+  if (pPulse->IsUsable()) return pPulse;
+#else
+  (void)pPoster;
+  (void)nOutputDelayMs;
+#endif
+  return std::make_unique<CQtWaveOutDevice>();
+}
+
 bool CMainFrame::LoadVoiceSegment(const std::string& path) {
+  // The voice read ahead is the file's sound as it was read a phrase ago.
+  if (!m_strPrefetched.empty() && path == m_strPrefetched) {
+    const std::vector<std::uint8_t> pcm = std::move(m_prefetched);
+    m_strPrefetched.clear();
+    m_prefetched.clear();
+    return LoadVoiceSegmentBytes(m_wave, pcm.data(), static_cast<std::uint32_t>(pcm.size())) != 0;
+  }
+  m_strPrefetched.clear();
+  m_prefetched.clear();
   return solvari::LoadVoiceSegment(m_wave, path) != 0;
+}
+
+void CMainFrame::PrefetchNextVoice() {
+  m_strPrefetched.clear();
+  m_prefetched.clear();
+  const int nNext = NextPhraseToPlay();
+  if (nNext < 0) return;
+  const std::string path = GetVoiceSegmentPath(nNext);
+  std::vector<std::uint8_t> pcm;
+  if (!ReadVoiceSegmentFile(path, &pcm)) return;
+  if (!m_wave.PrefetchOutput(pcm.data(), static_cast<std::uint32_t>(pcm.size()))) return;
+  m_strPrefetched = path;
+  m_prefetched = std::move(pcm);
+}
+
+bool CMainFrame::GetHeardMs(std::int64_t* pMs) {
+  WaveClock clock;
+  if (!m_wave.GetOutputClock(&clock)) return false;
+  const std::int64_t d = clock.nHeardUs - clock.nBufferStartUs;
+  *pMs = d >= 0 ? d / 1000 : -((-d + 999) / 1000);
+  return true;
 }
 
 int CMainFrame::OpenOutput() {
@@ -318,7 +376,11 @@ int CMainFrame::OpenOutput() {
 
 int CMainFrame::PlayAll() {
   const int nResult = m_wave.PlayAll();
-  if (nResult == 1) CTrace::Event("phrase", {m_nPhrase, CTrace::ResidentKiB()});
+  m_bPlayedInHandler = true;
+  if (nResult == 1) {
+    CTrace::Event("phrase", {m_nPhrase, CTrace::ResidentKiB()});
+    PrefetchNextVoice();
+  }
   return nResult;
 }
 

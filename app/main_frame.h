@@ -13,6 +13,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/sutra_view.h"
 #include "app/title_wnd.h"
@@ -77,14 +79,16 @@ struct FrameServices {
 };
 
 namespace detail {
-// Holds the frame's timer service; a base so that it exists before the
-// sequencer is given it.
+// Holds the frame's timer service and the poster of the sound devices'
+// events; a base so that they exist before the sequencer and the devices
+// are given them.
 class CFrameTimers {
  protected:
   explicit CFrameTimers(ITimerService* pTimers);
   ~CFrameTimers();
   std::unique_ptr<CQtTimerService> m_pOwnTimers;
   ITimerService* m_pTimers;
+  std::unique_ptr<IEventPoster> m_pPoster;
 };
 }  // namespace detail
 
@@ -140,6 +144,10 @@ class CMainFrame : public QMainWindow,
   QRect ClientRect() const;
   // The help page beside the executable, named after it.
   static QString HelpFilePath();
+  // The program's own sound output: over PulseAudio where the program was
+  // built with it, else Qt Multimedia. nOutputDelayMs as "OutputDelayMs".
+  static std::unique_ptr<IWaveOutDevice> MakeOutputDevice(IEventPoster* pPoster,
+                                                          int nOutputDelayMs);
 
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
@@ -167,6 +175,10 @@ class CMainFrame : public QMainWindow,
   int PlayAll() override;
   void ResetOutput() override;
   void CloseOutput() override;
+  bool GetHeardMs(std::int64_t* pMs) override;
+  // Reads the voice that will most likely follow the one just queued and
+  // hands it to the device ahead, so that it follows without a seam.
+  void PrefetchNextVoice();
   // IReadingView: the view's operations
   int ColumnsPerPage() override { return m_wndView.ColumnsPerPage(); }
   void EraseColumn(int nPhrase) override { m_wndView.EraseColumn(nPhrase); }
@@ -181,6 +193,7 @@ class CMainFrame : public QMainWindow,
   void ShowMessage(const std::string& text) override;
 
   IProfileStore* m_pProfile;
+  int m_nOutputDelayMs = 0;  // "WAV Config" / "OutputDelayMs", read at start
   std::unique_ptr<IPictureDialog> m_pOwnPictureDialog;
   IPictureDialog* m_pPictureDialog;
   std::unique_ptr<IMessageBoxes> m_pOwnMessageBoxes;
@@ -191,6 +204,9 @@ class CMainFrame : public QMainWindow,
   std::map<int, QAction*> m_actions;
   int m_nTracedState = -1;
   bool m_bShutDownDone = false;
+  bool m_bPlayedInHandler = false;         // a voice was queued in this buffer-done handler
+  std::string m_strPrefetched;             // the voice file handed to the device ahead
+  std::vector<std::uint8_t> m_prefetched;  // its sound bytes
 
   QToolBar m_wndToolBar;
   CSutraView m_wndView;

@@ -1,11 +1,7 @@
 #include "app/title_sound.h"
 
 #include <QApplication>
-#include <QAudioFormat>
-#include <QAudioSink>
 #include <QFile>
-#include <QMediaDevices>
-#include <QTimer>
 #include <QtEndian>
 #include <cstring>
 
@@ -57,73 +53,63 @@ bool ParseWav(const QByteArray& bytes, WavSound* pSound) {
   return true;
 }
 
-CTitleSound::CTitleSound() {
-  m_pFeed = new QTimer(this);
-  m_pFeed->setInterval(20);
-  connect(m_pFeed, &QTimer::timeout, this, [this] { PushMore(); });
-}
+CTitleSound::CTitleSound(std::unique_ptr<IWaveOutDevice> pDevice) : m_pDevice(std::move(pDevice)) {}
 
-CTitleSound::~CTitleSound() { Stop(); }
-
-void CTitleSound::Stop() {
-  m_pFeed->stop();
-  if (m_pSink) {
-    m_pSink->disconnect(this);
-    m_pSink->stop();
-    m_pSink.reset();
+CTitleSound::~CTitleSound() {
+  if (m_bOpen) {
+    m_pDevice->Reset();
+    m_pDevice->Close();
   }
-  m_pIo = nullptr;
-  m_pcm.clear();
-  m_nWritten = 0;
+  m_pDevice.reset();  // before the sound it may still read
 }
 
 void CTitleSound::Play(const QString& strPath) {
-  Stop();
+  if (m_bPlaying) return;
   QFile file(strPath);
   WavSound sound;
   if (!file.open(QIODevice::ReadOnly) || !ParseWav(file.readAll(), &sound)) {
     QApplication::beep();
     return;
   }
-  const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-  if (device.isNull()) return;  // no sound output: nothing to hear
-  QAudioFormat format;
-  format.setSampleRate(sound.nSamplesPerSec);
-  format.setChannelCount(sound.nChannels);
-  format.setSampleFormat(sound.nBitsPerSample == 8 ? QAudioFormat::UInt8 : QAudioFormat::Int16);
-  m_pSink = std::make_unique<QAudioSink>(device, format);
+  if (!m_pDevice) return;
+  if (m_bOpen) {
+    m_pDevice->Close();
+    m_bOpen = false;
+  }
+  WaveFormat format{};
+  format.wFormatTag = kWaveFormatPcm;
+  format.nChannels = static_cast<std::uint16_t>(sound.nChannels);
+  format.nSamplesPerSec = static_cast<std::uint32_t>(sound.nSamplesPerSec);
+  format.wBitsPerSample = static_cast<std::uint16_t>(sound.nBitsPerSample);
+  format.nBlockAlign = static_cast<std::uint16_t>(sound.nChannels * sound.nBitsPerSample / 8);
+  format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+  // No sound output: nothing to hear, and nothing to say about it.
+  if (m_pDevice->Open(format, -1, this) != kWaveNoError) return;
+  m_bOpen = true;
   m_pcm = std::move(sound.pcm);
-  connect(m_pSink.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-    // start() reports an IdleState of its own; the end is the IdleState that
-    // comes once everything has been written and played out.
-    if (m_bStarting || state != QAudio::IdleState || m_nWritten < m_pcm.size()) return;
-    // The last milliseconds are still with the sound server: let them play.
-    QTimer::singleShot(250, this, [this] {
-      if (m_pSink && m_pSink->state() != QAudio::ActiveState && m_nWritten >= m_pcm.size()) Stop();
-    });
-  });
-  m_bStarting = true;
-  m_pIo = m_pSink->start();
-  m_bStarting = false;
-  if (!m_pIo || m_pSink->error() != QAudio::NoError) {
-    Stop();
+  if (m_pDevice->Write(reinterpret_cast<const std::uint8_t*>(m_pcm.constData()),
+                       static_cast<std::uint32_t>(m_pcm.size())) != kWaveNoError) {
+    m_pDevice->Close();
+    m_bOpen = false;
     return;
   }
-  PushMore();
+  m_bPlaying = true;
 }
 
-// Writes what the sink takes now; the rest follows on the feed timer.
-void CTitleSound::PushMore() {
-  if (!m_pSink || !m_pIo) return;
-  while (m_nWritten < m_pcm.size()) {
-    const qint64 n = m_pIo->write(m_pcm.constData() + m_nWritten, m_pcm.size() - m_nWritten);
-    if (n <= 0) break;
-    m_nWritten += n;
-  }
-  if (m_nWritten < m_pcm.size()) {
-    if (!m_pFeed->isActive()) m_pFeed->start();
-  } else {
-    m_pFeed->stop();
+int CTitleSound::MsUntilHeard() {
+  if (!m_bPlaying) return -1;
+  WaveClock clock;
+  // Until the output has said where it is, the sound is still on its way.
+  if (!m_pDevice->GetClock(&clock)) return 1;
+  const std::int64_t nUs = clock.nBufferStartUs - clock.nHeardUs;
+  return nUs <= 0 ? 0 : static_cast<int>((nUs + 999) / 1000);
+}
+
+void CTitleSound::OnWomDone() {
+  m_bPlaying = false;
+  if (m_bOpen) {
+    m_pDevice->Close();
+    m_bOpen = false;
   }
 }
 

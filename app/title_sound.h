@@ -1,7 +1,4 @@
-// The title sound: a .wav file played asynchronously. The PCM of the file is
-// written whole to a QAudioSink in push mode, which plays it out to its last
-// sample; the sound goes on by itself after the title window hides. The
-// player belongs to the frame, so it lives as long as the program.
+// The title sound: a .wav file played asynchronously.
 #pragma once
 
 #include <QByteArray>
@@ -9,11 +6,7 @@
 #include <QString>
 #include <memory>
 
-class QAudioSink;
-class QAudioFormat;
-
-class QIODevice;
-class QTimer;
+#include "audio/wave_device.h"
 
 namespace solvari::app {
 
@@ -36,26 +29,31 @@ class ITitleSound {
   // Starts playing the file and returns at once; a file that is missing or
   // not a playable .wav gives the system's beep instead.
   virtual void Play(const QString& strPath) = 0;
+  // How long until the sound's first sample is heard: > 0 ms to wait, 0 when
+  // it is heard, -1 when no sound is coming (or nothing can tell).
+  virtual int MsUntilHeard() { return -1; }
 };
 
-class CTitleSound : public QObject, public ITitleSound {
+// Plays the title sound through a wave-output device of its own, as one
+// buffer; it goes on by itself after the title window hides and is heard to
+// its last sample. The player belongs to the frame.
+class CTitleSound : public ITitleSound, private IWaveNotify {
  public:
-  CTitleSound();
+  explicit CTitleSound(std::unique_ptr<IWaveOutDevice> pDevice);
   ~CTitleSound() override;
 
+  // A sound still playing goes on; the title plays once.
   void Play(const QString& strPath) override;
-  bool IsPlaying() const { return m_pSink != nullptr; }
+  int MsUntilHeard() override;
+  bool IsPlaying() const { return m_bPlaying; }
 
  private:
-  void Stop();
-  void PushMore();
+  void OnWomDone() override;
 
-  std::unique_ptr<QAudioSink> m_pSink;
-  QIODevice* m_pIo = nullptr;
-  QByteArray m_pcm;
-  qsizetype m_nWritten = 0;
-  bool m_bStarting = false;
-  QTimer* m_pFeed = nullptr;
+  std::unique_ptr<IWaveOutDevice> m_pDevice;
+  QByteArray m_pcm;  // read by the device until its done notification
+  bool m_bOpen = false;
+  bool m_bPlaying = false;
 };
 
 }  // namespace solvari::app

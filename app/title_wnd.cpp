@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QTimer>
+#include <algorithm>
+#include <utility>
 
 #include "app/dib_image.h"
 #include "app/edge_ring.h"
@@ -48,17 +51,25 @@ bool CTitleWnd::Create(QWidget* pParent, std::function<QRect()> clientArea, ITit
   return pParent != nullptr;
 }
 
-void CTitleWnd::ShowTitle(const char* pszPicture, const char* pszSound) {
+void CTitleWnd::ShowTitle(const char* pszPicture, const char* pszSound,
+                          std::function<void()> onShown) {
   const std::string& dir = GetExeDirectory();
   if (m_pSound) m_pSound->Play(QString::fromStdString(dir + pszSound));
+  m_onShown = std::move(onShown);
 
   CDiskFile file;
-  if (!file.Open(dir + pszPicture)) return;
-  CCheckedFile checked(file);
-  m_hPicture = ReadBmpFile(checked);
-  file.Close();
-  if (checked.ReadError()) {
-    m_hPicture.Free();
+  bool bRead = file.Open(dir + pszPicture);
+  if (bRead) {
+    CCheckedFile checked(file);
+    m_hPicture = ReadBmpFile(checked);
+    file.Close();
+    if (checked.ReadError()) {
+      m_hPicture.Free();
+      bRead = false;
+    }
+  }
+  if (!bRead) {
+    if (auto done = std::exchange(m_onShown, {})) done();
     return;
   }
   PreparePicture();
@@ -73,9 +84,24 @@ void CTitleWnd::ShowTitle(const char* pszPicture, const char* pszSound) {
   const int y = (ch - m_nPictureHeight) / 2;
   setGeometry(client.left() + x, client.top() + y, m_nPictureWidth + 2 * SM_CXFRAME,
               m_nPictureHeight + 2 * SM_CYFRAME);
+  m_showAt = QPoint(x, y);
+  m_waitForSound.start();
+  ShowWhenHeard();
+}
+
+// The picture and the sound begin together as they are seen and heard: the
+// window waits (a second at most) until the sound's first sample is heard.
+void CTitleWnd::ShowWhenHeard() {
+  constexpr int kMaxWaitMs = 1000;
+  const int nMs = m_pSound ? m_pSound->MsUntilHeard() : -1;
+  if (nMs > 0 && m_waitForSound.elapsed() < kMaxWaitMs) {
+    QTimer::singleShot(std::min(nMs, 10), Qt::PreciseTimer, this, [this] { ShowWhenHeard(); });
+    return;
+  }
   raise();
   show();
-  CTrace::Event("title-show", {x, y, width(), height()});
+  CTrace::Event("title-show", {m_showAt.x(), m_showAt.y(), width(), height()});
+  if (auto done = std::exchange(m_onShown, {})) done();
 }
 
 QPoint CTitleWnd::PositionInClient() const {

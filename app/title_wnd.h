@@ -3,6 +3,7 @@
 // client area while the title sound plays.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -32,8 +33,9 @@ class CTitleWnd : public QWidget, public CPictureHolder {
   bool Create(QWidget* pParent, std::function<QRect()> clientArea, ITitleSound* pSound);
 
   // Starts the sound, reads the picture beside the executable and shows the
-  // window centred over the parent's client area.
-  void ShowTitle(const char* pszPicture, const char* pszSound);
+  // window centred over the parent's client area when the sound is heard.
+  // onShown runs then (at once when there is no picture to show).
+  void ShowTitle(const char* pszPicture, const char* pszSound, std::function<void()> onShown = {});
 
   // Where ShowTitle put the window, relative to the client area's origin.
   QPoint PositionInClient() const;
@@ -42,12 +44,16 @@ class CTitleWnd : public QWidget, public CPictureHolder {
   void paintEvent(QPaintEvent* pEvent) override;
 
  private:
+  void ShowWhenHeard();
   void OnDraw(QPainter& painter);
   void DrawDialogFrame(QPainter& painter);
 
   std::function<QRect()> m_clientArea;
   ITitleSound* m_pSound = nullptr;
   QImage m_image;  // the picture as drawn by the packed-DIB library
+  QPoint m_showAt;
+  std::function<void()> m_onShown;
+  QElapsedTimer m_waitForSound;
 };
 
 }  // namespace solvari::app

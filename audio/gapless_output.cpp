@@ -207,7 +207,14 @@ void CGaplessOutput::Enqueue(const std::uint8_t* pData, std::uint32_t nBytes, bo
 }
 
 void CGaplessOutput::Feed() {
-  if (m_bGone || !m_bWriteKnown) return;
+  // A stream may ask for more from inside its own write: that is this loop.
+  if (m_bGone || !m_bWriteKnown || m_bFeeding) return;
+  m_bFeeding = true;
+  FeedQueue();
+  m_bFeeding = false;
+}
+
+void CGaplessOutput::FeedQueue() {
   std::size_t nRoom = m_pStream->WritableBytes();
   while (nRoom > 0 && !m_queue.empty()) {
     Piece& piece = m_queue.front();

@@ -112,6 +112,7 @@ class CGaplessOutput {
 
   std::int64_t ToUs(std::int64_t nBytes) const;
   void Feed();
+  void FeedQueue();
   void Evaluate(std::int64_t nNowUs);
   void Schedule(std::int64_t nNowUs);
   bool Active() const;
@@ -133,6 +134,7 @@ class CGaplessOutput {
   bool m_bCut = false;  // a reset waits for the report of the cut
   std::int64_t m_nCutEnd = -1;
   bool m_bGone = false;
+  bool m_bFeeding = false;
 
   std::int64_t m_nWritten = 0;  // the stream's write position, when known
   bool m_bWriteKnown = true;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "audio/wave_buffer.h"
 #include "core/voice_segment_path.h"
@@ -22,6 +23,14 @@ inline constexpr std::uint32_t kVoiceBytesPerSec = 22050;
 // bytes than the length says). Shows nothing; the file is closed on every
 // path. Call it only while the output device is closed.
 int LoadVoiceSegment(CWaveBuffer& wave, const std::string& path);
+
+// Reads a voice file's sound bytes into pPcm, with the checks of
+// LoadVoiceSegment; false (pPcm emptied) where that would fail.
+bool ReadVoiceSegmentFile(const std::string& path, std::vector<std::uint8_t>* pPcm);
+
+// Puts sound bytes read with ReadVoiceSegmentFile into wave with the voice
+// format, as LoadVoiceSegment does from the file; 1 when ready to be played.
+int LoadVoiceSegmentBytes(CWaveBuffer& wave, const std::uint8_t* pData, std::uint32_t nBytes);
 
 // Writes a segment file: the length and the PCM bytes. Returns false on any
 // failure (the partly written file is then removed).

@@ -120,6 +120,10 @@ bool CWaveBuffer::GetOutputClock(WaveClock* pClock) {
   return m_bOutOpen && m_pWaveOut->GetClock(pClock);
 }
 
+void CWaveBuffer::DropOutputPrefetch() {
+  if (m_pWaveOut) m_pWaveOut->DropPrefetch();
+}
+
 bool CWaveBuffer::PrefetchOutput(const std::uint8_t* pData, std::uint32_t nBytes) {
   if (!m_bOutOpen) return false;
   nBytes -= nBytes % std::max<std::uint32_t>(1, m_format.nBlockAlign);

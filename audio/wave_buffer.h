@@ -68,6 +68,8 @@ class CWaveBuffer {
   // Gives the open output device the buffer likely to follow the one playing
   // (it keeps a copy); false when closed or the device does not look ahead.
   bool PrefetchOutput(const std::uint8_t* pData, std::uint32_t nBytes);
+  // Drops what was handed ahead (the output device may be closed).
+  void DropOutputPrefetch();
 
   // File transfer at the file's current position.
   int ReadData(std::FILE* pFile, std::int32_t nBytes);  // 1 on success, 0 on a short read

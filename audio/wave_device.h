@@ -81,10 +81,12 @@ class IWaveOutDevice {
   virtual bool GetClock(WaveClock* /*pClock*/) { return false; }
   // Hands the device, while a buffer plays, the buffer that will most likely
   // follow it, so that it can follow without a seam; the device keeps a copy.
-  // A Write of the same bytes after the done notification takes it up
-  // without a second copy; any other Write, a Reset or a Close drops it.
-  // False when the device does not look ahead (nothing is kept).
+  // A Write of the same bytes after the done notification (a Close may come
+  // between) takes it up without a second copy; any other Write, a Reset or
+  // DropPrefetch drops it. False when the device does not look ahead.
   virtual bool Prefetch(const std::uint8_t* /*pData*/, std::uint32_t /*nBytes*/) { return false; }
+  // Drops a buffer handed ahead that will not be played after all.
+  virtual void DropPrefetch() {}
 };
 
 class IWaveInDevice {

@@ -242,6 +242,12 @@ void CReadingSequencer::OnTitleTimer(unsigned) {}
 
 void CReadingSequencer::OnDefaultTimer(unsigned) {}
 
+int CReadingSequencer::NextPhraseToPlay() const {
+  // After the last phrase a repeat waits for TIMER_START: nothing follows at once.
+  if (m_bStopRequested == 1 || m_nPhrase < 0 || m_nPhrase >= kLastPhrase) return -1;
+  return m_nPhrase + 1;
+}
+
 int CReadingSequencer::CharDurationMs(int nPhrase, int nChar) const {
   return kPhraseDurations[nPhrase][nChar];
 }

@@ -62,6 +62,9 @@ class CReadingSequencer {
   virtual void OnTitleTimer(unsigned nIDEvent);
   // Timers that are none of the frame's; the frame passes them on.
   virtual void OnDefaultTimer(unsigned nIDEvent);
+  // The phrase whose voice will most likely be played after the current one
+  // (-1 when none follows at once): the frame reads it ahead.
+  virtual int NextPhraseToPlay() const;
   // How long character nChar of nPhrase stays lit, in ms: the duration
   // table, unless the frame knows better (a tempo, a recording's own pace).
   virtual int CharDurationMs(int nPhrase, int nChar) const;

@@ -400,7 +400,7 @@ int CPulseWaveOutDevice::Close() {
   if (!m_bOpen) return kWaveInvalidHandle;
   CLoopLock lock(m_pLoop);
   if (m_pOutput && m_pOutput->IsOwed()) return kWaveStillPlaying;
-  if (m_pOutput) m_pOutput->DropPrefetch();
+  // A buffer handed ahead stays: the next phrase opens and takes it up.
   m_bOpen = false;
   return kWaveNoError;
 }
@@ -409,6 +409,12 @@ bool CPulseWaveOutDevice::GetClock(WaveClock* pClock) {
   if (!m_pLoop) return false;
   CLoopLock lock(m_pLoop);
   return m_pOutput && m_pOutput->GetClock(NowUs(), pClock);
+}
+
+void CPulseWaveOutDevice::DropPrefetch() {
+  if (!m_pLoop) return;
+  CLoopLock lock(m_pLoop);
+  if (m_pOutput) m_pOutput->DropPrefetch();
 }
 
 bool CPulseWaveOutDevice::Prefetch(const std::uint8_t* pData, std::uint32_t nBytes) {

@@ -44,6 +44,7 @@ class CPulseWaveOutDevice : public IWaveOutDevice {
   int Close() override;
   bool GetClock(WaveClock* pClock) override;
   bool Prefetch(const std::uint8_t* pData, std::uint32_t nBytes) override;
+  void DropPrefetch() override;
 
   // Whether the library's thread could be started at all.
   bool IsUsable() const { return m_pLoop != nullptr; }

@@ -127,6 +127,10 @@ int CQtWaveOutDevice::Write(const std::uint8_t* pData, std::uint32_t nBytes) {
   m_bWriting = false;
   if (!bOk) return kWaveError;
   m_bQueued = true;
+  if (!m_clock.isValid()) m_clock.start();
+  m_nWrittenAtUs = m_clock.nsecsElapsed() / 1000;
+  m_nLengthUs = static_cast<std::int64_t>(nBytes) * 1'000'000 /
+                std::max<std::int64_t>(1, m_format.bytesForDuration(1'000'000));
   // The sink may already have finished (or failed) while we were writing.
   OnStateChanged();
   return kWaveNoError;
@@ -164,6 +168,14 @@ int CQtWaveOutDevice::Close() {
   // stopped only when nothing has been played for a while.
   if (m_pSink) m_idleStop.start();
   return kWaveNoError;
+}
+
+bool CQtWaveOutDevice::GetClock(WaveClock* pClock) {
+  if (m_nWrittenAtUs < 0) return false;
+  pClock->nHeardUs = m_clock.nsecsElapsed() / 1000;
+  pClock->nBufferStartUs = m_nWrittenAtUs;
+  pClock->nEndUs = m_nWrittenAtUs + m_nLengthUs;
+  return true;
 }
 
 void CQtWaveOutDevice::StopIdleStream() {

@@ -5,6 +5,7 @@
 
 #include <QAudioDevice>
 #include <QAudioFormat>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
@@ -38,6 +39,8 @@ class CQtWaveOutDevice : public IWaveOutDevice {
   int Write(const std::uint8_t* pData, std::uint32_t nBytes) override;
   int Reset() override;
   int Close() override;
+  // Qt does not say when a sample is heard: the clock counts from the write.
+  bool GetClock(WaveClock* pClock) override;
 
  private:
   void OnStateChanged();
@@ -55,6 +58,9 @@ class CQtWaveOutDevice : public IWaveOutDevice {
   bool m_bOpen = false;
   bool m_bQueued = false;   // a buffer is playing; its done is still owed
   bool m_bWriting = false;  // inside start() and write(): states there are not the end
+  QElapsedTimer m_clock;
+  std::int64_t m_nWrittenAtUs = -1;  // when the last buffer was written
+  std::int64_t m_nLengthUs = 0;      // and how long it plays
 };
 
 // Records into one buffer from a QAudioSource in push mode; the buffer is

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "audio/gapless_output.h"
@@ -39,8 +40,11 @@ class CSimServer : public IPcmStream {
   }
   bool Write(const std::uint8_t* p, std::size_t n) override {
     received.insert(received.end(), p, p + n);
+    // A real stream may ask for more from inside the write.
+    if (pOnWrite) pOnWrite();
     return true;
   }
+  std::function<void()> pOnWrite;
   void Flush() override {
     ++nFlushes;
     received.resize(static_cast<std::size_t>(nRead));
@@ -73,7 +77,10 @@ class CSimServer : public IPcmStream {
 
 class GaplessTest : public ::testing::Test {
  protected:
-  GaplessTest() { MakeOutput(0); }
+  GaplessTest() {
+    MakeOutput(0);
+    server.pOnWrite = [this] { output->OnWritable(server.nNowUs); };
+  }
 
   void MakeOutput(std::int64_t nDelayUs) {
     CGaplessOutput::Hooks hooks;
