@@ -15,7 +15,11 @@ std::u32string Decode(std::string_view s) {
   std::u32string out;
   for (std::size_t i = 0; i < s.size();) {
     const auto b = static_cast<unsigned char>(s[i]);
-    const int n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    const int n = b < 0x80             ? 1
+                  : (b & 0xE0) == 0xC0 ? 2
+                  : (b & 0xF0) == 0xE0 ? 3
+                  : (b & 0xF8) == 0xF0 ? 4
+                                       : 0;
     bool ok = n > 0 && i + n <= s.size();
     char32_t cp = n == 1 ? b : b & (0x7F >> n);
     for (int k = 1; ok && k < n; ++k) {
@@ -57,13 +61,12 @@ void Encode(std::string& out, char32_t cp) {
 // Hepburn of the plain kana ぁ (U+3041) to ゖ (U+3096); "" for the small
 // tsu and the small y-kana, which the caller handles.
 const char* const kKana[] = {
-    "a",  "a",   "i",  "i",  "u",   "u",  "e",  "e",  "o",  "o",  "ka", "ga", "ki", "gi",
-    "ku", "gu",  "ke", "ge", "ko",  "go", "sa", "za", "shi", "ji", "su", "zu", "se", "ze",
-    "so", "zo",  "ta", "da", "chi", "ji", "",   "tsu", "zu", "te", "de", "to", "do", "na",
-    "ni", "nu",  "ne", "no", "ha",  "ba", "pa", "hi", "bi", "pi", "fu", "bu", "pu", "he",
-    "be", "pe",  "ho", "bo", "po",  "ma", "mi", "mu", "me", "mo", "",   "ya", "",   "yu",
-    "",   "yo",  "ra", "ri", "ru",  "re", "ro", "wa", "wa", "i",  "e",  "o",  "n",  "vu",
-    "ka", "ke",
+    "a",  "a",  "i",   "i",  "u",  "u",   "e",  "e",   "o",  "o",  "ka", "ga", "ki", "gi", "ku",
+    "gu", "ke", "ge",  "ko", "go", "sa",  "za", "shi", "ji", "su", "zu", "se", "ze", "so", "zo",
+    "ta", "da", "chi", "ji", "",   "tsu", "zu", "te",  "de", "to", "do", "na", "ni", "nu", "ne",
+    "no", "ha", "ba",  "pa", "hi", "bi",  "pi", "fu",  "bu", "pu", "he", "be", "pe", "ho", "bo",
+    "po", "ma", "mi",  "mu", "me", "mo",  "",   "ya",  "",   "yu", "",   "yo", "ra", "ri", "ru",
+    "re", "ro", "wa",  "wa", "i",  "e",   "o",  "n",   "vu", "ka", "ke",
 };
 
 static_assert(std::size(kKana) == 0x3096 - 0x3041 + 1);
@@ -76,15 +79,19 @@ const char* PlainKana(char32_t cp) {
 // The vowel of a small ゃ, ゅ or ょ; 0 for any other character.
 char SmallYVowel(char32_t cp) {
   switch (cp) {
-    case U'ゃ': return 'a';
-    case U'ゅ': return 'u';
-    case U'ょ': return 'o';
-    default: return 0;
+    case U'ゃ':
+      return 'a';
+    case U'ゅ':
+      return 'u';
+    case U'ょ':
+      return 'o';
+    default:
+      return 0;
   }
 }
 
 struct Syllable {
-  std::string text;   // romaji, or the character itself when it is no kana
+  std::string text;  // romaji, or the character itself when it is no kana
   bool bSokuon = false;
   bool bLong = false;  // a lengthening mark
 };

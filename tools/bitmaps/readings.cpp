@@ -70,8 +70,7 @@ struct Mono {
   int width = 0, height = 0;
   std::vector<std::uint8_t> index;  // 1 paper, 0 ink
   void Ink(int x, int y) {
-    if (x >= 0 && y >= 0 && x < width && y < height)
-      index[static_cast<size_t>(y) * width + x] = 0;
+    if (x >= 0 && y >= 0 && x < width && y < height) index[static_cast<size_t>(y) * width + x] = 0;
   }
 };
 
@@ -165,7 +164,8 @@ bool MakeReadingBitmaps(const Font& kana, const Font& latin, const std::string& 
   // line from the tallest ascender to the deepest descender within the band.
   const auto measure = [&](const std::string& word, float size) {
     float w = 0;
-    for (char ch : word) w += Render(latin, static_cast<char32_t>(ch), size, kLatinEmbolden, false).advance;
+    for (char ch : word)
+      w += Render(latin, static_cast<char32_t>(ch), size, kLatinEmbolden, false).advance;
     return w;
   };
   const auto lineBox = [&](float size, int& ascent, int& descent) {
@@ -226,7 +226,8 @@ bool MakeReadingBitmaps(const Font& kana, const Font& latin, const std::string& 
         pen += ink.advance;
       }
     }
-    const std::string kPath = outDir + "/" + std::to_string(GetReadingGlyphId(RubyKana, p)) + ".bmp";
+    const std::string kPath =
+        outDir + "/" + std::to_string(GetReadingGlyphId(RubyKana, p)) + ".bmp";
     const std::string rPath =
         outDir + "/" + std::to_string(GetReadingGlyphId(RubyRomaji, p)) + ".bmp";
     if (!Write(kPath, k) || !Write(rPath, r)) {
