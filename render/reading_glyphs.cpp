@@ -1,9 +1,9 @@
 #include "render/reading_glyphs.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
-#include <vector>
 
 namespace solvari {
 namespace {
@@ -38,17 +38,18 @@ void PaintBits(CSurface& s, const Rect& clip, int x, int ty, std::uint64_t bits,
 Rect DrawReadingBand(CDC* pDC, const MonoBitmap& src, int nTop, int nRows, int x, int y,
                      COLORREF crInk, bool bOutlined) {
   if (pDC == nullptr || src.pBits == nullptr || src.nWidth <= 0 || src.nWidth > kMaxReadingWidth ||
-      src.nWidthBytes * 8 < src.nWidth || nTop < 0 || nRows <= 0 || nTop + nRows > src.nHeight) {
+      src.nWidthBytes * 8 < src.nWidth || nTop < 0 || nRows <= 0 || nRows > kMaxBandRows ||
+      nRows > src.nHeight - nTop) {
     return {};
   }
   // Frame rows: kHalo of paper, the band, kHalo of paper.
   const int nFrame = nRows + 2 * kHalo;
-  std::vector<std::uint64_t> ink(static_cast<std::size_t>(nFrame), 0);
-  std::vector<std::uint64_t> wide(static_cast<std::size_t>(nFrame), 0);
+  std::array<std::uint64_t, kMaxBandRows + 2 * kHalo> ink{};
+  std::array<std::uint64_t, kMaxBandRows + 2 * kHalo> wide{};
   for (int r = 0; r < nRows; ++r) {
     const std::uint64_t f = InkRow(src, nTop + r);
     ink[r + kHalo] = f;
-    wide[r + kHalo] = f | (f << 1) | (f << 2) | (f >> 1) | (f >> 2);
+    if (bOutlined) wide[r + kHalo] = f | (f << 1) | (f << 2) | (f >> 1) | (f >> 2);
   }
   const Rect clip = pDC->GetClipBox().Intersect(pDC->Surface().Bounds());
   const int fx = x - kHalo;  // target x of frame column 0

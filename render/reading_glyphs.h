@@ -12,6 +12,8 @@ namespace solvari {
 inline constexpr int kReadingHaloWidth = 2;
 // Widest band the drawing takes: with its halo on both sides, one 64-bit row.
 inline constexpr int kMaxReadingWidth = 64 - 2 * kReadingHaloWidth;
+// Longest band the drawing takes (a reading's band is 40 rows).
+inline constexpr int kMaxBandRows = 64;
 
 // Draws rows nTop to nTop + nRows - 1 of src (0 bits ink, as the glyph
 // bitmaps) with the band's top-left pixel at (x, y). Outlined: every pixel
@@ -19,8 +21,8 @@ inline constexpr int kMaxReadingWidth = 64 - 2 * kReadingHaloWidth;
 // ink takes crInk; otherwise only the ink takes crInk. Rows outside the band
 // count as paper, so the halo reaches 2 pixels beyond it on every side. The
 // target's clip rectangle applies. Returns the rectangle that may have
-// changed (empty when nothing was drawn: a band outside src or a bitmap wider
-// than kMaxReadingWidth).
+// changed (empty when nothing was drawn: a band outside src or longer than
+// kMaxBandRows, or a bitmap wider than kMaxReadingWidth).
 Rect DrawReadingBand(CDC* pDC, const MonoBitmap& src, int nTop, int nRows, int x, int y,
                      COLORREF crInk, bool bOutlined);
 

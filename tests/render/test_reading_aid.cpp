@@ -273,6 +273,9 @@ TEST(ReadingBand, HaloClipAndBounds) {
   EXPECT_TRUE(DrawReadingBand(&dc, mono, 41, 40, 0, 0, kWhite, true).IsEmpty());
   EXPECT_TRUE(DrawReadingBand(&dc, mono, -1, 40, 0, 0, kWhite, true).IsEmpty());
   EXPECT_TRUE(DrawReadingBand(nullptr, mono, 0, 40, 0, 0, kWhite, true).IsEmpty());
+  EXPECT_TRUE(DrawReadingBand(&dc, mono, 0, 0, 0, 0, kWhite, true).IsEmpty());
+  EXPECT_TRUE(DrawReadingBand(&dc, mono, 0, 65, 0, 0, kWhite, true).IsEmpty());
+  EXPECT_TRUE(DrawReadingBand(&dc, mono, 0x7FFFFFF0, 40, 0, 0, kWhite, true).IsEmpty());
   const std::vector<std::uint8_t> wide = MonoBmp(61, 40, [](int, int) { return true; });
   CBitmap wbm;
   ASSERT_TRUE(wbm.LoadBitmap(DibBytes(wide.data(), wide.size())));
