@@ -49,6 +49,13 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     m_pPicture->setGeometry(rcPicture);
   }
 
+  // Left of the OK button, below the picture.
+  m_pReadingAid =
+      new QLabel(QStringLiteral("ふりがな（かな・ローマ字）で読み方を表示できます"), this);
+  m_pReadingAid->setTextFormat(Qt::PlainText);
+  m_pReadingAid->setWordWrap(true);
+  m_pReadingAid->setGeometry(MapDialogRect(6, 195, 80, 18));
+
   m_pOk = new QPushButton(QStringLiteral("OK"), this);
   m_pOk->setGeometry(MapDialogRect(90, 197, 50, 14));
   m_pOk->setDefault(true);

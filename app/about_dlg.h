@@ -1,5 +1,6 @@
 // The About box: the program's name and version, the maker line, the About
-// picture (bitmap 240) and an OK button, laid out in dialog units.
+// picture (bitmap 240), a line on the reading aid and an OK button, laid out
+// in dialog units.
 #pragma once
 
 #include <QDialog>
@@ -25,12 +26,15 @@ class CAboutDlg : public QDialog {
   QLabel* MakerLabel() const { return m_pMaker; }
   QLabel* PictureLabel() const { return m_pPicture; }
   QPushButton* OkButton() const { return m_pOk; }
+  // The line beside the OK button that names the reading aid.
+  QLabel* ReadingAidLabel() const { return m_pReadingAid; }
 
  private:
   QLabel* m_pVersion;
   QLabel* m_pMaker;
   QLabel* m_pPicture;
   QPushButton* m_pOk;
+  QLabel* m_pReadingAid;
 };
 
 }  // namespace solvari::app

@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -22,6 +23,7 @@
 #endif
 #include "audio/voice_segment.h"
 #include "core/exe_directory.h"
+#include "core/sutra_readings.h"
 
 namespace solvari::app {
 
@@ -104,6 +106,7 @@ CMainFrame::CMainFrame(FrameServices services)
   LoadPicture(strPicture);
   m_bMaximizeOnReading = m_pProfile->GetProfileInt("Reading", "Maximized", 0);
   m_bRepeat = 0;
+  m_nRuby = ToReadingAid(m_pProfile->GetProfileInt("Reading", "Ruby", RubyNone));
 
   OnCreate();
 }
@@ -186,6 +189,7 @@ void CMainFrame::CreateMenus() {
 
   QMenu* pFile = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
   pFile->addAction(pPicture);
+  AddRubyMenu(pFile);
   pFile->addSeparator();
   pFile->addAction(pExit);
   QMenu* pRead = menuBar()->addMenu(QStringLiteral("読経"));
@@ -211,6 +215,33 @@ void CMainFrame::CreateMenus() {
   connect(pHelp, &QAction::triggered, this, [this] { OnHelpFinder(); });
   connect(pContextHelp, &QAction::triggered, this, [this] { OnContextHelp(); });
   connect(pAbout, &QAction::triggered, this, [this] { OnAppAbout(); });
+}
+
+// ふりがな: three radio choices, the reading beside each character of the
+// reading page.
+void CMainFrame::AddRubyMenu(QMenu* pMenu) {
+  QMenu* pRuby = pMenu->addMenu(QStringLiteral("ふりがな"));
+  auto* pGroup = new QActionGroup(this);
+  pGroup->setExclusive(true);
+  const struct {
+    int nID;
+    int nAid;
+    QString strText;
+    QString strPrompt;
+  } choices[] = {
+      {ID_READ_RUBY_NONE, RubyNone, QStringLiteral("なし"), QStringLiteral("読み方を表示しません")},
+      {ID_READ_RUBY_KANA, RubyKana, QStringLiteral("かな"),
+       QStringLiteral("文字の読み方をかなで横に表示します")},
+      {ID_READ_RUBY_ROMAJI, RubyRomaji, QStringLiteral("ローマ字"),
+       QStringLiteral("文字の読み方をローマ字で横に表示します")},
+  };
+  for (const auto& c : choices) {
+    QAction* pAction = AddCommand(c.nID, c.strText, c.strPrompt);
+    pAction->setCheckable(true);
+    pGroup->addAction(pAction);
+    pRuby->addAction(pAction);
+    connect(pAction, &QAction::triggered, this, [this, nAid = c.nAid] { OnSelectRuby(nAid); });
+  }
 }
 
 void CMainFrame::CreateToolBar() {
@@ -441,6 +472,14 @@ void CMainFrame::OnToggleRepeat() {
   UpdateCommands();
 }
 
+void CMainFrame::OnSelectRuby(int nAid) {
+  if (m_nState == Idle && ToReadingAid(nAid) == nAid && nAid != m_nRuby) {
+    m_nRuby = nAid;
+    m_pProfile->WriteProfileInt("Reading", "Ruby", m_nRuby);
+  }
+  UpdateCommands();
+}
+
 void CMainFrame::OnAppAbout() {
   CAboutDlg dialog(this);
   dialog.exec();
@@ -464,6 +503,9 @@ void CMainFrame::UpdateCommands() {
   OnUpdateFilePicture(Action(ID_FILE_PICTURE));
   OnUpdateReadMaximize(Action(ID_READ_MAXIMIZE));
   OnUpdateReadRepeat(Action(ID_READ_REPEAT));
+  OnUpdateReadRuby(Action(ID_READ_RUBY_NONE), RubyNone);
+  OnUpdateReadRuby(Action(ID_READ_RUBY_KANA), RubyKana);
+  OnUpdateReadRuby(Action(ID_READ_RUBY_ROMAJI), RubyRomaji);
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
     CTrace::Event("state", {m_nState});
@@ -485,6 +527,11 @@ void CMainFrame::OnUpdateReadMaximize(QAction* pAction) {
 
 void CMainFrame::OnUpdateReadRepeat(QAction* pAction) {
   pAction->setChecked(m_bRepeat != 0);
+  pAction->setEnabled(m_nState == Idle);
+}
+
+void CMainFrame::OnUpdateReadRuby(QAction* pAction, int nAid) {
+  pAction->setChecked(m_nRuby == nAid);
   pAction->setEnabled(m_nState == Idle);
 }
 

@@ -36,6 +36,10 @@ enum : int {
   ID_FILE_PICTURE = 32774,
   ID_READ_MAXIMIZE = 32775,
   ID_READ_REPEAT = 32776,
+  // ふりがな: none, kana, romaji (in the order of ReadingAid)
+  ID_READ_RUBY_NONE = 32820,
+  ID_READ_RUBY_KANA = 32821,
+  ID_READ_RUBY_ROMAJI = 32822,
   ID_APP_ABOUT = 57664,
   ID_APP_EXIT = 57665,
   ID_HELP_FINDER = 57667,
@@ -123,6 +127,8 @@ class CMainFrame : public QMainWindow,
   void OnPictureSettings();
   void OnToggleMaximize();
   void OnToggleRepeat();
+  // Chooses the reading shown beside the characters (a ReadingAid).
+  void OnSelectRuby(int nAid);
   void OnAppAbout();
   void OnHelpFinder();
   void OnContextHelp();
@@ -134,6 +140,11 @@ class CMainFrame : public QMainWindow,
   void OnUpdateFilePicture(QAction* pAction);
   void OnUpdateReadMaximize(QAction* pAction);
   void OnUpdateReadRepeat(QAction* pAction);
+  void OnUpdateReadRuby(QAction* pAction, int nAid);
+
+  // The "Reading" / "Ruby" setting: which reading the page shows beside the
+  // characters (a ReadingAid, RubyNone unless chosen).
+  int m_nRuby = 0;
 
   QAction* Action(int nID) const;
   QToolBar& ToolBar() { return m_wndToolBar; }
@@ -159,6 +170,7 @@ class CMainFrame : public QMainWindow,
   void OnCreate();
   void CreateMenus();
   void CreateToolBar();
+  void AddRubyMenu(QMenu* pMenu);
   QAction* AddCommand(int nID, const QString& strText, const QString& strPrompt = {});
   void ApplyNormalSize();
   void LiftSizeLimits();
@@ -169,6 +181,7 @@ class CMainFrame : public QMainWindow,
   int GetCurrentPhrase() const override { return m_nPhrase; }
   const CPackedDib& GetPicture() const override { return m_hPicture; }
   const CPalette* GetPalette() const override { return m_pPalette.get(); }
+  int GetReadingAid() const override { return m_nRuby; }
   // IVoiceOutput
   bool LoadVoiceSegment(const std::string& path) override;
   int OpenOutput() override;

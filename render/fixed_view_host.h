@@ -11,12 +11,14 @@ namespace solvari {
 struct CFixedViewHost : ISutraViewHost {
   int nState = Reading;
   int nPhrase = 0;
+  int nReadingAid = 0;  // a ReadingAid
   CPictureHolder picture;
 
   int GetReadingState() const override { return nState; }
   int GetCurrentPhrase() const override { return nPhrase; }
   const CPackedDib& GetPicture() const override { return picture.m_hPicture; }
   const CPalette* GetPalette() const override { return picture.m_pPalette.get(); }
+  int GetReadingAid() const override { return nReadingAid; }
 };
 
 }  // namespace solvari

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "core/reading_state.h"
+#include "core/sutra_readings.h"
 #include "core/sutra_tables.h"
 #include "render/glyph_renderer.h"
+#include "render/reading_glyphs.h"
 
 namespace solvari {
 
@@ -41,6 +43,13 @@ ColumnBits FetchColumn(const BitmapFinder& finder, int nPhrase) {
   col.bits.resize(static_cast<std::size_t>(info.bmHeight) * info.bmWidthBytes);
   bm.GetBitmapBits(col.bits.size(), col.bits.data());
   return col;
+}
+
+Rect Union(const Rect& a, const Rect& b) {
+  if (a.IsEmpty()) return b;
+  if (b.IsEmpty()) return a;
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+          std::max(a.bottom, b.bottom)};
 }
 
 }  // namespace
@@ -164,7 +173,29 @@ Rect CSutraView::DrawPhraseColumn(CDC* pDC, int nPhrase) {
                       static_cast<std::uint16_t>(kPageTop + kCellHeight * i), kHighlight, kBody, 0,
                       0);
   }
-  return {x, kPageTop, x + kFrameWidth, kPageTop + kCellHeight * (col.nCells - 1) + kFrameHeight};
+  const Rect rc{x, kPageTop, x + kFrameWidth,
+                kPageTop + kCellHeight * (col.nCells - 1) + kFrameHeight};
+  if (m_host.GetReadingAid() == RubyNone) return rc;
+  return Union(rc, DrawPhraseReadings(pDC, nPhrase, -1, false));
+}
+
+Rect CSutraView::DrawPhraseReadings(CDC* pDC, int nPhrase, int nChar, bool bHighlight) {
+  const int nId = GetReadingGlyphId(m_host.GetReadingAid(), nPhrase);
+  if (nId == 0 || ColumnsPerPage() <= 0) return {};
+  CBitmap bm;
+  if (!bm.LoadBitmap(m_finder, nId) || !bm.IsMonochrome()) return {};
+  const MonoBitmap mono = bm.AsMono();
+  const int nBands = std::min(mono.nHeight / kReadingBandHeight, kPhraseCharCount[nPhrase]);
+  const int x = SlotX(nPhrase) + kReadingOffsetX;
+  Rect rc;
+  for (int i = 0; i < nBands; ++i) {
+    if (nChar >= 0 && i != nChar) continue;
+    // The band lies level with the character's 64 x 40 cell.
+    const int y = kPageTop + (kFrameHeight - kCellHeight) / 2 + kCellHeight * i;
+    rc = Union(rc, DrawReadingBand(pDC, mono, kReadingBandHeight * i, kReadingBandHeight, x, y,
+                                   bHighlight ? kHighlight : kBody, !bHighlight));
+  }
+  return rc;
 }
 
 void CSutraView::DrawPage(CDC* pDC) {
@@ -205,7 +236,10 @@ void CSutraView::HighlightChar(int nPhrase, int nChar) {
   DrawOutlinedGlyph(&dc, nCellBytes, col.bits.data() + static_cast<std::size_t>(nCellBytes) * nChar,
                     static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), kHighlight, kBody,
                     100, 1);
-  Changed({x, y, x + kFrameWidth, y + kFrameHeight});
+  Rect rc{x, y, x + kFrameWidth, y + kFrameHeight};
+  if (m_host.GetReadingAid() != RubyNone)
+    rc = Union(rc, DrawPhraseReadings(&dc, nPhrase, nChar, true));
+  Changed(rc);
 }
 
 }  // namespace solvari

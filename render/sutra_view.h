@@ -20,6 +20,9 @@ class ISutraViewHost {
   virtual int GetCurrentPhrase() const = 0;          // m_nPhrase
   virtual const CPackedDib& GetPicture() const = 0;  // m_hPicture (may be null)
   virtual const CPalette* GetPalette() const = 0;    // m_pPalette (may be null)
+  // The reading beside each character of the page: a ReadingAid
+  // (core/sutra_readings.h); none unless the host says otherwise.
+  virtual int GetReadingAid() const { return 0; }
 };
 
 class CSutraView {
@@ -27,6 +30,9 @@ class CSutraView {
   static constexpr int kSlotWidth = 114;
   static constexpr int kOverviewPitch = 29;
   static constexpr int kTileId = 238;
+  // The reading of a character stands in the free strip of its slot, right
+  // of the character's 70-pixel frame, level with the character's cell.
+  static constexpr int kReadingOffsetX = 70;
 
   // finder gives the bytes of the glyph bitmaps and the tile.
   CSutraView(const ISutraViewHost& host, BitmapFinder finder);
@@ -63,6 +69,9 @@ class CSutraView {
   // Draws the whole column of one phrase at slot x; returns the rectangle
   // its frames cover (empty when nothing was drawn).
   Rect DrawPhraseColumn(CDC* pDC, int nPhrase);
+  // Draws the readings of a phrase's characters beside its column (all of
+  // them outlined, or only nChar's ink lit); returns the rectangle covered.
+  Rect DrawPhraseReadings(CDC* pDC, int nPhrase, int nChar, bool bHighlight);
   int SlotX(int nPhrase) const;
   void Changed(const Rect& rc);
 

@@ -3,7 +3,8 @@
 # font: res/bitmaps/*.bmp, res/solvari.png, res/solvari-48.png,
 # data/default.bmp and data/Copyright.bmp. Needs libfreetype-dev and
 # fonts-ipafont-mincho. The sutra text is read from ../shared/data unless
-# SOLVARI_SUTRA_TEXT names another file.
+# SOLVARI_SUTRA_TEXT names another file. The readings table of the sutra
+# (core/sutra_readings_data.cpp) is written from the same text.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,9 @@ text=${SOLVARI_SUTRA_TEXT:-../shared/data/sutra-text.tsv}
 for f in "$font" "$latin" "$text"; do
   [ -f "$f" ] || { echo "missing $f (fonts-ipafont-mincho, or set SOLVARI_SUTRA_TEXT)" >&2; exit 1; }
 done
+
+# The readings of the sutra tables come from the same text.
+python3 tools/make_readings.py "$text" core/sutra_readings_data.cpp
 
 build=build-bitmaps
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSOLVARI_BUILD_APP=OFF \

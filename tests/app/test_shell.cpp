@@ -18,6 +18,7 @@
 #include "app/title_sound.h"
 #include "audio/voice_segment.h"
 #include "core/exe_directory.h"
+#include "core/sutra_readings.h"
 #include "shell_fakes.h"
 
 using namespace solvari;
@@ -181,7 +182,7 @@ class TestShell : public QObject {
     QCOMPARE(menus[1]->text(), QStringLiteral("読経"));
     QCOMPARE(menus[2]->text(), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     QCOMPARE(MenuTexts(menus[0]->menu()),
-             QStringList({"画像の設定(&P)", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+             QStringList({"画像の設定(&P)", "ふりがな", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
     QCOMPARE(MenuTexts(menus[1]->menu()), QStringList({"開始(&S)", "停止(T)", "(sep)",
                                                        "最大化する(&M)", "(sep)", "繰り返す(&R)"}));
     QCOMPARE(MenuTexts(menus[2]->menu()),
@@ -207,6 +208,71 @@ class TestShell : public QObject {
     QCOMPARE(frame.Action(ID_CONTEXT_HELP)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F1));
     QCOMPARE(frame.windowTitle(), QStringLiteral("Kelvane"));
     QVERIFY(QFile::exists(QStringLiteral(":/solvari.png")));  // the window icon
+  }
+
+  void readingAidCommand() {
+    WriteVoices(1);
+    {
+      Rig rig;
+      rig.Create(m_pProfile.get());
+      CMainFrame& frame = *rig.pFrame;
+      // ﾌｧｲﾙ → ふりがな: three radio choices, none by default.
+      QMenu* pRuby = frame.menuBar()->actions()[0]->menu()->actions()[1]->menu();
+      QVERIFY(pRuby != nullptr);
+      QCOMPARE(MenuTexts(pRuby), QStringList({"なし", "かな", "ローマ字"}));
+      const int ids[] = {ID_READ_RUBY_NONE, ID_READ_RUBY_KANA, ID_READ_RUBY_ROMAJI};
+      for (int i = 0; i < 3; ++i) {
+        QCOMPARE(pRuby->actions()[i], frame.Action(ids[i]));
+        QVERIFY(frame.Action(ids[i])->isCheckable());
+        QVERIFY(!frame.Action(ids[i])->isEnabled());  // not during the title
+      }
+      QCOMPARE(frame.m_nRuby, int(RubyNone));
+      QVERIFY(frame.Action(ID_READ_RUBY_NONE)->isChecked());
+      rig.PastTitle();
+      QVERIFY(frame.Action(ID_READ_RUBY_KANA)->isEnabled());
+      QVERIFY(!m_pProfile->Settings().contains("Reading/Ruby"));  // nothing written unasked
+
+      frame.Action(ID_READ_RUBY_ROMAJI)->trigger();
+      QCOMPARE(frame.m_nRuby, int(RubyRomaji));
+      QCOMPARE(m_pProfile->GetProfileInt("Reading", "Ruby", -1), 2);  // stored at once
+      frame.Action(ID_READ_RUBY_KANA)->trigger();
+      QCOMPARE(m_pProfile->GetProfileInt("Reading", "Ruby", -1), 1);
+      QVERIFY(frame.Action(ID_READ_RUBY_KANA)->isChecked());
+      QVERIFY(!frame.Action(ID_READ_RUBY_NONE)->isChecked());
+      QVERIFY(!frame.Action(ID_READ_RUBY_ROMAJI)->isChecked());
+
+      // During a recitation the choice stands and the page shows the kana in
+      // the free strip right of the first column, lit with its character.
+      frame.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&frame));
+      frame.OnReadStart();
+      QVERIFY(!frame.Action(ID_READ_RUBY_NONE)->isEnabled());
+      frame.OnSelectRuby(RubyNone);  // refused outside Idle
+      QCOMPARE(frame.m_nRuby, int(RubyKana));
+      QTRY_VERIFY(!frame.View().IsFullPaintPending());
+      rig.timers.Advance(300);
+      QCOMPARE(frame.m_nState, int(Reading));
+      const CSurface& s = frame.View().Surface();
+      int nGreen = 0;
+      for (int y = 13; y < 53; ++y)
+        for (int x = 609 + 70; x < 609 + 114; ++x) nGreen += s.GetPixel(x, y) == RGB(0, 255, 0);
+      QVERIFY2(nGreen > 10, qPrintable(QString::number(nGreen)));
+      frame.OnReadStop();
+      QTRY_COMPARE(frame.m_nState, int(Idle));
+    }
+    // The choice survives a restart; a stored value that means nothing is none.
+    m_pProfile = std::make_unique<CQtProfileStore>(Path("Kelvane.conf"));
+    {
+      Rig again;
+      again.Create(m_pProfile.get());
+      QCOMPARE(again.pFrame->m_nRuby, int(RubyKana));
+      QVERIFY(again.pFrame->Action(ID_READ_RUBY_KANA)->isChecked());
+    }
+    m_pProfile->WriteProfileInt("Reading", "Ruby", 7);
+    Rig odd;
+    odd.Create(m_pProfile.get());
+    QCOMPARE(odd.pFrame->m_nRuby, int(RubyNone));
+    QVERIFY(odd.pFrame->Action(ID_READ_RUBY_NONE)->isChecked());
   }
 
   void helpCommandsOpenThePageBesideTheProgram() {
@@ -409,6 +475,9 @@ class TestShell : public QObject {
     QVERIFY(dialog.PictureLabel()->pixmap().size() == QSize(240, 240));
     QCOMPARE(dialog.OkButton()->text(), QStringLiteral("OK"));
     QVERIFY(dialog.OkButton()->isDefault());
+    QVERIFY(dialog.ReadingAidLabel()->text().contains(QStringLiteral("ふりがな")));
+    QVERIFY(!dialog.ReadingAidLabel()->geometry().intersects(dialog.OkButton()->geometry()));
+    QVERIFY(!dialog.ReadingAidLabel()->geometry().intersects(dialog.PictureLabel()->geometry()));
     // Everything lies inside the dialog.
     for (QWidget* pChild : dialog.findChildren<QWidget*>())
       QVERIFY2(dialog.rect().contains(pChild->geometry()), qPrintable(pChild->objectName()));

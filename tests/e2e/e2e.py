@@ -790,6 +790,7 @@ class Harness:
         self.t_stop2_click = self.button(1, "Stop")
         c.check(self.wait_for(lambda: self.is_overview(), 2.0), "Stop ends the second reading")
         time.sleep(0.5)
+        self.reading_aid(app)
 
         # ---- the picture command, then Maximize on.
         self.picture = self.make_picture()
@@ -858,6 +859,33 @@ class Harness:
             status = app.wait_exit(5)
             c.check(status == 0, "the program still answers and exits with status 0",
                     "status %s" % status)
+
+    def choose_ruby(self, app, downs, what):
+        """ﾌｧｲﾙ → ふりがな (the second item) → the choice `downs` below なし."""
+        self.menu_file(app)
+        self.key("Down", "Down", "Right")
+        time.sleep(0.3)
+        self.key(*(["Down"] * downs + ["Return"]))
+        self.log("ruby " + what)
+        time.sleep(0.3)
+
+    def reading_aid(self, app):
+        """The kana beside each character: lit green together with its
+        character, in the strip right of the column; then back to none."""
+        c = self.c
+        self.choose_ruby(app, 1, "kana")
+        t = self.button(0, "Start with kana")
+        x, y, w, h = cell_rect(self.view, 0, 0)
+        strip = (x + 64 + 3, y, SLOT - 70, 40)  # the free strip level with the cell
+        lit = self.wait_for(lambda: self.grab_view().crop(x, y, w, h).count(GREEN) > 30
+                            and self.screen.grab(*strip).count(GREEN) > 10, 3.0)
+        c.check(lit, "with かな on, character 0 and its reading turn green together",
+                "after %.0f ms" % ((time.monotonic() - t) * 1000))
+        self.shot("reading-kana", self.view)
+        self.button(1, "Stop (kana)")
+        c.check(self.wait_for(lambda: self.is_overview(), 2.0), "Stop ends the reading with kana")
+        time.sleep(0.3)
+        self.choose_ruby(app, 0, "none")
 
     def _is_solvari(self, pid):
         try:

@@ -7,7 +7,8 @@
 // face for the Latin lines of the title picture.
 //
 // RES_DIR/bitmaps receives the resources compiled into the program (glyph
-// columns and strips 130-237, tile 238, tool bar 128, About picture 240);
+// columns and strips 130-237, tile 238, tool bar 128, About picture 240,
+// reading bitmaps 400-453 and 500-553);
 // DATA_DIR receives default.bmp and Copyright.bmp; WORK_DIR receives the
 // icons as 32-bit BMPs with alpha, which the calling script turns into PNGs.
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "font.h"
 #include "glyphs.h"
 #include "pictures.h"
+#include "readings.h"
 
 using namespace solvari::tools;
 
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
 
   const std::string bitmaps = args["--res"] + "/bitmaps";
   if (!MakeGlyphBitmaps(mincho, args["--text"], bitmaps)) return 1;
+  if (!MakeReadingBitmaps(mincho, latin, args["--text"], bitmaps)) return 1;
 
   bool ok = true;
   ok &= Check(WriteIndexedBmp(bitmaps + "/238.bmp", MakeTile()), "238.bmp");

@@ -1,14 +1,15 @@
-// Usage: solvari-page-png OUT.png [PHRASE [CHAR [PICTURE.bmp]]]
+// Usage: solvari-page-png OUT.png [--ruby kana|romaji] [PHRASE [CHAR [PICTURE.bmp]]]
 //        solvari-page-png OUT.png --overview
 // Paints the 723 x 425 view as a reading page of the six columns PHRASE to
 // PHRASE + 5 with character CHAR of PHRASE lit (default 0 0), over the tile or
-// PICTURE.bmp.
+// PICTURE.bmp; with --ruby, each character's reading beside it.
 #include <QImage>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "core/reading_state.h"
+#include "core/sutra_readings.h"
 #include "core/sutra_tables.h"
 #include "render/fixed_view_host.h"
 #include "render/resource_bitmaps.h"
@@ -29,14 +30,35 @@ int ParseNumber(const char* text, int lo, int hi, const char* what) {
 
 }  // namespace
 
+int Usage() {
+  std::fprintf(
+      stderr,
+      "usage: solvari-page-png OUT.png [--ruby kana|romaji] [PHRASE [CHAR [PICTURE.bmp]]]\n"
+      "       solvari-page-png OUT.png --overview\n");
+  return 2;
+}
+
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 5) {
-    std::fprintf(stderr,
-                 "usage: solvari-page-png OUT.png [PHRASE [CHAR [PICTURE.bmp]]]\n"
-                 "       solvari-page-png OUT.png --overview\n");
-    return 2;
+  // --ruby and its choice may stand anywhere after OUT.png.
+  int nReadingAid = solvari::RubyNone;
+  for (int i = 2; i < argc; ++i) {
+    if (std::string(argv[i]) != "--ruby") continue;
+    const std::string choice = i + 1 < argc ? argv[i + 1] : "";
+    if (choice == "kana") {
+      nReadingAid = solvari::RubyKana;
+    } else if (choice == "romaji") {
+      nReadingAid = solvari::RubyRomaji;
+    } else {
+      std::fprintf(stderr, "solvari-page-png: --ruby takes kana or romaji\n");
+      return 2;
+    }
+    for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+    argc -= 2;
+    break;
   }
+  if (argc < 2 || argc > 5) return Usage();
   solvari::CFixedViewHost host;
+  host.nReadingAid = nReadingAid;
   const bool bOverview = argc == 3 && std::string(argv[2]) == "--overview";
   int nChar = 0;
   if (bOverview) {
