@@ -8,12 +8,14 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QToolBar>
 #include <QUrl>
 #include <functional>
 #include <map>
 #include <memory>
 
+#include "app/qt_picture_decoder.h"
 #include "app/sutra_view.h"
 #include "app/title_wnd.h"
 #include "audio/wave_buffer.h"
@@ -21,6 +23,8 @@
 #include "core/reading_sequencer.h"
 #include "render/picture_holder.h"
 #include "render/sutra_view.h"
+
+class QMimeData;
 
 namespace solvari::app {
 
@@ -140,12 +144,20 @@ class CMainFrame : public QMainWindow,
   QRect ClientRect() const;
   // The help page beside the executable, named after it.
   static QString HelpFilePath();
+  // The picture dialog's filters: .bmp files first, then every other format
+  // the picture decoder takes.
+  static QStringList PictureFilters();
+  // What the picture command does with the file the user chose.
+  void SetPictureFile(const QString& strPath);
 
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
   void OnDefaultTimer(unsigned nIDEvent) override;
   void closeEvent(QCloseEvent* pEvent) override;
   void changeEvent(QEvent* pEvent) override;
+  void dragEnterEvent(QDragEnterEvent* pEvent) override;
+  void dragMoveEvent(QDragMoveEvent* pEvent) override;
+  void dropEvent(QDropEvent* pEvent) override;
 
  private:
   void OnCreate();
@@ -155,6 +167,8 @@ class CMainFrame : public QMainWindow,
   void ApplyNormalSize();
   void LiftSizeLimits();
   void StopEverything();
+  // The local file a drop carries, when the picture command would take one.
+  QString DroppedPicturePath(const QMimeData* pData) const;
 
   // ISutraViewHost
   int GetReadingState() const override { return m_nState; }
@@ -180,6 +194,7 @@ class CMainFrame : public QMainWindow,
   // IWaveMessageSink
   void ShowMessage(const std::string& text) override;
 
+  CQtPictureDecoder m_pictureDecoder;
   IProfileStore* m_pProfile;
   std::unique_ptr<IPictureDialog> m_pOwnPictureDialog;
   IPictureDialog* m_pPictureDialog;
