@@ -192,6 +192,12 @@ CPackedDib CQtPictureDecoder::Decode(QIODevice* pDevice, Status* pStatus) {
     status = Status::Damaged;
     return {};
   }
+  // A GIF's header may give less than the canvas its frames make; Qt's
+  // allocation limit has bounded that canvas, this keeps the limit exact.
+  if (qint64{image.width()} * qint64{image.height()} > kMaxPixels) {
+    status = Status::TooLarge;
+    return {};
+  }
   CPackedDib dib = ImageToDib(std::move(image));
   status = dib.IsNull() ? Status::NoMemory : Status::Ok;
   return dib;
