@@ -6,9 +6,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QWhatsThis>
 
 #include "app/about_dlg.h"
@@ -38,8 +41,8 @@ constexpr unsigned kTitleShowMs = 6000;
 class CQtPictureDialog : public IPictureDialog {
  public:
   Result Run(QWidget* pOwner) override {
-    QFileDialog dialog(pOwner, QStringLiteral("画像ファイルの設定"), QString(),
-                       QStringLiteral("画像ﾌｧｲﾙ (*.bmp)"));
+    QFileDialog dialog(pOwner, QStringLiteral("画像ファイルの設定"));
+    dialog.setNameFilters(CMainFrame::PictureFilters());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);  // existing files in existing folders
     Result result;
@@ -98,6 +101,7 @@ CMainFrame::CMainFrame(FrameServices services)
                                             : nullptr,
              services.pProfile, this) {
   if (m_pOwnTimers) m_pOwnTimers->SetHandler([this](unsigned nIDEvent) { OnTimer(nIDEvent); });
+  SetPictureDecoder(&m_pictureDecoder);
 
   // The settings: the background picture (beside the executable unless one
   // was chosen) and the Maximized toggle. Repeat always starts off.
@@ -139,6 +143,7 @@ void CMainFrame::OnCreate() {
   m_wndTitle.Create(
       this, [this] { return ClientRect(); }, m_pTitleSound);
   setFocusProxy(&m_wndView);
+  setAcceptDrops(true);
   ApplyNormalSize();
   UpdateCommands();
   m_pTimers->SetTimer(TIMER_TITLE, kTitleDelayMs);
@@ -443,19 +448,55 @@ void CMainFrame::ShowMessage(const std::string& text) {
 
 // --- settings commands ----------------------------------------------------
 
+QStringList CMainFrame::PictureFilters() {
+  return {QStringLiteral("画像ﾌｧｲﾙ (*.bmp)"),
+          QStringLiteral("写真・画像ﾌｧｲﾙ (%1)").arg(CQtPictureDecoder::FilePatterns())};
+}
+
+void CMainFrame::SetPictureFile(const QString& strFile) {
+  const std::string strPath = strFile.toStdString();
+  m_pProfile->WriteProfileString("Reading", "Picture", strPath);
+  LoadPicture(strPath);
+}
+
 void CMainFrame::OnPictureSettings() {
   if (m_nState != Idle) return;
   const IPictureDialog::Result result = m_pPictureDialog->Run(this);
   if (result.bChosen) {
-    const std::string strPath = result.strPath.toStdString();
-    m_pProfile->WriteProfileString("Reading", "Picture", strPath);
-    LoadPicture(strPath);
+    SetPictureFile(result.strPath);
   } else if (result.nError != 0) {
     m_pMessageBoxes->Show(this,
                           QStringLiteral("ファイル名の読み込みでエラー #%1 が発生しました")
                               .arg(static_cast<qlonglong>(result.nError)),
                           QMessageBox::Critical);
   }
+  UpdateCommands();
+}
+
+// A file dropped on the window is taken as the picture command takes the
+// file chosen in its dialog, and only while that command is available.
+QString CMainFrame::DroppedPicturePath(const QMimeData* pData) const {
+  if (m_nState != Idle || pData == nullptr || !pData->hasUrls()) return {};
+  const QList<QUrl> urls = pData->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
+  const QFileInfo info(urls.front().toLocalFile());
+  if (!info.isFile()) return {};
+  return info.absoluteFilePath();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* pEvent) {
+  if (!DroppedPicturePath(pEvent->mimeData()).isEmpty()) pEvent->acceptProposedAction();
+}
+
+void CMainFrame::dragMoveEvent(QDragMoveEvent* pEvent) {
+  if (!DroppedPicturePath(pEvent->mimeData()).isEmpty()) pEvent->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* pEvent) {
+  const QString strPath = DroppedPicturePath(pEvent->mimeData());
+  if (strPath.isEmpty()) return;
+  pEvent->acceptProposedAction();
+  SetPictureFile(strPath);
   UpdateCommands();
 }
 

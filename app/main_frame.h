@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QToolBar>
 #include <QUrl>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/qt_picture_decoder.h"
 #include "app/sutra_view.h"
 #include "app/title_wnd.h"
 #include "audio/wave_buffer.h"
@@ -23,6 +25,8 @@
 #include "core/reading_sequencer.h"
 #include "render/picture_holder.h"
 #include "render/sutra_view.h"
+
+class QMimeData;
 
 namespace solvari::app {
 
@@ -159,12 +163,20 @@ class CMainFrame : public QMainWindow,
   // built with it, else Qt Multimedia. nOutputDelayMs as "OutputDelayMs".
   static std::unique_ptr<IWaveOutDevice> MakeOutputDevice(IEventPoster* pPoster,
                                                           int nOutputDelayMs);
+  // The picture dialog's filters: .bmp files first, then every other format
+  // the picture decoder takes.
+  static QStringList PictureFilters();
+  // What the picture command does with the file the user chose.
+  void SetPictureFile(const QString& strPath);
 
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
   void OnDefaultTimer(unsigned nIDEvent) override;
   void closeEvent(QCloseEvent* pEvent) override;
   void changeEvent(QEvent* pEvent) override;
+  void dragEnterEvent(QDragEnterEvent* pEvent) override;
+  void dragMoveEvent(QDragMoveEvent* pEvent) override;
+  void dropEvent(QDropEvent* pEvent) override;
 
  private:
   void OnCreate();
@@ -175,6 +187,8 @@ class CMainFrame : public QMainWindow,
   void ApplyNormalSize();
   void LiftSizeLimits();
   void StopEverything();
+  // The local file a drop carries, when the picture command would take one.
+  QString DroppedPicturePath(const QMimeData* pData) const;
 
   // ISutraViewHost
   int GetReadingState() const override { return m_nState; }
@@ -205,6 +219,7 @@ class CMainFrame : public QMainWindow,
   // IWaveMessageSink
   void ShowMessage(const std::string& text) override;
 
+  CQtPictureDecoder m_pictureDecoder;
   IProfileStore* m_pProfile;
   int m_nOutputDelayMs = 0;  // "WAV Config" / "OutputDelayMs", read at start
   std::unique_ptr<IPictureDialog> m_pOwnPictureDialog;

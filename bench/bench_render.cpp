@@ -2,6 +2,8 @@
 // picture, the overview, one character highlight, one column erased.
 #include <benchmark/benchmark.h>
 
+#include <fstream>
+
 #include "core/reading_state.h"
 #include "render/fixed_view_host.h"
 #include "render/picture_holder.h"
@@ -38,6 +40,36 @@ void BM_ReadingPage(benchmark::State& state) {
 // 0: an 800 x 600 24-bit picture, 1: data/default.bmp, 2: the tile.
 BENCHMARK(BM_ReadingPage)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
+// The resident memory of the process in MiB.
+double ResidentMiB() {
+  std::ifstream statm("/proc/self/statm");
+  long nPages = 0, nResident = 0;
+  statm >> nPages >> nResident;
+  return static_cast<double>(nResident) * 4096.0 / (1024.0 * 1024.0);
+}
+
+// A photo of 6000 x 4000 (24 megapixels) as the decoder of the shell gives
+// it: a 24-bit DIB, 72 MB. Drawn over the whole view: cropped to the view's
+// shape and stretched down.
+void BM_ReadingPagePhoto24MP(benchmark::State& state) {
+  const double fBefore = ResidentMiB();
+  Host host;
+  host.picture.m_hPicture = ReadBmpBytes(testing::Build24(6000, 4000, [](int x, int y) {
+    return static_cast<std::uint32_t>((x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x + y) & 0xFF));
+  }));
+  host.picture.PreparePicture();
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(723, 425);
+  for (auto _ : state) {
+    view.OnPaint();
+    benchmark::DoNotOptimize(view.Surface().Bits());
+  }
+  state.counters["picture_MiB"] = static_cast<double>(host.picture.m_hPicture.Size()) / 1048576.0;
+  state.counters["resident_MiB"] = ResidentMiB();
+  state.counters["resident_growth_MiB"] = ResidentMiB() - fBefore;
+}
+BENCHMARK(BM_ReadingPagePhoto24MP)->Unit(benchmark::kMicrosecond);
+
 void BM_Overview(benchmark::State& state) {
   Host host;
   host.nState = Idle;
@@ -72,6 +104,19 @@ void BM_EraseColumn(benchmark::State& state) {
   for (auto _ : state) view.EraseColumn(2);
 }
 BENCHMARK(BM_EraseColumn)->Unit(benchmark::kMicrosecond);
+
+// The floor every full paint stands on: one copy of the whole view's pixels.
+// Under a loaded machine the paints are best read as multiples of it.
+void BM_SurfaceCopy(benchmark::State& state) {
+  CSurface a(723, 425, RGB(1, 2, 3));
+  CSurface b(723, 425, RGB(4, 5, 6));
+  CDC dc(b);
+  for (auto _ : state) {
+    dc.BitBlt(0, 0, 723, 425, a, 0, 0, SRCCOPY);
+    benchmark::DoNotOptimize(b.Bits());
+  }
+}
+BENCHMARK(BM_SurfaceCopy)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace solvari

@@ -79,11 +79,11 @@ find_program(SOLVARI_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(SOLVARI_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "qt6-qpa-plugins, fonts-ipafont-gothic")
+      "qt6-qpa-plugins, qt6-image-formats-plugins, fonts-ipafont-gothic")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
-libqt6multimedia6 (>= 6.4), qt6-qpa-plugins, fonts-ipafont-gothic, libc6, libstdc++6")
+libqt6multimedia6 (>= 6.4), qt6-qpa-plugins, qt6-image-formats-plugins, fonts-ipafont-gothic, libc6, libstdc++6")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
 set(CPACK_STRIP_FILES ON)

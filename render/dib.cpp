@@ -1,6 +1,7 @@
 #include "render/dib.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
@@ -327,24 +328,66 @@ std::int64_t Nearest(std::int64_t j, std::int64_t nSrc, std::int64_t nDst) {
   return (2 * j + 1) * nSrc / (2 * nDst);
 }
 
-// Draws an uncompressed picture: pixelAt(rowPointer, sx) gives the pixel.
-template <class PixelAt>
-void DrawDirect(CSurface& surface, const SampleMap& map, const DibLayout& l,
-                const std::uint8_t* pPixels, std::int64_t nRowsAvail, PixelAt pixelAt) {
+// Draws the rows of an uncompressed picture: draw(out, sourceRow, x0, x1)
+// fills the columns x0 to x1 - 1 of one row, those whose source columns lie
+// inside the picture.
+template <class DrawRow>
+void DrawRows(CSurface& surface, const SampleMap& map, const DibLayout& l,
+              const std::uint8_t* pPixels, std::int64_t nRowsAvail, DrawRow draw) {
   const Rect& rc = map.rcVisible;
   // The columns are monotonic, so those inside the picture form one run.
   int x0 = rc.left, x1 = rc.right;
   while (x0 < x1 && map.xs[x0 - rc.left] < 0) ++x0;
   while (x1 > x0 && map.xs[x1 - 1 - rc.left] >= l.nWidth) --x1;
+  const std::uint32_t* pPrev = nullptr;  // the last row drawn, and its source row
+  std::int64_t tPrev = -1;
   for (int dy = rc.top; dy < rc.bottom; ++dy) {
     const std::int64_t t = map.ys[dy - rc.top];
     if (t < 0 || t >= l.nHeight) continue;
     const std::int64_t stored = l.nHeight - 1 - t;  // rows are stored bottom row first
     if (stored >= nRowsAvail) continue;
-    const std::uint8_t* pRow = pPixels + static_cast<std::uint64_t>(stored) * l.nStride;
     std::uint32_t* out = surface.Row(dy);
-    for (int dx = x0; dx < x1; ++dx) out[dx] = pixelAt(pRow, map.xs[dx - rc.left]);
+    if (t == tPrev && x1 > x0) {  // a row stretched over several: copied
+      std::memcpy(out + x0, pPrev + x0, static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t));
+      continue;
+    }
+    const std::uint8_t* pRow = pPixels + static_cast<std::uint64_t>(stored) * l.nStride;
+    draw(out, pRow, x0, x1);
+    pPrev = out;
+    tPrev = t;
   }
+}
+
+// Draws an uncompressed picture: pixelAt(rowPointer, sx) gives the pixel.
+template <class PixelAt>
+void DrawDirect(CSurface& surface, const SampleMap& map, const DibLayout& l,
+                const std::uint8_t* pPixels, std::int64_t nRowsAvail, PixelAt pixelAt) {
+  const int nLeft = map.rcVisible.left;
+  DrawRows(surface, map, l, pPixels, nRowsAvail,
+           [&](std::uint32_t* out, const std::uint8_t* pRow, int x0, int x1) {
+             for (int dx = x0; dx < x1; ++dx) out[dx] = pixelAt(pRow, map.xs[dx - nLeft]);
+           });
+}
+
+// 24 bits per pixel, the form of every photo: byte offsets of the sampled
+// columns worked out once.
+void Draw24(CSurface& surface, const SampleMap& map, const DibLayout& l,
+            const std::uint8_t* pPixels, std::int64_t nRowsAvail) {
+  const int nLeft = map.rcVisible.left;
+  std::vector<std::uint32_t> offsets(map.xs.size(), 0);
+  for (std::size_t i = 0; i < map.xs.size(); ++i) {
+    const std::int64_t x = map.xs[i];
+    if (x >= 0 && x < l.nWidth) offsets[i] = static_cast<std::uint32_t>(3 * x);
+  }
+  DrawRows(surface, map, l, pPixels, nRowsAvail,
+           [&](std::uint32_t* out, const std::uint8_t* pRow, int x0, int x1) {
+             const std::uint32_t* off = offsets.data() - nLeft;
+             for (int dx = x0; dx < x1; ++dx) {
+               const std::uint8_t* q = pRow + off[dx];
+               out[dx] = 0xFF000000u | (static_cast<std::uint32_t>(q[2]) << 16) |
+                         (static_cast<std::uint32_t>(q[1]) << 8) | q[0];
+             }
+           });
 }
 
 void DrawRle(CSurface& surface, const SampleMap& map, const DibLayout& l,
@@ -443,10 +486,7 @@ int DrawPackedDib(CDC* pDC, const Rect* pDest, const CPackedDib& dib, const Rect
       break;
     }
     case 24:
-      DrawDirect(surface, map, l, pPixels, nRowsAvail, [](const std::uint8_t* p, std::int64_t x) {
-        const std::uint8_t* q = p + 3 * x;
-        return MakePixel(q[2], q[1], q[0]);
-      });
+      Draw24(surface, map, l, pPixels, nRowsAvail);
       break;
     case 16:
     case 32: {

@@ -1,7 +1,9 @@
 #include "render/raster.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace solvari {
@@ -78,13 +80,36 @@ void CDC::LineTo(int x, int y) {
   }
 }
 
+namespace {
+
+// Repeats the first nDone pixels of p until n pixels are written.
+void RepeatPixels(std::uint32_t* p, std::size_t nDone, std::size_t n) {
+  while (nDone < n) {
+    const std::size_t k = std::min(nDone, n - nDone);
+    std::memcpy(p + nDone, p, k * sizeof(std::uint32_t));
+    nDone += k;
+  }
+}
+
+// Four pixels at a time, as 16-byte stores that later reads of the row can
+// take straight from the store queue.
+void FillPixels(std::uint32_t* p, std::size_t n, std::uint32_t px) {
+  const std::uint32_t quad[4] = {px, px, px, px};
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) std::memcpy(p + i, quad, sizeof quad);
+  for (; i < n; ++i) p[i] = px;
+}
+
+}  // namespace
+
 void CDC::FillSolidRect(const Rect& rc, COLORREF cr) {
   const Rect r = rc.Intersect(m_rcClip);
-  const std::uint32_t px = ToPixel(cr);
-  for (int yy = r.top; yy < r.bottom; ++yy) {
-    std::uint32_t* row = m_pSurface->Row(yy);
-    std::fill(row + r.left, row + r.right, px);
-  }
+  if (r.IsEmpty()) return;
+  const std::size_t n = static_cast<std::size_t>(r.Width());
+  std::uint32_t* first = m_pSurface->Row(r.top) + r.left;
+  FillPixels(first, n, ToPixel(cr));
+  for (int yy = r.top + 1; yy < r.bottom; ++yy)
+    std::memcpy(m_pSurface->Row(yy) + r.left, first, n * sizeof(std::uint32_t));
 }
 
 namespace {
@@ -120,29 +145,159 @@ BlitSpan ClipBlit(int x, int y, int w, int h, int sx, int sy, int srcW, int srcH
 
 }  // namespace
 
+namespace {
+
+// Up to 32 bits of a row from bit column sx on, the first in bit 31.
+inline std::uint32_t BitsAt(const std::uint8_t* bits, int sx, int n) {
+  const std::uint8_t* p = bits + (sx >> 3);
+  const int nBytes = ((sx & 7) + n + 7) >> 3;  // 1 to 5
+  std::uint64_t v = 0;
+  for (int i = 0; i < 5; ++i) v = (v << 8) | (i < nBytes ? p[i] : 0u);
+  return static_cast<std::uint32_t>(v >> (8 - (sx & 7)));
+}
+
+// One row of a monochrome transfer: n pixels from source bit column sx of
+// the row bits. The raster operation is a template argument, so that the
+// inner loop is a plain select and combine; an AND with white changes
+// nothing, so those pixels are passed over.
+template <std::uint32_t Rop>
+void MonoRow(std::uint32_t* out, int n, const std::uint8_t* bits, int sx, std::uint32_t on,
+             std::uint32_t off) {
+  const std::uint32_t diff = on ^ off;
+  const bool bSkipOnes = Rop == SRCAND && on == 0xFFFFFFFFu;
+  for (int i = 0; i < n; i += 32) {
+    const int c = std::min(32, n - i);
+    const std::uint32_t v = BitsAt(bits, sx + i, c);
+    std::uint32_t* o = out + i;
+    if (bSkipOnes) {
+      // Only the 0 bits change the target.
+      std::uint32_t zeros = ~v & (c == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> c));
+      while (zeros != 0) {
+        o[31 - std::countr_zero(zeros)] &= off;
+        zeros &= zeros - 1;
+      }
+      continue;
+    }
+    for (int k = 0; k < c; ++k) {
+      const std::uint32_t b = (v >> (31 - k)) & 1u;
+      o[k] = Combine(o[k], off ^ (diff & (0u - b)), Rop);
+    }
+  }
+}
+
+template <std::uint32_t Rop>
+void MonoBlt(CSurface& surface, const BlitSpan& b, const MonoBitmap& src, std::uint32_t on,
+             std::uint32_t off) {
+  const int n = b.dst.Width();
+  for (int yy = b.dst.top; yy < b.dst.bottom; ++yy) {
+    const std::uint8_t* bits = src.pBits + static_cast<std::ptrdiff_t>(yy + b.dy) * src.nWidthBytes;
+    MonoRow<Rop>(surface.Row(yy) + b.dst.left, n, bits, b.dst.left + b.dx, on, off);
+  }
+}
+
+}  // namespace
+
 void CDC::BitBlt(int x, int y, int w, int h, const MonoBitmap& src, int sx, int sy,
                  std::uint32_t rop) {
   if (src.pBits == nullptr) return;
   const BlitSpan b = ClipBlit(x, y, w, h, sx, sy, src.nWidth, src.nHeight, m_rcClip);
+  if (b.dst.IsEmpty()) return;
   const std::uint32_t on = ToPixel(m_crBk);     // 1 bits
   const std::uint32_t off = ToPixel(m_crText);  // 0 bits
-  for (int yy = b.dst.top; yy < b.dst.bottom; ++yy) {
-    std::uint32_t* row = m_pSurface->Row(yy);
-    const int srow = yy + b.dy;
-    for (int xx = b.dst.left; xx < b.dst.right; ++xx) {
-      const std::uint32_t s = src.Bit(xx + b.dx, srow) ? on : off;
-      row[xx] = Combine(row[xx], s, rop);
-    }
+  switch (rop) {
+    case SRCAND:
+      MonoBlt<SRCAND>(*m_pSurface, b, src, on, off);
+      break;
+    case SRCPAINT:
+      MonoBlt<SRCPAINT>(*m_pSurface, b, src, on, off);
+      break;
+    default:
+      MonoBlt<SRCCOPY>(*m_pSurface, b, src, on, off);
+      break;
   }
 }
 
 void CDC::BitBlt(int x, int y, int w, int h, const CSurface& src, int sx, int sy,
                  std::uint32_t rop) {
   const BlitSpan b = ClipBlit(x, y, w, h, sx, sy, src.Width(), src.Height(), m_rcClip);
+  if (b.dst.IsEmpty()) return;
+  const std::size_t n = static_cast<std::size_t>(b.dst.Width());
   for (int yy = b.dst.top; yy < b.dst.bottom; ++yy) {
+    std::uint32_t* row = m_pSurface->Row(yy) + b.dst.left;
+    const std::uint32_t* srow = src.Row(yy + b.dy) + b.dst.left + b.dx;
+    if (rop != SRCAND && rop != SRCPAINT) {
+      std::memcpy(row, srow, n * sizeof(std::uint32_t));
+    } else {
+      for (std::size_t i = 0; i < n; ++i) row[i] = Combine(row[i], srow[i], rop);
+    }
+  }
+}
+
+void CDC::TileBlt(const Rect& rc, const CSurface& tile) {
+  const int bw = tile.Width();
+  const int bh = tile.Height();
+  const Rect r = rc.Intersect(m_rcClip).Intersect(m_pSurface->Bounds());
+  if (bw <= 0 || bh <= 0 || r.IsEmpty()) return;
+  const std::size_t n = static_cast<std::size_t>(r.Width());
+  for (int yy = r.top; yy < r.bottom; ++yy) {
+    std::uint32_t* row = m_pSurface->Row(yy) + r.left;
+    // A row already drawn with the same tile row is copied whole.
+    if (yy - bh >= r.top) {
+      std::memcpy(row, m_pSurface->Row(yy - bh) + r.left, n * sizeof(std::uint32_t));
+      continue;
+    }
+    // One period of the tile row from the first pixel's place in it, then
+    // copies of it.
+    const std::uint32_t* trow = tile.Row(((yy - rc.top) % bh + bh) % bh);
+    int tx = ((r.left - rc.left) % bw + bw) % bw;
+    const std::size_t nPeriod = std::min(n, static_cast<std::size_t>(bw));
+    for (std::size_t i = 0; i < nPeriod; ++i) {
+      row[i] = trow[tx];
+      if (++tx == bw) tx = 0;
+    }
+    RepeatPixels(row, nPeriod, n);
+  }
+}
+
+void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTransfer> transfers) {
+  const Rect fill = rc.Intersect(m_rcClip);
+  const std::uint32_t px = ToPixel(cr);
+  const std::uint32_t on = ToPixel(m_crBk);
+  const std::uint32_t off = ToPixel(m_crText);
+  struct Span {
+    BlitSpan b;
+    const MonoBitmap* src;
+  };
+  std::vector<Span> spans;
+  spans.reserve(transfers.size());
+  int top = fill.IsEmpty() ? 0 : fill.top;
+  int bottom = fill.IsEmpty() ? 0 : fill.bottom;
+  for (const MonoTransfer& t : transfers) {
+    if (t.src.pBits == nullptr) continue;
+    const BlitSpan b =
+        ClipBlit(t.x, t.y, t.w, t.h, t.sx, t.sy, t.src.nWidth, t.src.nHeight, m_rcClip);
+    if (b.dst.IsEmpty()) continue;
+    if (spans.empty() && fill.IsEmpty()) top = b.dst.top, bottom = b.dst.bottom;
+    top = std::min(top, b.dst.top);
+    bottom = std::max(bottom, b.dst.bottom);
+    spans.push_back({b, &t.src});
+  }
+  std::sort(spans.begin(), spans.end(),
+            [](const Span& a, const Span& b) { return a.b.dst.top < b.b.dst.top; });
+  std::vector<const Span*> active;
+  std::size_t next = 0;
+  for (int yy = top; yy < bottom; ++yy) {
     std::uint32_t* row = m_pSurface->Row(yy);
-    const std::uint32_t* srow = src.Row(yy + b.dy) + b.dx;
-    for (int xx = b.dst.left; xx < b.dst.right; ++xx) row[xx] = Combine(row[xx], srow[xx], rop);
+    if (yy >= fill.top && yy < fill.bottom)
+      FillPixels(row + fill.left, static_cast<std::size_t>(fill.Width()), px);
+    while (next < spans.size() && spans[next].b.dst.top <= yy) active.push_back(&spans[next++]);
+    std::erase_if(active, [yy](const Span* s) { return s->b.dst.bottom <= yy; });
+    for (const Span* s : active) {
+      const BlitSpan& b = s->b;
+      const std::uint8_t* bits =
+          s->src->pBits + static_cast<std::ptrdiff_t>(yy + b.dy) * s->src->nWidthBytes;
+      MonoRow<SRCAND>(row + b.dst.left, b.dst.Width(), bits, b.dst.left + b.dx, on, off);
+    }
   }
 }
 

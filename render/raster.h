@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace solvari {
@@ -94,6 +95,17 @@ struct MonoBitmap {
   }
 };
 
+// A transfer of w x h pixels from (sx, sy) of a monochrome bitmap to (x, y).
+struct MonoTransfer {
+  int x = 0;
+  int y = 0;
+  int w = 0;
+  int h = 0;
+  MonoBitmap src;
+  int sx = 0;
+  int sy = 0;
+};
+
 enum RasterOp : std::uint32_t {
   SRCCOPY = 0x00CC0020,
   SRCAND = 0x008800C6,
@@ -144,6 +156,14 @@ class CDC {
   void BitBlt(int x, int y, int w, int h, const MonoBitmap& src, int sx, int sy, std::uint32_t rop);
   // The same from a colour surface.
   void BitBlt(int x, int y, int w, int h, const CSurface& src, int sx, int sy, std::uint32_t rop);
+  // Covers rc with copies of the tile laid on a grid from rc's top-left
+  // corner, through the clip rectangle: the same pixels as a SRCCOPY
+  // transfer of the whole tile to every grid position.
+  void TileBlt(const Rect& rc, const CSurface& tile);
+  // Fills rc with the colour, then makes every transfer with SRCAND, row by
+  // row, so that each row is written once while it is in the cache: the same
+  // pixels as FillSolidRect followed by the BitBlts (which commute).
+  void FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTransfer> transfers);
 
  private:
   CSurface* m_pSurface;

@@ -82,34 +82,38 @@ void CSutraView::OnPaint() {
     if (!DrawPictureBackground(&dc)) DrawTiledBackground(&dc);
     DrawPage(&dc);
   } else {
-    PaintWhite(&dc);
-    DrawOverview(&dc);
+    DrawOverview(&dc);  // on white
   }
   Changed(GetClientRect());
 }
 
-void CSutraView::PaintWhite(CDC* pDC) {
-  pDC->SetBkColor(RGB(255, 255, 255));
-  pDC->FillSolidRect(GetClientRect(), pDC->GetBkColor());
-}
-
 void CSutraView::DrawOverview(CDC* pDC) {
+  // The whole client area turns white (the background colour stays white),
+  // and every character square of the strips is transferred onto it with
+  // SRCAND. Both are made together, row by row, which gives the same pixels
+  // as painting white first and then transferring strip after strip. Every
+  // strip is loaded for this drawing and released when it returns.
+  std::vector<CBitmap> strips(kLastPhrase + 1);
+  std::vector<MonoTransfer> transfers;
+  transfers.reserve(static_cast<std::size_t>(kLastPhrase + 1) * 8);
   int k = 0;
   int x = m_surface.Width() - kOverviewPitch;
   for (int c = 0; c < kOverviewColumnCount; ++c) {
     int y = 0;
     for (int j = 0; j < kOverviewColumnPhrases[c] && k <= kLastPhrase; ++j, ++k) {
-      CBitmap strip;
+      CBitmap& strip = strips[k];
       if (!strip.LoadBitmap(m_finder, kStripGlyphId[k]) || !strip.IsMonochrome()) continue;
       const MonoBitmap mono = strip.AsMono();
       for (int i = 0; i < mono.nWidth / kStripCell; ++i) {
-        pDC->BitBlt(x, y + kStripCell * i, kStripCell, mono.nHeight, mono, kStripCell * i, 0,
-                    SRCAND);
+        transfers.push_back(
+            {x, y + kStripCell * i, kStripCell, mono.nHeight, mono, kStripCell * i, 0});
       }
       y += mono.nWidth + kStripCell;
     }
     x -= kOverviewPitch;
   }
+  pDC->SetBkColor(RGB(255, 255, 255));
+  pDC->FillThenAndRows(GetClientRect(), pDC->GetBkColor(), transfers);
 }
 
 void CSutraView::DrawTiledBackground(CDC* pDC) {
@@ -121,18 +125,9 @@ void CSutraView::DrawTiledBackground(CDC* pDC) {
     pDC->FillSolidRect(GetClientRect(), kTileFallback);
     return;
   }
-  const int bw = tile.GetWidth();
-  const int bh = tile.GetHeight();
-  // Tiles lie on a grid from the client origin; those wholly outside the
-  // clip rectangle would change nothing and are passed over.
-  const Rect clip = pDC->GetClipBox();
-  const int x0 = std::max(0, clip.left) / bw * bw;
-  const int y0 = std::max(0, clip.top) / bh * bh;
-  const int x1 = std::min(w, clip.right);
-  const int y1 = std::min(h, clip.bottom);
-  for (int y = y0; y < y1; y += bh) {
-    for (int x = x0; x < x1; x += bw) pDC->BitBlt(x, y, bw, bh, tile.Colour(), 0, 0, SRCCOPY);
-  }
+  // The tiles lie on a grid from the client origin, so that partial repaints
+  // join seamlessly; the last row and column of tiles are cut at the edge.
+  pDC->TileBlt(GetClientRect(), tile.Colour());
 }
 
 bool CSutraView::DrawPictureBackground(CDC* pDC) {

@@ -61,7 +61,7 @@ class CSutraView {
   void HighlightChar(int nPhrase, int nChar);
 
  private:
-  void PaintWhite(CDC* pDC);
+  // The white client area with the whole text on it.
   void DrawOverview(CDC* pDC);
   void DrawTiledBackground(CDC* pDC);
   bool DrawPictureBackground(CDC* pDC);

@@ -2,9 +2,13 @@
 // tool bar, sizes, settings, the picture command, the title screen and
 // closing during a recitation. Time is simulated.
 #include <QAction>
+#include <QBuffer>
+#include <QDropEvent>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -390,6 +394,72 @@ class TestShell : public QObject {
       QCOMPARE(rig.messages.texts, QStringList{message});
       QCOMPARE(rig.messages.icons.front(), QMessageBox::Critical);
     }
+  }
+
+  void pictureDialogFilters() {
+    const QStringList filters = CMainFrame::PictureFilters();
+    QCOMPARE(filters.size(), 2);
+    QCOMPARE(filters[0], QStringLiteral("画像ﾌｧｲﾙ (*.bmp)"));
+    for (const char* p : {"*.jpg", "*.jpeg", "*.png", "*.webp", "*.gif", "*.tif", "*.tiff"})
+      QVERIFY2(filters[1].contains(QLatin1String(p)), p);
+  }
+
+  // Dropping a file on the window does what the picture command does with a
+  // chosen file, and only while that command is available.
+  void droppingAPicture() {
+    QImage image(12, 9, QImage::Format_RGB32);
+    image.fill(qRgb(10, 120, 230));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(image.save(&buffer, "PNG"));
+    WriteBytes(Path("photo.png"), png);
+    WriteBmp(Path("mine.bmp"), 30, 20);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    rig.pFrame->show();
+    QVERIFY(rig.pFrame->acceptDrops());
+
+    const auto drop = [&](const QList<QUrl>& urls) {
+      QMimeData data;
+      data.setUrls(urls);
+      const QPoint at = rig.pFrame->View().geometry().center();
+      QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(rig.pFrame.get(), &enter);
+      const bool bAccepted = enter.isAccepted();
+      if (bAccepted) {
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rig.pFrame.get(), &dropped);
+      }
+      return bAccepted;
+    };
+    const QUrl photo = QUrl::fromLocalFile(Path("photo.png"));
+
+    QVERIFY(!drop({photo}));  // the title screen: the picture command is off
+    QVERIFY(!m_pProfile->Settings().contains("Reading/Picture"));
+    rig.PastTitle();
+    QVERIFY(drop({photo}));
+    QCOMPARE(QString::fromStdString(m_pProfile->GetProfileString("Reading", "Picture", "")),
+             Path("photo.png"));
+    QCOMPARE(GetDibWidth(rig.pFrame->m_hPicture), 12);
+    QCOMPARE(GetDibHeight(rig.pFrame->m_hPicture), 9);
+    QVERIFY(drop({QUrl::fromLocalFile(Path("mine.bmp"))}));
+    QCOMPARE(GetDibWidth(rig.pFrame->m_hPicture), 30);
+    // Two files, a folder, a remote address: refused, nothing changes.
+    QVERIFY(!drop({photo, photo}));
+    QVERIFY(!drop({QUrl::fromLocalFile(m_pDir->path())}));
+    QVERIFY(!drop({QUrl(QStringLiteral("https://example.org/a.png"))}));
+    QCOMPARE(GetDibWidth(rig.pFrame->m_hPicture), 30);
+    // A file that is not a picture is taken like one chosen in the dialog:
+    // no picture afterwards.
+    WriteBytes(Path("notes.txt"), "not a picture");
+    QVERIFY(drop({QUrl::fromLocalFile(Path("notes.txt"))}));
+    QVERIFY(rig.pFrame->m_hPicture.IsNull());
+    // During a recitation the command is off again.
+    WriteVoices(1);
+    rig.pFrame->OnReadStart();
+    QVERIFY(!drop({photo}));
+    QVERIFY(rig.pFrame->m_hPicture.IsNull());
   }
 
   void titlePosition_data() {

@@ -643,5 +643,47 @@ TEST_F(PictureFiles, LoadKeepsReplacesAndRejects) {
   EXPECT_TRUE(h.m_hPicture.IsNull());
 }
 
+// Files that are not .bmp files go to the picture decoder; "BM" files never
+// do, and what the decoder gives is checked like a .bmp picture.
+class RecordingDecoder : public IPictureDecoder {
+ public:
+  CPackedDib next;
+  std::vector<std::string> paths;
+  CPackedDib DecodePicture(const std::string& strPath) override {
+    paths.push_back(strPath);
+    return next;
+  }
+};
+
+TEST_F(PictureFiles, OtherFormatsGoToTheDecoder) {
+  RecordingDecoder decoder;
+  CPictureHolder h;
+  const std::string photo = Write("photo.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3});
+  const std::string b = Write("b.bmp", testing::Build24(7, 5, Coded));
+  std::vector<std::uint8_t> shortBmp = testing::Build24(7, 5, Coded);
+  shortBmp.resize(20);
+  const std::string broken = Write("broken.bmp", shortBmp);
+
+  EXPECT_FALSE(h.LoadPicture(photo));  // no decoder: no picture, as before
+  h.SetPictureDecoder(&decoder);
+  decoder.next = ReadBmpBytes(testing::Build24(3, 2, Coded));
+  EXPECT_TRUE(h.LoadPicture(photo));
+  EXPECT_EQ(decoder.paths, std::vector<std::string>{photo});
+  EXPECT_EQ(h.m_nPictureWidth, 3);
+
+  EXPECT_TRUE(h.LoadPicture(b));
+  EXPECT_FALSE(h.LoadPicture(broken));  // a damaged .bmp is not handed on
+  EXPECT_EQ(decoder.paths.size(), 1u);
+  EXPECT_TRUE(h.m_hPicture.IsNull());
+
+  decoder.next = ReadBmpBytes(BuildBmp(Shape(40, 4, -3, 24)));  // checked like any picture
+  EXPECT_FALSE(h.LoadPicture(photo));
+  EXPECT_TRUE(h.m_hPicture.IsNull());
+  decoder.next = {};
+  EXPECT_TRUE(h.LoadPicture(b));
+  EXPECT_FALSE(h.LoadPicture(photo));
+  EXPECT_TRUE(h.m_hPicture.IsNull());
+}
+
 }  // namespace
 }  // namespace solvari

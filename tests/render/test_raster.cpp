@@ -91,5 +91,104 @@ TEST(Raster, FillIsClippedAndEmptyRectsDrawNothing) {
   EXPECT_EQ(blue, 4);
 }
 
+// The transfers against a pixel-by-pixel statement of their rules, over
+// random bitmaps, positions, clips, colours and raster operations.
+namespace reference {
+
+std::uint32_t Combine(std::uint32_t d, std::uint32_t s, std::uint32_t rop) {
+  return rop == SRCAND ? (d & s) : rop == SRCPAINT ? (d | s) : s;
+}
+
+void MonoBlt(CSurface& t, const Rect& clip, int x, int y, int w, int h, const MonoBitmap& src,
+             int sx, int sy, std::uint32_t rop, COLORREF crText, COLORREF crBk) {
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i) {
+      const int tx = x + i, ty = y + j, bx = sx + i, by = sy + j;
+      if (!clip.Contains(tx, ty) || bx < 0 || by < 0 || bx >= src.nWidth || by >= src.nHeight)
+        continue;
+      const std::uint32_t s = ToPixel(src.Bit(bx, by) ? crBk : crText);
+      t.Row(ty)[tx] = Combine(t.Row(ty)[tx], s, rop);
+    }
+}
+
+}  // namespace reference
+
+TEST(Raster, TransfersMatchTheirPixelRules) {
+  std::uint32_t seed = 12345;
+  auto rnd = [&](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(n));
+  };
+  const COLORREF colours[] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(0, 255, 0), RGB(12, 200, 77)};
+  const std::uint32_t rops[] = {SRCCOPY, SRCAND, SRCPAINT};
+  for (int round = 0; round < 400; ++round) {
+    const int bw = 1 + rnd(70), bh = 1 + rnd(30);
+    const int wb = (bw + 15) / 16 * 2;
+    std::vector<std::uint8_t> bits(static_cast<std::size_t>(wb) * bh);
+    const int density = rnd(4);  // from mostly white to mostly ink
+    for (auto& b : bits)
+      b = static_cast<std::uint8_t>(density == 0 ? 0xFF : density == 1 ? 0 : rnd(256));
+    const MonoBitmap mono{bw, bh, wb, bits.data()};
+
+    CSurface expected(53, 41);
+    for (int yy = 0; yy < 41; ++yy)
+      for (int xx = 0; xx < 53; ++xx)
+        expected.Row(yy)[xx] = 0xFF000000u | static_cast<std::uint32_t>(rnd(1 << 24));
+    CSurface actual = expected;
+    const Rect clip{rnd(20) - 5, rnd(20) - 5, 20 + rnd(40), 15 + rnd(30)};
+    const COLORREF crText = colours[rnd(4)], crBk = colours[rnd(4)];
+    const std::uint32_t rop = rops[rnd(3)];
+    const int x = rnd(70) - 10, y = rnd(50) - 10, w = rnd(80) - 5, h = rnd(40) - 5;
+    const int sx = rnd(20) - 5, sy = rnd(10) - 3;
+    SCOPED_TRACE(round);
+
+    CDC dc(actual);
+    dc.IntersectClipRect(clip);
+    dc.SetTextColor(crText);
+    dc.SetBkColor(crBk);
+    dc.BitBlt(x, y, w, h, mono, sx, sy, rop);
+    reference::MonoBlt(expected, clip.Intersect(expected.Bounds()), x, y, w, h, mono, sx, sy, rop,
+                       crText, crBk);
+    ASSERT_EQ(actual, expected);
+
+    // Several transfers with SRCAND over a white fill, made row by row.
+    CSurface fused = actual;
+    CSurface stepwise = actual;
+    std::vector<MonoTransfer> transfers;
+    for (int k = rnd(6); k > 0; --k)
+      transfers.push_back(
+          {rnd(60) - 8, rnd(45) - 8, rnd(40), rnd(30), mono, rnd(10) - 2, rnd(6) - 2});
+    const Rect fill{rnd(30) - 5, rnd(30) - 5, 10 + rnd(50), 10 + rnd(40)};
+    CDC df(fused), ds(stepwise);
+    for (CDC* p : {&df, &ds}) {
+      p->IntersectClipRect(clip);
+      p->SetTextColor(crText);
+      p->SetBkColor(crBk);
+    }
+    df.FillThenAndRows(fill, crText, transfers);
+    ds.FillSolidRect(fill, crText);
+    for (const MonoTransfer& t : transfers)
+      ds.BitBlt(t.x, t.y, t.w, t.h, t.src, t.sx, t.sy, SRCAND);
+    ASSERT_EQ(fused, stepwise);
+
+    // A tile laid over a rectangle is a SRCCOPY transfer at every grid place.
+    CSurface tile(1 + rnd(9), 1 + rnd(9));
+    for (int ty = 0; ty < tile.Height(); ++ty)
+      for (int tx = 0; tx < tile.Width(); ++tx)
+        tile.Row(ty)[tx] = 0xFF000000u | static_cast<std::uint32_t>(rnd(1 << 24));
+    CSurface tiled = actual;
+    CSurface blitted = actual;
+    const Rect area{rnd(20) - 10, rnd(20) - 10, rnd(60), rnd(50)};
+    CDC dt(tiled), db(blitted);
+    dt.IntersectClipRect(clip);
+    db.IntersectClipRect(clip.Intersect(area));
+    dt.TileBlt(area, tile);
+    for (int gy = area.top; gy < area.bottom; gy += tile.Height())
+      for (int gx = area.left; gx < area.right; gx += tile.Width())
+        db.BitBlt(gx, gy, tile.Width(), tile.Height(), tile, 0, 0, SRCCOPY);
+    ASSERT_EQ(tiled, blitted);
+  }
+}
+
 }  // namespace
 }  // namespace solvari
