@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -9,6 +10,8 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QWhatsThis>
+#include <algorithm>
+#include <chrono>
 
 #include "app/about_dlg.h"
 #include "app/dib_image.h"
@@ -18,6 +21,8 @@
 #include "audio/qt/qt_wave_device.h"
 #include "audio/voice_segment.h"
 #include "core/exe_directory.h"
+#include "core/sutra_tables.h"
+#include "core/tempo.h"
 
 namespace solvari::app {
 
@@ -96,6 +101,7 @@ CMainFrame::CMainFrame(FrameServices services)
   LoadPicture(strPicture);
   m_bMaximizeOnReading = m_pProfile->GetProfileInt("Reading", "Maximized", 0);
   m_bRepeat = 0;
+  m_nTempo = ValidTempoChoice(m_pProfile->GetProfileInt("Reading", "Tempo", kDefaultTempo));
 
   OnCreate();
 }
@@ -114,6 +120,7 @@ void CMainFrame::StopEverything() {
   if (m_bShutDownDone) return;
   m_bShutDownDone = true;
   Shutdown();
+  m_stretch.Clear();  // a stretch under way is given up
   m_pTimers->KillTimer(TIMER_TITLE);
   m_pTimers->KillTimer(TIMER_TITLE_END);
   m_wave.ResetOutput();
@@ -203,6 +210,46 @@ void CMainFrame::CreateMenus() {
   connect(pHelp, &QAction::triggered, this, [this] { OnHelpFinder(); });
   connect(pContextHelp, &QAction::triggered, this, [this] { OnContextHelp(); });
   connect(pAbout, &QAction::triggered, this, [this] { OnAppAbout(); });
+
+  CreatePracticeCommands(pRead);
+}
+
+// The practice commands, at the end of 読経: stepping, repeating one
+// phrase, the tempo; and the keys without a menu item (Space, Home).
+void CMainFrame::CreatePracticeCommands(QMenu* pRead) {
+  QAction* pNext = AddCommand(ID_READ_NEXT, QStringLiteral("次の句へ"));
+  QAction* pPrevious = AddCommand(ID_READ_PREVIOUS, QStringLiteral("前の句へ"));
+  QAction* pRepeatPhrase = AddCommand(ID_READ_REPEAT_PHRASE, QStringLiteral("この句を繰り返す"));
+  QAction* pHome = AddCommand(ID_READ_HOME, QStringLiteral("最初の句から"));
+  QAction* pStartStop = AddCommand(ID_READ_START_STOP, QStringLiteral("開始/停止"));
+  pNext->setShortcuts({QKeySequence(Qt::Key_Right), QKeySequence(Qt::Key_PageDown)});
+  pPrevious->setShortcuts({QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_PageUp)});
+  pHome->setShortcut(QKeySequence(Qt::Key_Home));
+  pStartStop->setShortcut(QKeySequence(Qt::Key_Space));
+  pRepeatPhrase->setCheckable(true);
+
+  pRead->addSeparator();
+  pRead->addAction(pNext);
+  pRead->addAction(pPrevious);
+  pRead->addAction(pRepeatPhrase);
+  QMenu* pTempo = pRead->addMenu(QStringLiteral("速さ"));
+  auto* pTempoGroup = new QActionGroup(this);
+  pTempoGroup->setExclusive(true);
+  int nID = ID_READ_TEMPO_50;
+  for (int nTempo : kTempoChoices) {
+    QAction* pAction = AddCommand(nID++, QStringLiteral("%1 %").arg(nTempo));
+    pAction->setCheckable(true);
+    pTempoGroup->addAction(pAction);
+    pTempo->addAction(pAction);
+    connect(pAction, &QAction::triggered, this, [this, nTempo] { OnSetTempo(nTempo); });
+  }
+
+  connect(pNext, &QAction::triggered, this, [this] { OnReadNext(); });
+  connect(pPrevious, &QAction::triggered, this, [this] { OnReadPrevious(); });
+  connect(pHome, &QAction::triggered, this, [this] { OnReadHome(); });
+  connect(pStartStop, &QAction::triggered, this, [this] { OnReadStartStop(); });
+  connect(pRepeatPhrase, &QAction::triggered, this, [this] { OnToggleRepeatPhrase(); });
+  m_wndView.SetPhraseClickHandler([this](int nPhrase) { OnReadStartAt(nPhrase); });
 }
 
 void CMainFrame::CreateToolBar() {
@@ -273,6 +320,7 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent) {
 
 void CMainFrame::OnTimer(unsigned nIDEvent) {
   CReadingSequencer::OnTimer(nIDEvent);
+  if (nIDEvent == TIMER_START) PrepareAhead();  // while the first phrase plays
   UpdateCommands();
 }
 
@@ -293,12 +341,15 @@ void CMainFrame::OnDefaultTimer(unsigned) {}
 
 void CMainFrame::OnWomDone() {
   CReadingSequencer::OnWomDone();
+  PrepareAhead();  // while the phrase that has just begun plays
   UpdateCommands();
 }
 
 void CMainFrame::OnReadStart() {
   if (m_nState != Idle) return;  // the command is enabled only in Idle
+  m_nFirstPhrase = 0;            // Start reads the whole text; a click picks a phrase
   CReadingSequencer::OnReadStart();
+  PrepareAhead();
   UpdateCommands();
 }
 
@@ -309,7 +360,33 @@ void CMainFrame::OnReadStop() {
 }
 
 bool CMainFrame::LoadVoiceSegment(const std::string& path) {
-  return solvari::LoadVoiceSegment(m_wave, path) != 0;
+  if (solvari::LoadVoiceSegment(m_wave, path) == 0) return false;
+  // As recorded at 100 %: the file's own samples are played.
+  return m_nPhraseTempo == 100 || ApplyTempo(path);
+}
+
+bool CMainFrame::ApplyTempo(const std::string& path) {
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::uint8_t> stretched;
+  const std::uint8_t* pLoaded = m_wave.LockData();
+  const CStretchAhead::Source source =
+      m_stretch.Take(path, m_nPhraseTempo, pLoaded, m_wave.m_dwDataSize, stretched);
+  m_wave.UnlockData();
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  CTrace::Event("stretch",
+                {m_nPhrase, m_nPhraseTempo, static_cast<long>(source), static_cast<long>(us)});
+  if (source == CStretchAhead::Source::Failed || stretched.size() > 0x7FFFFFFF) return false;
+  // The format stays the voice's; only the samples change.
+  const auto nBytes = static_cast<std::uint32_t>(stretched.size());
+  if (m_wave.AllocData(nBytes) == nullptr && nBytes != 0) return false;
+  if (std::uint8_t* p = m_wave.LockData()) {
+    std::copy(stretched.begin(), stretched.end(), p);
+    m_wave.UnlockData();
+  }
+  m_wave.m_dwDataSize = nBytes;
+  return true;
 }
 
 int CMainFrame::OpenOutput() {
@@ -402,6 +479,7 @@ void CMainFrame::UpdateCommands() {
   OnUpdateFilePicture(Action(ID_FILE_PICTURE));
   OnUpdateReadMaximize(Action(ID_READ_MAXIMIZE));
   OnUpdateReadRepeat(Action(ID_READ_REPEAT));
+  UpdatePracticeCommands();
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
     CTrace::Event("state", {m_nState});
@@ -424,6 +502,90 @@ void CMainFrame::OnUpdateReadMaximize(QAction* pAction) {
 void CMainFrame::OnUpdateReadRepeat(QAction* pAction) {
   pAction->setChecked(m_bRepeat != 0);
   pAction->setEnabled(m_nState == Idle);
+}
+
+// --- practice commands ----------------------------------------------------
+
+void CMainFrame::OnReadStartAt(int nPhrase) {
+  if (m_nState != Idle || nPhrase < 0 || nPhrase > kLastPhrase) return;
+  CReadingSequencer::OnReadStartAt(nPhrase);
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnReadStartStop() {
+  if (m_nState == Idle)
+    OnReadStart();
+  else if (m_nState == Reading)
+    OnReadStop();
+}
+
+void CMainFrame::OnReadNext() {
+  CReadingSequencer::OnReadNext();
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnReadPrevious() {
+  CReadingSequencer::OnReadPrevious();
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnReadHome() {
+  CReadingSequencer::OnReadHome();
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnToggleRepeatPhrase() {
+  if (m_nState != Title) m_bRepeatPhrase = m_bRepeatPhrase == 0 ? 1 : 0;
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnSetTempo(int nTempoPercent) {
+  if (m_nState != Title && IsTempoChoice(nTempoPercent) && nTempoPercent != m_nTempo) {
+    m_nTempo = nTempoPercent;  // from the next phrase on
+    m_pProfile->WriteProfileInt("Reading", "Tempo", m_nTempo);
+    PrepareAhead();
+  }
+  UpdateCommands();
+}
+
+void CMainFrame::PrepareAhead() {
+  if (m_nTempo == 100 || IsShutDown()) return;
+  // The phrase before the current one first, so that the next one, asked
+  // for last, is made first.
+  if (m_nState == Reading && m_nPhrase > 0 && m_nPhrase <= kLastPhrase)
+    m_stretch.Prepare(GetVoiceSegmentPath(m_nPhrase - 1), m_nTempo);
+  const int nNext = NextPhraseToPlay();
+  if (nNext >= 0) m_stretch.Prepare(GetVoiceSegmentPath(nNext), m_nTempo);
+}
+
+void CMainFrame::UpdatePracticeCommands() {
+  OnUpdateReadStep(Action(ID_READ_NEXT));
+  OnUpdateReadStep(Action(ID_READ_PREVIOUS));
+  OnUpdateReadStep(Action(ID_READ_HOME));
+  Action(ID_READ_START_STOP)->setEnabled(m_nState == Idle || m_nState == Reading);
+  OnUpdateRepeatPhrase(Action(ID_READ_REPEAT_PHRASE));
+  int nID = ID_READ_TEMPO_50;
+  for (int nTempo : kTempoChoices) OnUpdateTempo(Action(nID++), nTempo);
+  m_wndView.UpdateCursor();
+}
+
+void CMainFrame::OnUpdateReadStep(QAction* pAction) {
+  pAction->setEnabled(CReadingSequencer::OnUpdateReadStep());
+}
+
+void CMainFrame::OnUpdateRepeatPhrase(QAction* pAction) {
+  pAction->setChecked(m_bRepeatPhrase != 0);
+  pAction->setEnabled(m_nState != Title);
+}
+
+void CMainFrame::OnUpdateTempo(QAction* pAction, int nTempoPercent) {
+  pAction->setChecked(m_nTempo == nTempoPercent);
+  pAction->setEnabled(m_nState != Title);
 }
 
 }  // namespace solvari::app

@@ -16,6 +16,7 @@
 
 #include "app/sutra_view.h"
 #include "app/title_wnd.h"
+#include "audio/stretch_ahead.h"
 #include "audio/wave_buffer.h"
 #include "core/profile_store.h"
 #include "core/reading_sequencer.h"
@@ -34,6 +35,13 @@ enum : int {
   ID_FILE_PICTURE = 32774,
   ID_READ_MAXIMIZE = 32775,
   ID_READ_REPEAT = 32776,
+  // Practice: stepping through the phrases, repeating one, the tempo.
+  ID_READ_NEXT = 32801,
+  ID_READ_PREVIOUS = 32802,
+  ID_READ_HOME = 32803,
+  ID_READ_REPEAT_PHRASE = 32804,
+  ID_READ_START_STOP = 32805,
+  ID_READ_TEMPO_50 = 32810,  // 32810..32814: the tempos of kTempoChoices in order
   ID_APP_ABOUT = 57664,
   ID_APP_EXIT = 57665,
   ID_HELP_FINDER = 57667,
@@ -122,6 +130,14 @@ class CMainFrame : public QMainWindow,
   void OnAppAbout();
   void OnHelpFinder();
   void OnContextHelp();
+  // Practice commands (the sequencer's, with the command states after them).
+  void OnReadStartAt(int nPhrase);  // a click on a phrase of the overview
+  void OnReadStartStop();           // Space: Start in Idle, Stop while reading
+  void OnReadNext();
+  void OnReadPrevious();
+  void OnReadHome();
+  void OnToggleRepeatPhrase();
+  void OnSetTempo(int nTempoPercent);
 
   // Runs every command's enable handler.
   void UpdateCommands();
@@ -130,12 +146,16 @@ class CMainFrame : public QMainWindow,
   void OnUpdateFilePicture(QAction* pAction);
   void OnUpdateReadMaximize(QAction* pAction);
   void OnUpdateReadRepeat(QAction* pAction);
+  void OnUpdateReadStep(QAction* pAction);
+  void OnUpdateRepeatPhrase(QAction* pAction);
+  void OnUpdateTempo(QAction* pAction, int nTempoPercent);
 
   QAction* Action(int nID) const;
   QToolBar& ToolBar() { return m_wndToolBar; }
   CSutraView& View() { return m_wndView; }
   CTitleWnd& TitleWnd() { return m_wndTitle; }
   CWaveBuffer& Wave() { return m_wave; }
+  CStretchAhead& StretchAhead() { return m_stretch; }
   // The client area below the menu bar, in the frame's coordinates.
   QRect ClientRect() const;
   // The help page beside the executable, named after it.
@@ -155,6 +175,13 @@ class CMainFrame : public QMainWindow,
   void ApplyNormalSize();
   void LiftSizeLimits();
   void StopEverything();
+  void CreatePracticeCommands(QMenu* pRead);
+  void UpdatePracticeCommands();
+  // Asks for the stretches the next phrases will need at the tempo set now.
+  void PrepareAhead();
+  // Replaces the voice just loaded from path by its stretch to the phrase's
+  // tempo; false when that fails.
+  bool ApplyTempo(const std::string& path);
 
   // ISutraViewHost
   int GetReadingState() const override { return m_nState; }
@@ -196,6 +223,8 @@ class CMainFrame : public QMainWindow,
   CSutraView m_wndView;
   CTitleWnd m_wndTitle;
   CWaveBuffer m_wave;
+  // Made after the buffer and gone before it: its worker is stopped first.
+  CStretchAhead m_stretch;
 };
 
 }  // namespace solvari::app
