@@ -319,6 +319,7 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent) {
 // --- timers and the voice -------------------------------------------------
 
 void CMainFrame::OnTimer(unsigned nIDEvent) {
+  if (nIDEvent == TIMER_START && PostponeStartForStretch()) return;
   CReadingSequencer::OnTimer(nIDEvent);
   if (nIDEvent == TIMER_START) PrepareAhead();  // while the first phrase plays
   UpdateCommands();
@@ -553,12 +554,32 @@ void CMainFrame::OnSetTempo(int nTempoPercent) {
   UpdateCommands();
 }
 
+bool CMainFrame::PostponeStartForStretch() {
+  constexpr unsigned kPollMs = 10;
+  constexpr int kMaxPolls = 200;  // two seconds; then it is taken as it comes
+  if (m_nState == Starting && m_nTempo != 100 && !IsShutDown() && m_nPhrase >= 0 &&
+      m_nPhrase <= kLastPhrase && m_nStartPostponed < kMaxPolls &&
+      m_stretch.IsPending(GetVoiceSegmentPath(m_nPhrase), m_nTempo)) {
+    ++m_nStartPostponed;
+    m_pTimers->KillTimer(TIMER_START);
+    m_pTimers->SetTimer(TIMER_START, kPollMs);
+    return true;
+  }
+  m_nStartPostponed = 0;
+  return false;
+}
+
 void CMainFrame::PrepareAhead() {
   if (m_nTempo == 100 || IsShutDown()) return;
-  // The phrase before the current one first, so that the next one, asked
-  // for last, is made first.
+  // The newest request is made first: the next phrase is asked for last.
   if (m_nState == Reading && m_nPhrase > 0 && m_nPhrase <= kLastPhrase)
     m_stretch.Prepare(GetVoiceSegmentPath(m_nPhrase - 1), m_nTempo);
+  // Where Home and a repeat go, kept at hand.
+  if (m_nState == Reading) {
+    m_stretch.Prepare(GetVoiceSegmentPath(0), m_nTempo);
+    if (m_nFirstPhrase >= 0 && m_nFirstPhrase <= kLastPhrase)
+      m_stretch.Prepare(GetVoiceSegmentPath(m_nFirstPhrase), m_nTempo);
+  }
   const int nNext = NextPhraseToPlay();
   if (nNext >= 0) m_stretch.Prepare(GetVoiceSegmentPath(nNext), m_nTempo);
 }

@@ -179,6 +179,10 @@ class CMainFrame : public QMainWindow,
   void UpdatePracticeCommands();
   // Asks for the stretches the next phrases will need at the tempo set now.
   void PrepareAhead();
+  // When the first phrase of a reading is about to load and its stretch is
+  // still being made: TIMER_START is armed again shortly (for a while at
+  // most) instead of waiting for it on this thread. True when it did so.
+  bool PostponeStartForStretch();
   // Replaces the voice just loaded from path by its stretch to the phrase's
   // tempo; false when that fails.
   bool ApplyTempo(const std::string& path);
@@ -217,6 +221,7 @@ class CMainFrame : public QMainWindow,
   std::function<bool(const QUrl&)> m_openUrl;
   std::map<int, QAction*> m_actions;
   int m_nTracedState = -1;
+  int m_nStartPostponed = 0;
   bool m_bShutDownDone = false;
 
   QToolBar m_wndToolBar;

@@ -205,6 +205,12 @@ bool CStretchAhead::IsReady(const std::string& path, int nTempoPercent) const {
   return e != nullptr && e->state == State::Ready;
 }
 
+bool CStretchAhead::IsPending(const std::string& path, int nTempoPercent) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const Entry* e = Find(path, nTempoPercent);
+  return e != nullptr && (e->state == State::Queued || e->state == State::Working);
+}
+
 void CStretchAhead::WaitIdle() const {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [&] {

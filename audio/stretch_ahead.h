@@ -32,7 +32,7 @@ class CStretchAhead {
 
   // nKeep stretched phrases are kept (the last ones made or taken), so that
   // going back a phrase or repeating one finds its stretch ready.
-  explicit CStretchAhead(std::size_t nKeep = 4);
+  explicit CStretchAhead(std::size_t nKeep = 6);
   // Stops the worker: a stretch under way is cancelled, not waited for.
   ~CStretchAhead();
   CStretchAhead(const CStretchAhead&) = delete;
@@ -53,8 +53,10 @@ class CStretchAhead {
   // Forgets every entry and every queued job (a job under way is cancelled).
   void Clear();
 
-  // Whether the stretch of path at the tempo is ready (for tests).
+  // Whether the stretch of path at the tempo is ready, and whether it is
+  // queued or under way.
   bool IsReady(const std::string& path, int nTempoPercent) const;
+  bool IsPending(const std::string& path, int nTempoPercent) const;
   // Blocks until no job is queued or under way (for tests and benchmarks).
   void WaitIdle() const;
   Stats GetStats() const;

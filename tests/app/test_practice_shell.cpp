@@ -3,6 +3,7 @@
 // the voice stretched to the tempo (or left exactly as recorded at 100 %).
 #include <QAction>
 #include <QActionGroup>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -239,9 +240,11 @@ class TestPracticeShell : public QObject {
     CMainFrame& frame = rig.Frame();
     rig.PastTitle();
     frame.OnReadStart();
+    frame.StretchAhead().WaitIdle();  // made during the 300 ms before the voice
     rig.timers.Advance(300);
     QCOMPARE(frame.m_nState, int(Reading));
     QCOMPARE(frame.m_nPhraseTempo, tempo);
+    if (tempo != 100) QCOMPARE(frame.StretchAhead().GetStats().nReady, 1);
     const std::vector<std::uint8_t> played = WaveBytes(frame.Wave());
     if (tempo == 100) {
       QVERIFY(played == m_tone);  // sample for sample as recorded
@@ -262,6 +265,41 @@ class TestPracticeShell : public QObject {
     rig.pDevice->Finish();
     QTRY_COMPARE(frame.m_nPhrase, 1);
     QCOMPARE(frame.m_nPhraseTempo, other);
+    frame.OnReadStop();
+    QTRY_COMPARE(frame.m_nState, int(Idle));
+  }
+
+  void firstPhraseWaitsForItsStretchWithoutBlocking() {
+    // A long first phrase: its stretch takes far longer than this test's
+    // steps, so it is still being made when TIMER_START first fires.
+    const std::vector<std::uint8_t> longTone = ToneBytes(6000);
+    QVERIFY(WriteVoiceSegment(GetVoiceSegmentPath(0), longTone.data(),
+                              static_cast<std::uint32_t>(longTone.size())));
+    WriteVoices(1, 8);
+    m_pProfile->WriteProfileInt("Reading", "Tempo", 50);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    CMainFrame& frame = rig.Frame();
+    rig.PastTitle();
+    frame.OnReadStart();
+    rig.timers.Advance(300 + 50);
+    QCOMPARE(frame.m_nState, int(Starting));  // polled, not waited for
+    QVERIFY(rig.timers.IsPending(TIMER_START));
+    QVERIFY(!frame.Wave().IsOutputOpen());
+    frame.StretchAhead().WaitIdle();
+    rig.timers.Advance(10);
+    QCOMPARE(frame.m_nState, int(Reading));
+    QCOMPARE(frame.StretchAhead().GetStats().nSynchronous, 0);
+    QCOMPARE(frame.StretchAhead().GetStats().nWaited, 0);
+    // A phrase whose stretch cannot be made (no file) is not waited for.
+    frame.OnReadStop();
+    QTRY_COMPARE(frame.m_nState, int(Idle));
+    QFile::remove(QString::fromStdString(GetVoiceSegmentPath(5)));
+    frame.OnReadStartAt(5);
+    frame.StretchAhead().WaitIdle();
+    rig.timers.Advance(300);
+    QCOMPARE(frame.m_nState, int(Reading));
+    QCOMPARE(frame.m_nPhrase, 6);
     frame.OnReadStop();
     QTRY_COMPARE(frame.m_nState, int(Idle));
   }
@@ -354,6 +392,7 @@ class TestPracticeShell : public QObject {
     rig.Frame().show();
     rig.PastTitle();
     rig.Frame().OnReadStartAt(30);
+    rig.Frame().StretchAhead().WaitIdle();
     rig.timers.Advance(300);
     QCOMPARE(rig.Frame().m_nState, int(Reading));
     rig.Frame().OnReadNext();
