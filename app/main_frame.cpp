@@ -13,6 +13,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QWhatsThis>
+#include <algorithm>
+#include <chrono>
 
 #include "app/about_dlg.h"
 #include "app/dib_image.h"
@@ -27,6 +29,8 @@
 #include "audio/voice_segment.h"
 #include "core/exe_directory.h"
 #include "core/sutra_readings.h"
+#include "core/sutra_tables.h"
+#include "core/tempo.h"
 
 namespace solvari::app {
 
@@ -111,6 +115,7 @@ CMainFrame::CMainFrame(FrameServices services)
   m_bMaximizeOnReading = m_pProfile->GetProfileInt("Reading", "Maximized", 0);
   m_bRepeat = 0;
   m_nRuby = ToReadingAid(m_pProfile->GetProfileInt("Reading", "Ruby", RubyNone));
+  m_nTempo = ValidTempoChoice(m_pProfile->GetProfileInt("Reading", "Tempo", kDefaultTempo));
 
   OnCreate();
 }
@@ -129,6 +134,7 @@ void CMainFrame::StopEverything() {
   if (m_bShutDownDone) return;
   m_bShutDownDone = true;
   Shutdown();
+  m_stretch.Clear();  // a stretch under way is given up
   m_pTimers->KillTimer(TIMER_TITLE);
   m_pTimers->KillTimer(TIMER_TITLE_END);
   m_wave.ResetOutput();
@@ -220,6 +226,46 @@ void CMainFrame::CreateMenus() {
   connect(pHelp, &QAction::triggered, this, [this] { OnHelpFinder(); });
   connect(pContextHelp, &QAction::triggered, this, [this] { OnContextHelp(); });
   connect(pAbout, &QAction::triggered, this, [this] { OnAppAbout(); });
+
+  CreatePracticeCommands(pRead);
+}
+
+// The practice commands, at the end of 読経: stepping, repeating one
+// phrase, the tempo; and the keys without a menu item (Space, Home).
+void CMainFrame::CreatePracticeCommands(QMenu* pRead) {
+  QAction* pNext = AddCommand(ID_READ_NEXT, QStringLiteral("次の句へ"));
+  QAction* pPrevious = AddCommand(ID_READ_PREVIOUS, QStringLiteral("前の句へ"));
+  QAction* pRepeatPhrase = AddCommand(ID_READ_REPEAT_PHRASE, QStringLiteral("この句を繰り返す"));
+  QAction* pHome = AddCommand(ID_READ_HOME, QStringLiteral("最初の句から"));
+  QAction* pStartStop = AddCommand(ID_READ_START_STOP, QStringLiteral("開始/停止"));
+  pNext->setShortcuts({QKeySequence(Qt::Key_Right), QKeySequence(Qt::Key_PageDown)});
+  pPrevious->setShortcuts({QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_PageUp)});
+  pHome->setShortcut(QKeySequence(Qt::Key_Home));
+  pStartStop->setShortcut(QKeySequence(Qt::Key_Space));
+  pRepeatPhrase->setCheckable(true);
+
+  pRead->addSeparator();
+  pRead->addAction(pNext);
+  pRead->addAction(pPrevious);
+  pRead->addAction(pRepeatPhrase);
+  QMenu* pTempo = pRead->addMenu(QStringLiteral("速さ"));
+  auto* pTempoGroup = new QActionGroup(this);
+  pTempoGroup->setExclusive(true);
+  int nID = ID_READ_TEMPO_50;
+  for (int nTempo : kTempoChoices) {
+    QAction* pAction = AddCommand(nID++, QStringLiteral("%1 %").arg(nTempo));
+    pAction->setCheckable(true);
+    pTempoGroup->addAction(pAction);
+    pTempo->addAction(pAction);
+    connect(pAction, &QAction::triggered, this, [this, nTempo] { OnSetTempo(nTempo); });
+  }
+
+  connect(pNext, &QAction::triggered, this, [this] { OnReadNext(); });
+  connect(pPrevious, &QAction::triggered, this, [this] { OnReadPrevious(); });
+  connect(pHome, &QAction::triggered, this, [this] { OnReadHome(); });
+  connect(pStartStop, &QAction::triggered, this, [this] { OnReadStartStop(); });
+  connect(pRepeatPhrase, &QAction::triggered, this, [this] { OnToggleRepeatPhrase(); });
+  m_wndView.SetPhraseClickHandler([this](int nPhrase) { OnReadStartAt(nPhrase); });
 }
 
 // ふりがな: three radio choices, the reading beside each character of the
@@ -316,7 +362,9 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent) {
 // --- timers and the voice -------------------------------------------------
 
 void CMainFrame::OnTimer(unsigned nIDEvent) {
+  if (nIDEvent == TIMER_START && PostponeStartForStretch()) return;
   CReadingSequencer::OnTimer(nIDEvent);
+  if (nIDEvent == TIMER_START) PrepareAhead();  // while the first phrase plays
   UpdateCommands();
 }
 
@@ -345,12 +393,15 @@ void CMainFrame::OnWomDone() {
     m_strPrefetched.clear();
     m_prefetched.clear();
   }
+  PrepareAhead();  // while the phrase that has just begun plays
   UpdateCommands();
 }
 
 void CMainFrame::OnReadStart() {
   if (m_nState != Idle) return;  // the command is enabled only in Idle
+  m_nFirstPhrase = 0;            // Start reads the whole text; a click picks a phrase
   CReadingSequencer::OnReadStart();
+  PrepareAhead();
   UpdateCommands();
 }
 
@@ -374,22 +425,52 @@ std::unique_ptr<IWaveOutDevice> CMainFrame::MakeOutputDevice(IEventPoster* pPost
 
 bool CMainFrame::LoadVoiceSegment(const std::string& path) {
   // The voice read ahead is the file's sound as it was read a phrase ago.
+  bool bLoaded = false;
   if (!m_strPrefetched.empty() && path == m_strPrefetched) {
     const std::vector<std::uint8_t> pcm = std::move(m_prefetched);
     m_strPrefetched.clear();
     m_prefetched.clear();
-    return LoadVoiceSegmentBytes(m_wave, pcm.data(), static_cast<std::uint32_t>(pcm.size())) != 0;
+    bLoaded = LoadVoiceSegmentBytes(m_wave, pcm.data(), static_cast<std::uint32_t>(pcm.size())) != 0;
+  } else {
+    m_strPrefetched.clear();
+    m_prefetched.clear();
+    bLoaded = solvari::LoadVoiceSegment(m_wave, path) != 0;
   }
-  m_strPrefetched.clear();
-  m_prefetched.clear();
-  return solvari::LoadVoiceSegment(m_wave, path) != 0;
+  if (!bLoaded) return false;
+  // As recorded at 100 %: the file's own samples are played.
+  return m_nPhraseTempo == 100 || ApplyTempo(path);
+}
+
+bool CMainFrame::ApplyTempo(const std::string& path) {
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::uint8_t> stretched;
+  const std::uint8_t* pLoaded = m_wave.LockData();
+  const CStretchAhead::Source source =
+      m_stretch.Take(path, m_nPhraseTempo, pLoaded, m_wave.m_dwDataSize, stretched);
+  m_wave.UnlockData();
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  CTrace::Event("stretch",
+                {m_nPhrase, m_nPhraseTempo, static_cast<long>(source), static_cast<long>(us)});
+  if (source == CStretchAhead::Source::Failed || stretched.size() > 0x7FFFFFFF) return false;
+  // The format stays the voice's; only the samples change.
+  const auto nBytes = static_cast<std::uint32_t>(stretched.size());
+  if (m_wave.AllocData(nBytes) == nullptr && nBytes != 0) return false;
+  if (std::uint8_t* p = m_wave.LockData()) {
+    std::copy(stretched.begin(), stretched.end(), p);
+    m_wave.UnlockData();
+  }
+  m_wave.m_dwDataSize = nBytes;
+  return true;
 }
 
 void CMainFrame::PrefetchNextVoice() {
   m_strPrefetched.clear();
   m_prefetched.clear();
-  const int nNext = NextPhraseToPlay();
-  if (nNext < 0) return;
+  const int nNext = PhraseFollowingAtOnce();
+  // A stretched voice is not read ahead here: it follows after the output's latency.
+  if (nNext < 0 || m_nTempo != kDefaultTempo) return;
   const std::string path = GetVoiceSegmentPath(nNext);
   std::vector<std::uint8_t> pcm;
   if (!ReadVoiceSegmentFile(path, &pcm)) return;
@@ -547,6 +628,7 @@ void CMainFrame::UpdateCommands() {
   OnUpdateReadRuby(Action(ID_READ_RUBY_NONE), RubyNone);
   OnUpdateReadRuby(Action(ID_READ_RUBY_KANA), RubyKana);
   OnUpdateReadRuby(Action(ID_READ_RUBY_ROMAJI), RubyRomaji);
+  UpdatePracticeCommands();
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
     CTrace::Event("state", {m_nState});
@@ -574,6 +656,108 @@ void CMainFrame::OnUpdateReadRepeat(QAction* pAction) {
 void CMainFrame::OnUpdateReadRuby(QAction* pAction, int nAid) {
   pAction->setChecked(m_nRuby == nAid);
   pAction->setEnabled(m_nState == Idle);
+// --- practice commands ----------------------------------------------------
+
+void CMainFrame::OnReadStartAt(int nPhrase) {
+  if (m_nState != Idle || nPhrase < 0 || nPhrase > kLastPhrase) return;
+  CReadingSequencer::OnReadStartAt(nPhrase);
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnReadStartStop() {
+  if (m_nState == Idle)
+    OnReadStart();
+  else if (m_nState == Reading)
+    OnReadStop();
+}
+
+void CMainFrame::OnReadNext() {
+  CReadingSequencer::OnReadNext();
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnReadPrevious() {
+  CReadingSequencer::OnReadPrevious();
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnReadHome() {
+  CReadingSequencer::OnReadHome();
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnToggleRepeatPhrase() {
+  if (m_nState != Title) m_bRepeatPhrase = m_bRepeatPhrase == 0 ? 1 : 0;
+  PrepareAhead();
+  UpdateCommands();
+}
+
+void CMainFrame::OnSetTempo(int nTempoPercent) {
+  if (m_nState != Title && IsTempoChoice(nTempoPercent) && nTempoPercent != m_nTempo) {
+    m_nTempo = nTempoPercent;  // from the next phrase on
+    m_pProfile->WriteProfileInt("Reading", "Tempo", m_nTempo);
+    PrepareAhead();
+  }
+  UpdateCommands();
+}
+
+bool CMainFrame::PostponeStartForStretch() {
+  constexpr unsigned kPollMs = 10;
+  constexpr int kMaxPolls = 200;  // two seconds; then it is taken as it comes
+  if (m_nState == Starting && m_nTempo != 100 && !IsShutDown() && m_nPhrase >= 0 &&
+      m_nPhrase <= kLastPhrase && m_nStartPostponed < kMaxPolls &&
+      m_stretch.IsPending(GetVoiceSegmentPath(m_nPhrase), m_nTempo)) {
+    ++m_nStartPostponed;
+    m_pTimers->KillTimer(TIMER_START);
+    m_pTimers->SetTimer(TIMER_START, kPollMs);
+    return true;
+  }
+  m_nStartPostponed = 0;
+  return false;
+}
+
+void CMainFrame::PrepareAhead() {
+  if (m_nTempo == 100 || IsShutDown()) return;
+  // The newest request is made first: the next phrase is asked for last.
+  if (m_nState == Reading && m_nPhrase > 0 && m_nPhrase <= kLastPhrase)
+    m_stretch.Prepare(GetVoiceSegmentPath(m_nPhrase - 1), m_nTempo);
+  // Where Home and a repeat go, kept at hand.
+  if (m_nState == Reading) {
+    m_stretch.Prepare(GetVoiceSegmentPath(0), m_nTempo);
+    if (m_nFirstPhrase >= 0 && m_nFirstPhrase <= kLastPhrase)
+      m_stretch.Prepare(GetVoiceSegmentPath(m_nFirstPhrase), m_nTempo);
+  }
+  const int nNext = NextPhraseToPlay();
+  if (nNext >= 0) m_stretch.Prepare(GetVoiceSegmentPath(nNext), m_nTempo);
+}
+
+void CMainFrame::UpdatePracticeCommands() {
+  OnUpdateReadStep(Action(ID_READ_NEXT));
+  OnUpdateReadStep(Action(ID_READ_PREVIOUS));
+  OnUpdateReadStep(Action(ID_READ_HOME));
+  Action(ID_READ_START_STOP)->setEnabled(m_nState == Idle || m_nState == Reading);
+  OnUpdateRepeatPhrase(Action(ID_READ_REPEAT_PHRASE));
+  int nID = ID_READ_TEMPO_50;
+  for (int nTempo : kTempoChoices) OnUpdateTempo(Action(nID++), nTempo);
+  m_wndView.UpdateCursor();
+}
+
+void CMainFrame::OnUpdateReadStep(QAction* pAction) {
+  pAction->setEnabled(CReadingSequencer::OnUpdateReadStep());
+}
+
+void CMainFrame::OnUpdateRepeatPhrase(QAction* pAction) {
+  pAction->setChecked(m_bRepeatPhrase != 0);
+  pAction->setEnabled(m_nState != Title);
+}
+
+void CMainFrame::OnUpdateTempo(QAction* pAction, int nTempoPercent) {
+  pAction->setChecked(m_nTempo == nTempoPercent);
+  pAction->setEnabled(m_nState != Title);
 }
 
 }  // namespace solvari::app

@@ -20,6 +20,7 @@
 #include "app/qt_picture_decoder.h"
 #include "app/sutra_view.h"
 #include "app/title_wnd.h"
+#include "audio/stretch_ahead.h"
 #include "audio/wave_buffer.h"
 #include "core/profile_store.h"
 #include "core/reading_sequencer.h"
@@ -44,6 +45,13 @@ enum : int {
   ID_READ_RUBY_NONE = 32820,
   ID_READ_RUBY_KANA = 32821,
   ID_READ_RUBY_ROMAJI = 32822,
+  // Practice: stepping through the phrases, repeating one, the tempo.
+  ID_READ_NEXT = 32801,
+  ID_READ_PREVIOUS = 32802,
+  ID_READ_HOME = 32803,
+  ID_READ_REPEAT_PHRASE = 32804,
+  ID_READ_START_STOP = 32805,
+  ID_READ_TEMPO_50 = 32810,  // 32810..32814: the tempos of kTempoChoices in order
   ID_APP_ABOUT = 57664,
   ID_APP_EXIT = 57665,
   ID_HELP_FINDER = 57667,
@@ -136,6 +144,14 @@ class CMainFrame : public QMainWindow,
   void OnAppAbout();
   void OnHelpFinder();
   void OnContextHelp();
+  // Practice commands (the sequencer's, with the command states after them).
+  void OnReadStartAt(int nPhrase);  // a click on a phrase of the overview
+  void OnReadStartStop();           // Space: Start in Idle, Stop while reading
+  void OnReadNext();
+  void OnReadPrevious();
+  void OnReadHome();
+  void OnToggleRepeatPhrase();
+  void OnSetTempo(int nTempoPercent);
 
   // Runs every command's enable handler.
   void UpdateCommands();
@@ -149,12 +165,16 @@ class CMainFrame : public QMainWindow,
   // The "Reading" / "Ruby" setting: which reading the page shows beside the
   // characters (a ReadingAid, RubyNone unless chosen).
   int m_nRuby = 0;
+  void OnUpdateReadStep(QAction* pAction);
+  void OnUpdateRepeatPhrase(QAction* pAction);
+  void OnUpdateTempo(QAction* pAction, int nTempoPercent);
 
   QAction* Action(int nID) const;
   QToolBar& ToolBar() { return m_wndToolBar; }
   CSutraView& View() { return m_wndView; }
   CTitleWnd& TitleWnd() { return m_wndTitle; }
   CWaveBuffer& Wave() { return m_wave; }
+  CStretchAhead& StretchAhead() { return m_stretch; }
   // The client area below the menu bar, in the frame's coordinates.
   QRect ClientRect() const;
   // The help page beside the executable, named after it.
@@ -189,6 +209,17 @@ class CMainFrame : public QMainWindow,
   void StopEverything();
   // The local file a drop carries, when the picture command would take one.
   QString DroppedPicturePath(const QMimeData* pData) const;
+  void CreatePracticeCommands(QMenu* pRead);
+  void UpdatePracticeCommands();
+  // Asks for the stretches the next phrases will need at the tempo set now.
+  void PrepareAhead();
+  // When the first phrase of a reading is about to load and its stretch is
+  // still being made: TIMER_START is armed again shortly (for a while at
+  // most) instead of waiting for it on this thread. True when it did so.
+  bool PostponeStartForStretch();
+  // Replaces the voice just loaded from path by its stretch to the phrase's
+  // tempo; false when that fails.
+  bool ApplyTempo(const std::string& path);
 
   // ISutraViewHost
   int GetReadingState() const override { return m_nState; }
@@ -231,6 +262,7 @@ class CMainFrame : public QMainWindow,
   std::function<bool(const QUrl&)> m_openUrl;
   std::map<int, QAction*> m_actions;
   int m_nTracedState = -1;
+  int m_nStartPostponed = 0;
   bool m_bShutDownDone = false;
   bool m_bPlayedInHandler = false;         // a voice was queued in this buffer-done handler
   std::string m_strPrefetched;             // the voice file handed to the device ahead
@@ -240,6 +272,8 @@ class CMainFrame : public QMainWindow,
   CSutraView m_wndView;
   CTitleWnd m_wndTitle;
   CWaveBuffer m_wave;
+  // Made after the buffer and gone before it: its worker is stopped first.
+  CStretchAhead m_stretch;
 };
 
 }  // namespace solvari::app

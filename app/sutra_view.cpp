@@ -1,10 +1,13 @@
 #include "app/sutra_view.h"
 
+#include <QCursor>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include "app/edge_ring.h"
 #include "app/trace.h"
+#include "core/reading_state.h"
 #include "res/resources.h"
 
 namespace solvari::app {
@@ -20,12 +23,13 @@ DibBytes FindResourceBytes(int nId) {
 }  // namespace
 
 CSutraView::CSutraView(const ISutraViewHost& host, QWidget* pParent)
-    : QWidget(pParent), m_painter(host, &FindResourceBytes) {
+    : QWidget(pParent), m_host(host), m_painter(host, &FindResourceBytes) {
   // The view paints every pixel itself: nothing erases it first.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
   setFocusPolicy(Qt::StrongFocus);
   setCursor(Qt::ArrowCursor);
+  setMouseTracking(true);  // the cursor shows which phrase a click starts
   m_painter.SetChangedCallback([this](const Rect& rc) { OnChanged(rc); });
 }
 
@@ -92,6 +96,48 @@ void CSutraView::paintEvent(QPaintEvent* pEvent) {
     m_bFirstPaintTraced = true;
     CTrace::Event("first-paint", {CTrace::CpuMs(), CTrace::ResidentKiB()});
   }
+}
+
+int CSutraView::PhraseAt(const QPoint& pt) const {
+  if (m_host.GetReadingState() != Idle || !m_onPhraseClicked) return -1;
+  // Only what the overview shows is pointed at: it is clipped to the client area.
+  const QSize client = ClientSize();
+  const int x = pt.x() - kEdge;
+  const int y = pt.y() - kEdge;
+  if (y >= client.height()) return -1;
+  return solvari::CSutraView::OverviewPhraseAt(client.width(), x, y);
+}
+
+void CSutraView::SetCursorFor(const QPoint& pt) {
+  const Qt::CursorShape shape = PhraseAt(pt) >= 0 ? Qt::PointingHandCursor : Qt::ArrowCursor;
+  if (cursor().shape() != shape) setCursor(shape);
+}
+
+void CSutraView::UpdateCursor() {
+  const QPoint pt = mapFromGlobal(QCursor::pos());
+  SetCursorFor(rect().contains(pt) ? pt : QPoint(-1, -1));
+}
+
+void CSutraView::mouseMoveEvent(QMouseEvent* pEvent) {
+  SetCursorFor(pEvent->position().toPoint());
+  QWidget::mouseMoveEvent(pEvent);
+}
+
+void CSutraView::mousePressEvent(QMouseEvent* pEvent) {
+  if (pEvent->button() == Qt::LeftButton) {
+    const int nPhrase = PhraseAt(pEvent->position().toPoint());
+    if (nPhrase >= 0) {
+      setCursor(Qt::ArrowCursor);
+      m_onPhraseClicked(nPhrase);
+      return;
+    }
+  }
+  QWidget::mousePressEvent(pEvent);
+}
+
+void CSutraView::leaveEvent(QEvent* pEvent) {
+  if (cursor().shape() != Qt::ArrowCursor) setCursor(Qt::ArrowCursor);
+  QWidget::leaveEvent(pEvent);
 }
 
 // The sunken client edge: a grey and white outer ring, a black and light grey

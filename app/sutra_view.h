@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "core/sequencer_platform.h"
 #include "render/sutra_view.h"
@@ -34,14 +35,31 @@ class CSutraView : public QWidget, public IReadingView {
   bool IsFullPaintPending() const { return m_bFullPaint; }
   int FullPaintCount() const { return m_nFullPaints; }
 
+  // Pointing at a phrase in the overview while no recitation runs: the
+  // cursor becomes a pointing hand over its characters, and a left click
+  // there calls fn with the phrase.
+  void SetPhraseClickHandler(std::function<void(int)> fn) { m_onPhraseClicked = std::move(fn); }
+  // The phrase under widget point pt that a click would start, or -1.
+  int PhraseAt(const QPoint& pt) const;
+  // Sets the cursor for the point the mouse is at now (also after a change
+  // of state, when the mouse has not moved).
+  void UpdateCursor();
+
  protected:
   void paintEvent(QPaintEvent* pEvent) override;
   void resizeEvent(QResizeEvent* pEvent) override;
   void showEvent(QShowEvent* pEvent) override;
+  void mouseMoveEvent(QMouseEvent* pEvent) override;
+  void mousePressEvent(QMouseEvent* pEvent) override;
+  void leaveEvent(QEvent* pEvent) override;
 
  private:
   void OnChanged(const Rect& rc);
   void DrawEdge(QPainter& painter);
+  void SetCursorFor(const QPoint& pt);
+
+  const ISutraViewHost& m_host;
+  std::function<void(int)> m_onPhraseClicked;
 
   solvari::CSutraView m_painter;
   bool m_bFullPaint = true;

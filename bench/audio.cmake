@@ -11,3 +11,10 @@ if(TARGET solvari_audio_qt)
 else()
   target_link_libraries(audio_bench PRIVATE solvari_audio benchmark::benchmark)
 endif()
+
+# The time stretch of the longest voice file at the slowest and fastest tempo,
+# against which the file read above is the yardstick.
+add_executable(stretch_bench ${CMAKE_CURRENT_SOURCE_DIR}/stretch_bench.cpp)
+target_include_directories(stretch_bench PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(stretch_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+target_link_libraries(stretch_bench PRIVATE solvari_audio benchmark::benchmark benchmark::benchmark_main)

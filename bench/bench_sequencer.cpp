@@ -115,4 +115,32 @@ BENCHMARK(BM_PhraseChange)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
+// A step to the next phrase while one plays (→): the voice is reset, and its
+// buffer-done handler draws the whole page afresh from the new phrase before
+// reading and playing its voice.
+void BM_PhraseStep(benchmark::State& state) {
+  SetExeDirectory(std::string(SOLVARI_SOURCE_DIR) + "/data/");
+  CBenchHost host;
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(723, 425);
+  CNullTimers timers;
+  CWaveVoice voice;
+  CViewAdapter viewOps(view);
+  CPlainFrame frame;
+  CReadingSequencer seq({&timers, &voice, &viewOps, &frame}, 0);
+  host.m_pSeq = &seq;
+  seq.m_nState = Reading;
+  view.OnPaint();
+  int phrase = 0;
+  for (auto _ : state) {
+    seq.m_nState = Reading;
+    seq.m_nPhrase = phrase;
+    seq.OnReadNext();
+    seq.OnWomDone();
+    phrase = phrase == kLastPhrase - 1 ? 0 : phrase + 1;
+  }
+  if (seq.m_nState != Reading) state.SkipWithError("the reading ended");
+}
+BENCHMARK(BM_PhraseStep)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/sutra_tables.h"
+#include "core/tempo.h"
 #include "core/voice_segment_path.h"
 
 namespace solvari {
@@ -27,6 +28,7 @@ void CReadingSequencer::OnReadStart() {
   m_nState = Starting;
   m_nPhrase = m_nFirstPhrase;
   m_bStopRequested = 0;
+  m_nJumpTo = -1;
   // A change of size repaints the view as the reading page by itself.
   if (m_bMaximizeOnReading == 1 && !m_platform.pFrame->IsZoomed()) {
     m_platform.pFrame->ShowMaximized();
@@ -73,7 +75,7 @@ void CReadingSequencer::OnStartTimer() {
       EndReading();
       return;
     }
-    if (m_platform.pVoice->LoadVoiceSegment(GetVoiceSegmentPath(m_nPhrase))) break;
+    if (LoadPhraseVoice(m_nPhrase)) break;
     ++m_nPhrase;
   }
   if (!PlayCurrentPhrase()) return;
@@ -133,6 +135,7 @@ void CReadingSequencer::OnWomDone() {
     EndReading();
     return;
   }
+  if (OnPracticeDone()) return;
   if (m_nPhrase >= kLastPhrase) {
     if (m_bRepeat == 0) {
       EndReading();
@@ -152,7 +155,7 @@ void CReadingSequencer::OnWomDone() {
     m_platform.pView->DrawColumn(m_nPhrase + n - 4);
   }
   // A missing file in the middle of the text ends the reading: no skipping.
-  if (!m_platform.pVoice->LoadVoiceSegment(GetVoiceSegmentPath(m_nPhrase))) {
+  if (!LoadPhraseVoice(m_nPhrase)) {
     EndReading();
     return;
   }
@@ -242,16 +245,128 @@ void CReadingSequencer::OnTitleTimer(unsigned) {}
 
 void CReadingSequencer::OnDefaultTimer(unsigned) {}
 
-int CReadingSequencer::NextPhraseToPlay() const {
-  // After the last phrase a repeat waits for TIMER_START: nothing follows at once.
-  if (m_bStopRequested == 1 || m_nPhrase < 0 || m_nPhrase >= kLastPhrase) return -1;
-  return m_nPhrase + 1;
-}
-
 int CReadingSequencer::CharDurationMs(int nPhrase, int nChar) const {
-  return kPhraseDurations[nPhrase][nChar];
+  return ScaleDurationMs(kPhraseDurations[nPhrase][nChar], m_nPhraseTempo);
 }
 
 bool CReadingSequencer::ViewHasSlots() const { return m_platform.pView->ColumnsPerPage() >= 1; }
+
+bool CReadingSequencer::LoadPhraseVoice(int nPhrase) {
+  m_nPhraseTempo = IsTempoChoice(m_nTempo) ? m_nTempo : kDefaultTempo;
+  return m_platform.pVoice->LoadVoiceSegment(GetVoiceSegmentPath(nPhrase));
+}
+
+// --- practice ---------------------------------------------------------------
+
+void CReadingSequencer::OnReadStartAt(int nPhrase) {
+  if (m_bShutDown || m_nState != Idle || nPhrase < 0 || nPhrase > kLastPhrase) return;
+  m_nFirstPhrase = nPhrase;
+  OnReadStart();
+}
+
+bool CReadingSequencer::OnUpdateReadStep() const {
+  return !m_bShutDown && m_nState == Reading && m_bStopRequested != 1;
+}
+
+void CReadingSequencer::OnReadNext() {
+  if (!OnUpdateReadStep()) return;
+  const int nFrom = m_nJumpTo >= 0 ? m_nJumpTo : m_nPhrase;
+  RequestJump(std::min(nFrom + 1, kPhraseCount));
+}
+
+void CReadingSequencer::OnReadPrevious() {
+  if (!OnUpdateReadStep()) return;
+  const int nFrom = m_nJumpTo >= 0 ? m_nJumpTo : m_nPhrase;
+  RequestJump(std::max(nFrom - 1, 0));
+}
+
+void CReadingSequencer::OnReadHome() {
+  if (!OnUpdateReadStep()) return;
+  m_nFirstPhrase = 0;
+  RequestJump(0);
+}
+
+void CReadingSequencer::RequestJump(int nPhrase) {
+  const bool bFirst = m_nJumpTo < 0;
+  m_nJumpTo = nPhrase;
+  // The device posts the buffer-done event of the returned buffer (or has
+  // posted it already, when the voice had just ended); its handler jumps.
+  if (bFirst) m_platform.pVoice->ResetOutput();
+}
+
+int CReadingSequencer::PhraseFollowingAtOnce() const {
+  // Called as the voice of m_nPhrase starts (still in Starting for the first).
+  if (m_bShutDown || m_bStopRequested == 1 || m_nJumpTo >= 0) return -1;
+  if (m_bRepeatPhrase != 0) return m_nPhrase;
+  // After the last phrase a repeat waits for TIMER_START: nothing follows at once.
+  if (m_nPhrase < 0 || m_nPhrase >= kLastPhrase) return -1;
+  return m_nPhrase + 1;
+}
+
+int CReadingSequencer::NextPhraseToPlay() const {
+  if (m_bShutDown) return -1;
+  if (m_nState == Starting) return std::clamp(m_nPhrase, 0, kLastPhrase);
+  if (m_nState != Reading || m_bStopRequested == 1) return -1;
+  if (m_nJumpTo >= 0 && m_nJumpTo <= kLastPhrase) return m_nJumpTo;
+  if (m_nJumpTo < 0 && m_bRepeatPhrase != 0) return m_nPhrase;
+  if (m_nJumpTo < 0 && m_nPhrase < kLastPhrase) return m_nPhrase + 1;
+  // The text ends after this phrase (or Next went past its end).
+  return m_bRepeat != 0 ? m_nFirstPhrase : -1;
+}
+
+bool CReadingSequencer::OnPracticeDone() {
+  if (m_nJumpTo >= 0) {
+    const int nTo = m_nJumpTo;
+    m_nJumpTo = -1;
+    if (nTo <= kLastPhrase) {
+      JumpTo(nTo);
+      return true;
+    }
+    // Past the last phrase: the text has been heard, as at its voice's end.
+    m_nPhrase = kLastPhrase;
+    return false;
+  }
+  if (m_bRepeatPhrase != 0) {
+    ReplayPhrase();
+    return true;
+  }
+  return false;
+}
+
+void CReadingSequencer::JumpTo(int nPhrase) {
+  m_nPhrase = nPhrase;
+  RedrawPage();
+  // As between two phrases: a missing file ends the reading.
+  if (!LoadPhraseVoice(m_nPhrase)) {
+    EndReading();
+    return;
+  }
+  if (!PlayCurrentPhrase()) return;
+  BeginHighlight();
+}
+
+void CReadingSequencer::ReplayPhrase() {
+  if (ViewHasSlots()) m_platform.pView->DrawColumn(m_nPhrase);
+  if (!LoadPhraseVoice(m_nPhrase)) {
+    EndReading();
+    return;
+  }
+  if (!PlayCurrentPhrase()) return;
+  BeginHighlight();
+}
+
+void CReadingSequencer::RedrawPage() {
+  const int n = m_platform.pView->ColumnsPerPage();
+  if (n < 1) return;
+  // Every slot once: n consecutive phrases cover all of them.
+  const int nFirstErased = std::max(0, std::min(m_nPhrase, kPhraseCount - n));
+  const int nLastErased = std::min(kLastPhrase, nFirstErased + n - 1);
+  for (int k = nFirstErased; k <= nLastErased; ++k) m_platform.pView->EraseColumn(k);
+  // The page runs to the end of the current phrase's page, and at least as
+  // far as the rolling page would reach.
+  const int nPageEnd = m_nPhrase + n - m_nPhrase % n - 1;
+  const int nLast = std::min(kLastPhrase, std::max(nPageEnd, m_nPhrase + n - 4));
+  for (int k = m_nPhrase; k <= nLast; ++k) m_platform.pView->DrawColumn(k);
+}
 
 }  // namespace solvari

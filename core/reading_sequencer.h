@@ -38,6 +38,30 @@ class CReadingSequencer {
   // The voice of m_nPhrase has ended, or was returned early by Stop.
   void OnWomDone();
 
+  // Practice commands. None of them is needed for a plain recitation; with
+  // none used, a reading runs exactly as above.
+  //
+  // Start at phrase nPhrase (0..53; in Idle only): it becomes the phrase the
+  // reading and each repeat start from, and the reading page starts with it.
+  void OnReadStartAt(int nPhrase);
+  // In Reading only, and not after Stop: the current voice stops at once and,
+  // when its buffer-done event arrives, the reading goes on at the next
+  // phrase, the previous one, or phrase 0 (which also becomes the phrase a
+  // repeat starts from). The page is then drawn afresh from that phrase, as
+  // a repaint would draw it, and its voice plays from its start. Next on the
+  // last phrase ends the text as its voice's end would (or repeats, with
+  // Repeat on); Previous on phrase 0 plays phrase 0 again. Presses before
+  // the buffer-done event add up.
+  void OnReadNext();
+  void OnReadPrevious();
+  void OnReadHome();
+  // Whether Next, Previous and Home are enabled: in Reading, Stop not pressed.
+  bool OnUpdateReadStep() const;
+  // The phrase whose voice will be loaded next if no command comes in between
+  // (the current one with Repeat-phrase on), or -1 when the reading ends
+  // after the current phrase or none runs. The frame prepares it ahead.
+  int NextPhraseToPlay() const;
+
   // To be called by the frame before it releases the wave buffer and the
   // view (its destructor or close): during a reading the device is reset and
   // closed, TIMER_START and TIMER_CHAR are killed, and from then on every
@@ -54,6 +78,14 @@ class CReadingSequencer {
   std::int32_t m_bMaximizeOnReading;  // the Maximized setting; on only when 1
   std::int32_t m_nChar = 0;           // current character; set to 0 before every use
   std::int32_t m_bRepeat = 0;         // Repeat setting, tested for non-zero
+  // Practice settings. Repeat-phrase plays the phrase being read again and
+  // again (tested for non-zero; it may change at any time). The tempo, in
+  // percent of the recorded pace, may change at any time too; each phrase is
+  // read at the tempo set when its voice was loaded (m_nPhraseTempo), which
+  // the frame's voice loader stretches to and the character durations follow.
+  std::int32_t m_bRepeatPhrase = 0;
+  std::int32_t m_nTempo = 100;
+  std::int32_t m_nPhraseTempo = 100;
 
  protected:
   // Ends a recitation: back to Idle, and the view back to the overview.
@@ -62,11 +94,12 @@ class CReadingSequencer {
   virtual void OnTitleTimer(unsigned nIDEvent);
   // Timers that are none of the frame's; the frame passes them on.
   virtual void OnDefaultTimer(unsigned nIDEvent);
-  // The phrase whose voice will most likely be played after the current one
-  // (-1 when none follows at once): the frame reads it ahead.
-  virtual int NextPhraseToPlay() const;
+  // The phrase whose voice follows the current one's without a pause, as
+  // things stand (-1 when none does): the frame hands it to the output ahead.
+  int PhraseFollowingAtOnce() const;
   // How long character nChar of nPhrase stays lit, in ms: the duration
-  // table, unless the frame knows better (a tempo, a recording's own pace).
+  // table at the phrase's tempo, unless the frame knows better (a
+  // recording's own pace).
   virtual int CharDurationMs(int nPhrase, int nChar) const;
 
  private:
@@ -87,10 +120,27 @@ class CReadingSequencer {
   // Heard ms of the current voice, when the reading follows the output's clock.
   bool HeardMs(std::int64_t* pMs) const;
   bool ViewHasSlots() const;
+  // Loads the voice of nPhrase at the tempo set now.
+  bool LoadPhraseVoice(int nPhrase);
+  // After the buffer-done event, before the end of the text is looked at: a
+  // pending jump or Repeat-phrase. True when it has taken over the event.
+  bool OnPracticeDone();
+  void RequestJump(int nPhrase);
+  // Goes on at nPhrase: the page drawn afresh, its voice, its highlight.
+  void JumpTo(int nPhrase);
+  // The current phrase once more: its column drawn unlit, its voice again.
+  void ReplayPhrase();
+  // The page from m_nPhrase as a repaint draws it, drawn at once through the
+  // column operations (a repaint would come after character 0 is lit, and
+  // wipe it out).
+  void RedrawPage();
 
   SequencerPlatform m_platform;
   bool m_bShutDown = false;
   bool m_bAwaitVoice = false;  // character 0 waits until its voice is heard
+  // Where the reading goes when the stopped voice's buffer-done event comes:
+  // a phrase, kPhraseCount for past the last one, -1 for nowhere.
+  int m_nJumpTo = -1;
 };
 
 }  // namespace solvari

@@ -116,6 +116,45 @@ void CSutraView::DrawOverview(CDC* pDC) {
   pDC->FillThenAndRows(GetClientRect(), pDC->GetBkColor(), transfers);
 }
 
+// The same walk as DrawOverview, with each strip as long as its phrase's
+// characters (27 pixels each, as the strips are drawn).
+Rect CSutraView::OverviewPhraseRect(int nClientWidth, int nPhrase) {
+  if (!IsPhrase(nPhrase)) return {};
+  int k = 0;
+  for (int c = 0; c < kOverviewColumnCount; ++c) {
+    int y = 0;
+    for (int j = 0; j < kOverviewColumnPhrases[c] && k <= kLastPhrase; ++j, ++k) {
+      const int nHeight = kStripCell * kPhraseCharCount[k];
+      if (k == nPhrase) {
+        const int x = nClientWidth - kOverviewPitch - kOverviewPitch * c;
+        return Rect{x, y, x + kStripCell, y + nHeight}.Intersect(
+            Rect{0, 0, std::max(nClientWidth, 0), 0x7FFFFFFF});
+      }
+      y += nHeight + kStripCell;
+    }
+  }
+  return {};
+}
+
+int CSutraView::OverviewPhraseAt(int nClientWidth, int x, int y) {
+  if (x < 0 || y < 0 || x >= nClientWidth) return -1;
+  // Column c spans x = w - 29 - 29c to w - 29 - 29c + 26.
+  const int nFromRight = nClientWidth - 1 - x;  // 0 at the right edge
+  const int c = nFromRight / kOverviewPitch;
+  if (c >= kOverviewColumnCount || nFromRight % kOverviewPitch < kOverviewPitch - kStripCell)
+    return -1;
+  int k = 0;
+  for (int i = 0; i < c; ++i) k += kOverviewColumnPhrases[i];
+  int top = 0;
+  for (int j = 0; j < kOverviewColumnPhrases[c] && k <= kLastPhrase; ++j, ++k) {
+    const int nHeight = kStripCell * kPhraseCharCount[k];
+    if (y < top) return -1;  // in the gap above this phrase
+    if (y < top + nHeight) return k;
+    top += nHeight + kStripCell;
+  }
+  return -1;
+}
+
 void CSutraView::DrawTiledBackground(CDC* pDC) {
   const int w = m_surface.Width();
   const int h = m_surface.Height();

@@ -60,6 +60,14 @@ class CSutraView {
   // Turns the ink of one character green; its black halo stays.
   void HighlightChar(int nPhrase, int nChar);
 
+  // The overview's layout, for pointing at a phrase: the rectangle that the
+  // characters of nPhrase cover in a client area nClientWidth wide (empty for
+  // no phrase), and the phrase whose characters cover client point (x, y), or
+  // -1 (the gaps between phrases and columns, and everything outside).
+  static Rect OverviewPhraseRect(int nClientWidth, int nPhrase);
+  static int OverviewPhraseAt(int nClientWidth, int x, int y);
+  int OverviewPhraseAt(int x, int y) const { return OverviewPhraseAt(m_surface.Width(), x, y); }
+
  private:
   // The white client area with the whole text on it.
   void DrawOverview(CDC* pDC);

@@ -187,8 +187,9 @@ class TestShell : public QObject {
     QCOMPARE(menus[2]->text(), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     QCOMPARE(MenuTexts(menus[0]->menu()),
              QStringList({"画像の設定(&P)", "ふりがな", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
-    QCOMPARE(MenuTexts(menus[1]->menu()), QStringList({"開始(&S)", "停止(T)", "(sep)",
-                                                       "最大化する(&M)", "(sep)", "繰り返す(&R)"}));
+    QCOMPARE(MenuTexts(menus[1]->menu()),
+             QStringList({"開始(&S)", "停止(T)", "(sep)", "最大化する(&M)", "(sep)", "繰り返す(&R)",
+                          "(sep)", "次の句へ", "前の句へ", "この句を繰り返す", "速さ"}));
     QCOMPARE(MenuTexts(menus[2]->menu()),
              QStringList({"ﾄﾋﾟｯｸの検索(&H)", "(sep)", "ﾊﾞｰｼﾞｮﾝ情報(&A)..."}));
 

@@ -1,0 +1,228 @@
+#include "audio/stretch_ahead.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+#include "audio/time_stretch.h"
+#include "audio/voice_segment.h"
+#include "audio/wave_buffer.h"
+
+namespace solvari {
+
+namespace {
+
+// The sound bytes of a voice file, read as the program reads it; false when
+// it does not load.
+bool ReadVoiceFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  CWaveBuffer wave(nullptr, nullptr, nullptr);
+  if (!LoadVoiceSegment(wave, path)) return false;
+  const std::uint8_t* p = wave.LockData();
+  if (p == nullptr) return false;
+  bytes.assign(p, p + wave.m_dwDataSize);
+  wave.UnlockData();
+  return true;
+}
+
+// The worker yields to the sound output and to the user interface.
+void LowerThisThreadsPriority() {
+#if defined(__linux__)
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
+}
+
+bool SameBytes(const std::vector<std::uint8_t>& a, const std::uint8_t* p, std::size_t n) {
+  return a.size() == n && (n == 0 || std::memcmp(a.data(), p, n) == 0);
+}
+
+}  // namespace
+
+CStretchAhead::CStretchAhead(std::size_t nKeep) : m_nKeep(std::max<std::size_t>(nKeep, 1)) {
+  m_worker = std::thread([this] { Run(); });
+}
+
+CStretchAhead::~CStretchAhead() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bStop = true;
+    m_bCancel = true;
+  }
+  m_changed.notify_all();
+  m_worker.join();
+}
+
+CStretchAhead::Entry* CStretchAhead::Find(const std::string& path, int nTempo) {
+  for (Entry& e : m_entries)
+    if (e.nTempo == nTempo && e.path == path) return &e;
+  return nullptr;
+}
+
+const CStretchAhead::Entry* CStretchAhead::Find(const std::string& path, int nTempo) const {
+  return const_cast<CStretchAhead*>(this)->Find(path, nTempo);
+}
+
+// Drops the least recently used finished entries beyond the number kept.
+void CStretchAhead::Trim() {
+  for (;;) {
+    std::size_t nFinished = 0;
+    auto oldest = m_entries.end();
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+      if (it->state != State::Ready && it->state != State::Failed) continue;
+      ++nFinished;
+      if (oldest == m_entries.end() || it->nUse < oldest->nUse) oldest = it;
+    }
+    if (nFinished <= m_nKeep) return;
+    m_entries.erase(oldest);
+  }
+}
+
+void CStretchAhead::Prepare(const std::string& path, int nTempoPercent) {
+  if (nTempoPercent == 100) return;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Entry* e = Find(path, nTempoPercent);
+    if (e == nullptr) {
+      m_entries.push_back(Entry{path, nTempoPercent, State::Queued, {}, {}, 0});
+      e = &m_entries.back();
+    } else if (e->state == State::Failed) {
+      e->state = State::Queued;  // the file may be there now
+    }
+    e->nUse = ++m_nUseCounter;
+  }
+  m_changed.notify_all();
+}
+
+void CStretchAhead::Run() {
+  LowerThisThreadsPriority();
+  std::unique_lock<std::mutex> lock(m_mutex);
+  for (;;) {
+    // The most recently asked-for queued job first.
+    Entry* job = nullptr;
+    for (Entry& e : m_entries)
+      if (e.state == State::Queued && (job == nullptr || e.nUse > job->nUse)) job = &e;
+    if (m_bStop) return;
+    if (job == nullptr) {
+      m_changed.wait(lock);
+      continue;
+    }
+    job->state = State::Working;
+    const std::string path = job->path;
+    const int nTempo = job->nTempo;
+    m_bCancel = false;
+    lock.unlock();
+
+    std::vector<std::uint8_t> input;
+    std::vector<std::uint8_t> output;
+    const bool bOk = ReadVoiceFile(path, input) &&
+                     StretchVoiceBytes(input.data(), input.size(), kVoiceSamplesPerSec, nTempo,
+                                       output, &m_bCancel);
+
+    lock.lock();
+    // The entry may have been dropped (Clear) while the lock was free; then
+    // the work is thrown away.
+    if (Entry* e = Find(path, nTempo); e != nullptr && e->state == State::Working) {
+      if (bOk) {
+        e->state = State::Ready;
+        e->input = std::move(input);
+        e->output = std::move(output);
+      } else {
+        e->state = State::Failed;
+      }
+      Trim();
+    }
+    m_changed.notify_all();
+  }
+}
+
+CStretchAhead::Source CStretchAhead::Take(const std::string& path, int nTempoPercent,
+                                          const std::uint8_t* pLoaded, std::size_t nBytes,
+                                          std::vector<std::uint8_t>& out) {
+  out.clear();
+  if (nTempoPercent == 100) {
+    if (nBytes > 0 && pLoaded == nullptr) return Source::Failed;
+    out.assign(pLoaded, pLoaded + nBytes);
+    return Source::Unchanged;
+  }
+  bool bWaited = false;
+  {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    Entry* e = Find(path, nTempoPercent);
+    if (e != nullptr && e->state == State::Working) {
+      bWaited = true;
+      m_changed.wait(lock, [&] {
+        e = Find(path, nTempoPercent);
+        return e == nullptr || e->state != State::Working;
+      });
+    }
+    if (e != nullptr && e->state == State::Ready && SameBytes(e->input, pLoaded, nBytes)) {
+      e->nUse = ++m_nUseCounter;
+      out = e->output;
+      ++(bWaited ? m_stats.nWaited : m_stats.nReady);
+      return bWaited ? Source::Waited : Source::Ready;
+    }
+    ++m_stats.nSynchronous;
+    // Not ready: stretched here, so the queued job is no longer needed.
+    if (e != nullptr && e->state == State::Queued) {
+      m_entries.erase(std::find_if(m_entries.begin(), m_entries.end(),
+                                   [e](const Entry& x) { return &x == e; }));
+    }
+  }
+  if (!StretchVoiceBytes(pLoaded, nBytes, kVoiceSamplesPerSec, nTempoPercent, out))
+    return Source::Failed;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Entry* e = Find(path, nTempoPercent);
+  if (e == nullptr) {
+    m_entries.push_back(Entry{path, nTempoPercent, State::Ready, {}, {}, 0});
+    e = &m_entries.back();
+  }
+  if (e->state != State::Working) {
+    e->state = State::Ready;
+    e->input.assign(pLoaded, pLoaded + nBytes);
+    e->output = out;
+    e->nUse = ++m_nUseCounter;
+    Trim();
+  }
+  return Source::Synchronous;
+}
+
+void CStretchAhead::Clear() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bCancel = true;
+    m_entries.clear();
+  }
+  m_changed.notify_all();
+}
+
+bool CStretchAhead::IsReady(const std::string& path, int nTempoPercent) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const Entry* e = Find(path, nTempoPercent);
+  return e != nullptr && e->state == State::Ready;
+}
+
+bool CStretchAhead::IsPending(const std::string& path, int nTempoPercent) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const Entry* e = Find(path, nTempoPercent);
+  return e != nullptr && (e->state == State::Queued || e->state == State::Working);
+}
+
+void CStretchAhead::WaitIdle() const {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [&] {
+    return std::none_of(m_entries.begin(), m_entries.end(), [](const Entry& e) {
+      return e.state == State::Queued || e.state == State::Working;
+    });
+  });
+}
+
+CStretchAhead::Stats CStretchAhead::GetStats() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_stats;
+}
+
+}  // namespace solvari
