@@ -243,7 +243,11 @@ int CQtWaveInDevice::Start() {
   if (!m_bOpen) return kWaveInvalidHandle;
   if (!m_bAdded) return kWaveError;
   StopSource();
-  if (!m_pSource) m_pSource = new QAudioSource(m_device, m_format);
+  if (!m_pSource) {
+    m_pSource = new QAudioSource(m_device, m_format);
+    // Small pieces, so that the recording is taken up (and shown) as it comes.
+    m_pSource->setBufferSize(m_format.bytesForDuration(50000));
+  }
   m_pIo = m_pSource->start();
   if (!m_pIo || m_pSource->error() != QAudio::NoError) {
     StopSource();
@@ -276,6 +280,9 @@ int CQtWaveInDevice::Unprepare() {
 
 int CQtWaveInDevice::GetPosition(std::uint32_t* pSamples) {
   if (!m_bOpen) return kWaveInvalidHandle;
+  // What the source holds already counts as recorded: take it first, so that
+  // a stop keeps the last samples and a level meter sees the newest ones.
+  OnReadyRead();
   *pSamples = m_nRecorded / m_nBlockAlign;
   return kWaveNoError;
 }
