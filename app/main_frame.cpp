@@ -8,16 +8,21 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QStandardPaths>
 #include <QWhatsThis>
 
 #include "app/about_dlg.h"
 #include "app/dib_image.h"
 #include "app/qt_timer_service.h"
+#include "app/record_wnd.h"
 #include "app/title_sound.h"
 #include "app/trace.h"
 #include "audio/qt/qt_wave_device.h"
 #include "audio/voice_segment.h"
+#include "audio/voice_take.h"
 #include "core/exe_directory.h"
+#include "core/sutra_tables.h"
+#include "core/voice_segment_path.h"
 
 namespace solvari::app {
 
@@ -79,6 +84,11 @@ CMainFrame::CMainFrame(FrameServices services)
       m_pTitleSound(services.pTitleSound ? services.pTitleSound : m_pOwnTitleSound.get()),
       m_openUrl(services.openUrl ? std::move(services.openUrl)
                                  : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      m_strOwnVoiceDir(services.strOwnVoiceDir.isEmpty()
+                           ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                                 QStringLiteral("/voice")
+                           : services.strOwnVoiceDir),
+      m_pRecordRelay(std::make_unique<CWaveNotifyRelay>()),
       m_wndView(static_cast<const ISutraViewHost&>(*this)),
       m_wave(services.pWaveOut              ? std::move(services.pWaveOut)
              : services.bDefaultWaveDevices ? std::make_unique<CQtWaveOutDevice>()
@@ -96,6 +106,8 @@ CMainFrame::CMainFrame(FrameServices services)
   LoadPicture(strPicture);
   m_bMaximizeOnReading = m_pProfile->GetProfileInt("Reading", "Maximized", 0);
   m_bRepeat = 0;
+  for (double& d : m_dOwnPace) d = 1.0;
+  ReadOwnVoiceSetting();
 
   OnCreate();
 }
@@ -113,6 +125,7 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::StopEverything() {
   if (m_bShutDownDone) return;
   m_bShutDownDone = true;
+  CloseRecorder();
   Shutdown();
   m_pTimers->KillTimer(TIMER_TITLE);
   m_pTimers->KillTimer(TIMER_TITLE_END);
@@ -156,6 +169,11 @@ QAction* CMainFrame::Action(int nID) const {
 void CMainFrame::CreateMenus() {
   QAction* pPicture = AddCommand(ID_FILE_PICTURE, QStringLiteral("画像の設定(&P)"),
                                  QStringLiteral("読経するときに表示する画像"));
+  QAction* pRecord = AddCommand(ID_FILE_RECORD, QStringLiteral("音声の録音..."),
+                                QStringLiteral("自分の声や先生の声を句ごとに録音します"));
+  QAction* pOwnVoice = AddCommand(ID_FILE_OWN_VOICE, QStringLiteral("録音した声で読経(&V)"),
+                                  QStringLiteral("録音した句は録音した声で読経します"));
+  pOwnVoice->setCheckable(true);
   QAction* pExit = AddCommand(ID_APP_EXIT, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"));
   QAction* pStart = AddCommand(ID_READ_START, QStringLiteral("開始(&S)"),
                                QStringLiteral("読経を開始します\n読経を開始"));
@@ -179,6 +197,9 @@ void CMainFrame::CreateMenus() {
   QMenu* pFile = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
   pFile->addAction(pPicture);
   pFile->addSeparator();
+  pFile->addAction(pRecord);
+  pFile->addAction(pOwnVoice);
+  pFile->addSeparator();
   pFile->addAction(pExit);
   QMenu* pRead = menuBar()->addMenu(QStringLiteral("読経"));
   pRead->addAction(pStart);
@@ -193,6 +214,8 @@ void CMainFrame::CreateMenus() {
   pHelpMenu->addAction(pAbout);
 
   connect(pPicture, &QAction::triggered, this, [this] { OnPictureSettings(); });
+  connect(pRecord, &QAction::triggered, this, [this] { OnRecordVoice(); });
+  connect(pOwnVoice, &QAction::triggered, this, [this] { OnToggleOwnVoice(); });
   connect(pExit, &QAction::triggered, this, [this] { close(); });
   connect(pStart, &QAction::triggered, this, [this] { OnReadStart(); });
   connect(pStop, &QAction::triggered, this, [this] { OnReadStop(); });
@@ -297,7 +320,7 @@ void CMainFrame::OnWomDone() {
 }
 
 void CMainFrame::OnReadStart() {
-  if (m_nState != Idle) return;  // the command is enabled only in Idle
+  if (m_nState != Idle || m_pRecorder) return;  // enabled only in Idle
   CReadingSequencer::OnReadStart();
   UpdateCommands();
 }
@@ -308,8 +331,45 @@ void CMainFrame::OnReadStop() {
   UpdateCommands();
 }
 
+// The voice of a phrase: one's own take when there is one and it is wanted,
+// else the shipped file. The highlight follows the pace of what was loaded.
 bool CMainFrame::LoadVoiceSegment(const std::string& path) {
+  const int p = m_nPhrase;
+  const bool bPhrase = p >= 0 && p <= kLastPhrase && path == GetVoiceSegmentPath(p);
+  if (bPhrase) m_dOwnPace[p] = 1.0;
+  if (bPhrase && m_bOwnVoice) {
+    const QString strOwn =
+        m_strOwnVoiceDir + QLatin1Char('/') + QString::fromStdString(OwnVoiceFileName(p));
+    if (QFileInfo::exists(strOwn) && solvari::LoadVoiceSegment(m_wave, strOwn.toStdString())) {
+      m_dOwnPace[p] = TakePaceFactor(m_wave.GetDataSize() / 2, GetPhraseDuration(p));
+      CTrace::Event("own-voice", {p, static_cast<int>(std::lround(m_dOwnPace[p] * 1000))});
+      return true;
+    }
+  }
   return solvari::LoadVoiceSegment(m_wave, path) != 0;
+}
+
+int CMainFrame::CharDurationMs(int nPhrase, int nChar) const {
+  const int nMs = CReadingSequencer::CharDurationMs(nPhrase, nChar);
+  const double dPace = OwnVoicePace(nPhrase);
+  return dPace == 1.0 ? nMs : std::max(1, static_cast<int>(std::lround(nMs * dPace)));
+}
+
+double CMainFrame::OwnVoicePace(int nPhrase) const {
+  return nPhrase >= 0 && nPhrase <= kLastPhrase ? m_dOwnPace[nPhrase] : 1.0;
+}
+
+bool CMainFrame::HasOwnVoice() const {
+  for (int p = 0; p <= kLastPhrase; ++p) {
+    if (QFileInfo::exists(m_strOwnVoiceDir + QLatin1Char('/') +
+                          QString::fromStdString(OwnVoiceFileName(p))))
+      return true;
+  }
+  return false;
+}
+
+void CMainFrame::ReadOwnVoiceSetting() {
+  m_bOwnVoice = m_pProfile->GetProfileInt("Reading", "OwnVoice", HasOwnVoice() ? 1 : 0) == 1;
 }
 
 int CMainFrame::OpenOutput() {
@@ -379,6 +439,51 @@ void CMainFrame::OnToggleRepeat() {
   UpdateCommands();
 }
 
+void CMainFrame::OnRecordVoice() {
+  if (m_nState != Idle || m_pRecorder) return;
+  RecorderServices services;
+  services.pWave = &m_wave;
+  services.pRelay = m_pRecordRelay.get();
+  services.pProfile = m_pProfile;
+  services.pMessages = m_pMessageBoxes;
+  services.strVoiceDir = m_strOwnVoiceDir;
+  services.strProgramDir = GetExeDirectory();
+  // The first phrase not yet recorded, else the first.
+  int nFirst = 0;
+  for (int p = 0; p <= kLastPhrase; ++p) {
+    if (!QFileInfo::exists(m_strOwnVoiceDir + QLatin1Char('/') +
+                           QString::fromStdString(OwnVoiceFileName(p)))) {
+      nFirst = p;
+      break;
+    }
+  }
+  m_pRecorder = new CRecordWnd(std::move(services), nFirst, this);
+  m_pRecorder->setAttribute(Qt::WA_DeleteOnClose);
+  m_pRecorder->setWindowModality(Qt::WindowModal);
+  connect(m_pRecorder, &QObject::destroyed, this, [this] {
+    m_pRecorder = nullptr;
+    ReadOwnVoiceSetting();
+    UpdateCommands();
+  });
+  m_pRecorder->show();
+  UpdateCommands();
+}
+
+void CMainFrame::CloseRecorder() {
+  if (!m_pRecorder) return;
+  disconnect(m_pRecorder, nullptr, this, nullptr);
+  delete m_pRecorder;
+  m_pRecorder = nullptr;
+}
+
+void CMainFrame::OnToggleOwnVoice() {
+  if (m_nState == Idle && !m_pRecorder) {
+    m_bOwnVoice = !m_bOwnVoice;
+    m_pProfile->WriteProfileInt("Reading", "OwnVoice", m_bOwnVoice ? 1 : 0);
+  }
+  UpdateCommands();
+}
+
 void CMainFrame::OnAppAbout() {
   CAboutDlg dialog(this);
   dialog.exec();
@@ -402,13 +507,17 @@ void CMainFrame::UpdateCommands() {
   OnUpdateFilePicture(Action(ID_FILE_PICTURE));
   OnUpdateReadMaximize(Action(ID_READ_MAXIMIZE));
   OnUpdateReadRepeat(Action(ID_READ_REPEAT));
+  OnUpdateFileRecord(Action(ID_FILE_RECORD));
+  OnUpdateFileOwnVoice(Action(ID_FILE_OWN_VOICE));
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
     CTrace::Event("state", {m_nState});
   }
 }
 
-void CMainFrame::OnUpdateReadStart(QAction* pAction) { pAction->setEnabled(m_nState == Idle); }
+void CMainFrame::OnUpdateReadStart(QAction* pAction) {
+  pAction->setEnabled(m_nState == Idle && !m_pRecorder);
+}
 
 void CMainFrame::OnUpdateReadStop(QAction* pAction) {
   pAction->setEnabled(CReadingSequencer::OnUpdateReadStop());
@@ -424,6 +533,19 @@ void CMainFrame::OnUpdateReadMaximize(QAction* pAction) {
 void CMainFrame::OnUpdateReadRepeat(QAction* pAction) {
   pAction->setChecked(m_bRepeat != 0);
   pAction->setEnabled(m_nState == Idle);
+}
+
+}  // namespace solvari::app
+
+namespace solvari::app {
+
+void CMainFrame::OnUpdateFileRecord(QAction* pAction) {
+  pAction->setEnabled(m_nState == Idle && !m_pRecorder);
+}
+
+void CMainFrame::OnUpdateFileOwnVoice(QAction* pAction) {
+  pAction->setChecked(m_bOwnVoice);
+  pAction->setEnabled(m_nState == Idle && !m_pRecorder);
 }
 
 }  // namespace solvari::app

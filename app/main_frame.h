@@ -26,6 +26,8 @@ namespace solvari::app {
 
 class CQtTimerService;
 class ITitleSound;
+class CRecordWnd;
+class CWaveNotifyRelay;
 
 // Command identifiers.
 enum : int {
@@ -34,6 +36,8 @@ enum : int {
   ID_FILE_PICTURE = 32774,
   ID_READ_MAXIMIZE = 32775,
   ID_READ_REPEAT = 32776,
+  ID_FILE_RECORD = 32850,     // one's own voice: the recording window
+  ID_FILE_OWN_VOICE = 32851,  // one's own voice: recite with the kept takes
   ID_APP_ABOUT = 57664,
   ID_APP_EXIT = 57665,
   ID_HELP_FINDER = 57667,
@@ -74,6 +78,8 @@ struct FrameServices {
   IMessageBoxes* pMessageBoxes = nullptr;
   ITitleSound* pTitleSound = nullptr;
   std::function<bool(const QUrl&)> openUrl;
+  // The folder of one's own takes; empty: AppDataLocation + "/voice".
+  QString strOwnVoiceDir;
 };
 
 namespace detail {
@@ -119,6 +125,8 @@ class CMainFrame : public QMainWindow,
   void OnPictureSettings();
   void OnToggleMaximize();
   void OnToggleRepeat();
+  void OnRecordVoice();
+  void OnToggleOwnVoice();
   void OnAppAbout();
   void OnHelpFinder();
   void OnContextHelp();
@@ -130,6 +138,17 @@ class CMainFrame : public QMainWindow,
   void OnUpdateFilePicture(QAction* pAction);
   void OnUpdateReadMaximize(QAction* pAction);
   void OnUpdateReadRepeat(QAction* pAction);
+  void OnUpdateFileRecord(QAction* pAction);
+  void OnUpdateFileOwnVoice(QAction* pAction);
+
+  // One's own voice: the recording window while it is open, the folder of
+  // the takes, whether the recitation plays them ("Reading" / "OwnVoice", on
+  // by default once a take is kept), and the pace of the phrase loaded last.
+  CRecordWnd* Recorder() const { return m_pRecorder; }
+  QString OwnVoiceDir() const { return m_strOwnVoiceDir; }
+  bool IsOwnVoiceOn() const { return m_bOwnVoice; }
+  bool HasOwnVoice() const;
+  double OwnVoicePace(int nPhrase) const;
 
   QAction* Action(int nID) const;
   QToolBar& ToolBar() { return m_wndToolBar; }
@@ -144,6 +163,8 @@ class CMainFrame : public QMainWindow,
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
   void OnDefaultTimer(unsigned nIDEvent) override;
+  // The table's durations, stretched to the pace of one's own take.
+  int CharDurationMs(int nPhrase, int nChar) const override;
   void closeEvent(QCloseEvent* pEvent) override;
   void changeEvent(QEvent* pEvent) override;
 
@@ -155,6 +176,8 @@ class CMainFrame : public QMainWindow,
   void ApplyNormalSize();
   void LiftSizeLimits();
   void StopEverything();
+  void ReadOwnVoiceSetting();
+  void CloseRecorder();
 
   // ISutraViewHost
   int GetReadingState() const override { return m_nState; }
@@ -191,6 +214,13 @@ class CMainFrame : public QMainWindow,
   std::map<int, QAction*> m_actions;
   int m_nTracedState = -1;
   bool m_bShutDownDone = false;
+  QString m_strOwnVoiceDir;
+  bool m_bOwnVoice = false;
+  double m_dOwnPace[54];
+  CRecordWnd* m_pRecorder = nullptr;
+  // Before the wave buffer: notifications of the recording window's sounds
+  // may still be on their way to it until the buffer's devices go.
+  std::unique_ptr<CWaveNotifyRelay> m_pRecordRelay;
 
   QToolBar m_wndToolBar;
   CSutraView m_wndView;
