@@ -245,8 +245,6 @@ int CQtWaveInDevice::Start() {
   StopSource();
   if (!m_pSource) {
     m_pSource = new QAudioSource(m_device, m_format);
-    // Small pieces, so that the recording is taken up (and shown) as it comes.
-    m_pSource->setBufferSize(m_format.bytesForDuration(50000));
   }
   m_pIo = m_pSource->start();
   if (!m_pIo || m_pSource->error() != QAudio::NoError) {
