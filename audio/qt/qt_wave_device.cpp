@@ -243,9 +243,7 @@ int CQtWaveInDevice::Start() {
   if (!m_bOpen) return kWaveInvalidHandle;
   if (!m_bAdded) return kWaveError;
   StopSource();
-  if (!m_pSource) {
-    m_pSource = new QAudioSource(m_device, m_format);
-  }
+  if (!m_pSource) m_pSource = new QAudioSource(m_device, m_format);
   m_pIo = m_pSource->start();
   if (!m_pIo || m_pSource->error() != QAudio::NoError) {
     StopSource();
