@@ -223,7 +223,9 @@ void CRecordWnd::SetPhrase(int nPhrase) {
   m_nPhrase = std::clamp(nPhrase, 0, kLastPhrase);
   m_take.clear();  // a take not kept belongs to the phrase it was made for
   m_nState = kIdle;
-  m_pTitle->setText(QStringLiteral("第%1句 (%2/54)").arg(m_nPhrase).arg(m_nPhrase + 1));
+  m_pTitle->setText(QStringLiteral("第%1句 / 54  (%2)")
+                        .arg(m_nPhrase + 1)
+                        .arg(QString::fromStdString(OwnVoiceFileName(m_nPhrase))));
   const QString strReading = m_services.reading ? m_services.reading(m_nPhrase) : QString();
   m_pReading->setText(strReading);
   m_pReading->setVisible(!strReading.isEmpty());

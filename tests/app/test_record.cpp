@@ -466,6 +466,29 @@ class TestRecord : public QObject {
     QVERIFY(!wnd.IsFlashOn());
   }
 
+  // With SOLVARI_SCREENSHOT=FILE.png: the window in the middle of a take,
+  // with two phrases kept (for the README).
+  void screenshot() {
+    const QByteArray path = qgetenv("SOLVARI_SCREENSHOT");
+    if (path.isEmpty()) QSKIP("SOLVARI_SCREENSHOT not set");
+    RecordRig rig;
+    rig.Create(m_pProfile.get(), VoiceDir());
+    rig.source = Chant(6, 300);
+    CRecordWnd& wnd = rig.Open();
+    for (int p = 0; p < 2; ++p) {
+      rig.RecordAll(wnd);
+      wnd.OnKeep();
+      wnd.OnNext();
+    }
+    wnd.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+    wnd.OnRecord();
+    rig.pIn->Feed(11025 * 700 / 1000);
+    QTRY_VERIFY(wnd.Meter()->value() > -20);
+    QVERIFY(wnd.grab().save(QString::fromLocal8Bit(path)));
+    wnd.OnStop();
+  }
+
   void theReadingIsShownWhenGiven() {
     CWaveBuffer wave(nullptr, nullptr, nullptr);
     CWaveNotifyRelay relay;
