@@ -60,13 +60,14 @@ bool FindVoicedSpan(const std::int16_t* pSamples, std::size_t nSamples, VoicedSp
   const std::vector<double> levels = FrameLevels(pSamples, nSamples, Mean(pSamples, nSamples));
   const double dPeak = *std::max_element(levels.begin(), levels.end());
   if (dPeak < kSilenceRms) return false;
-  // The noise floor: the level that a tenth of the frames stay below. A take
-  // whose loudest frame is not clearly above it is noise, not voice.
+  // The noise floor: the level that one frame in twenty stays below (the
+  // pauses, and the dips between syllables of a take without pauses). A take
+  // whose loudest frame is not clearly above it is steady noise, not voice.
   std::vector<double> sorted = levels;
-  const std::size_t nTenth = sorted.size() / 10;
-  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(nTenth),
+  const std::size_t nTwentieth = sorted.size() / 20;
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(nTwentieth),
                    sorted.end());
-  const double dFloor = sorted[nTenth];
+  const double dFloor = sorted[nTwentieth];
   if (dPeak < 3 * dFloor) return false;
   const double dThreshold =
       std::min(std::max({kMinThreshold, 3 * dFloor, 0.03 * dPeak}), 0.1 * dPeak);

@@ -98,6 +98,8 @@ class CScriptedWaveIn : public IWaveInDevice {
       m_pData[2 * m_nFed] = static_cast<std::uint8_t>(v & 0xFF);
       m_pData[2 * m_nFed + 1] = static_cast<std::uint8_t>(v >> 8);
     }
+    // A full buffer is returned, as by a reset.
+    if (m_bRunning && m_nFed >= m_nCapacity) Reset();
   }
 
  private:
@@ -111,8 +113,9 @@ class CScriptedWaveIn : public IWaveInDevice {
   QObject m_context;
 };
 
-// A chant: nCount syllables of nMs each between stretches of quiet noise.
-std::vector<std::int16_t> Chant(int nCount, int nMs, int nQuietMs = 400) {
+// A chant: nCount syllables of nMs each between stretches of quiet noise;
+// the level dips to dLow of its peak between syllables.
+std::vector<std::int16_t> Chant(int nCount, int nMs, int nQuietMs = 400, double dLow = 0.3) {
   std::vector<std::int16_t> v;
   auto quiet = [&v](int nLen) {
     for (int i = 0; i < 11025 * nLen / 1000; ++i)
@@ -122,7 +125,7 @@ std::vector<std::int16_t> Chant(int nCount, int nMs, int nQuietMs = 400) {
   const int n = 11025 * nMs / 1000;
   for (int k = 0; k < nCount; ++k)
     for (int i = 0; i < n; ++i) {
-      const double env = 0.3 + 0.7 * std::sin(M_PI * i / n);
+      const double env = dLow + (1 - dLow) * std::sin(M_PI * i / n);
       v.push_back(static_cast<std::int16_t>(6000 * env *
                                             std::sin(2 * M_PI * (200 + 40 * k) * i / 11025.0)));
     }
@@ -397,6 +400,20 @@ class TestRecord : public QObject {
     QVERIFY(rig.messages.texts[0].contains(QStringLiteral("無音")));
     QVERIFY(!wnd.ButtonOf(CRecordWnd::kKeep)->isEnabled());
     QVERIFY(!QDir(VoiceDir()).exists());
+  }
+
+  void aFullBufferEndsTheTake() {
+    RecordRig rig;
+    rig.Create(m_pProfile.get(), VoiceDir());
+    rig.source = Chant(110, 300, 400, 0.05);  // 33 s without a pause, more than a take holds
+    CRecordWnd& wnd = rig.Open();
+    wnd.OnRecord();
+    rig.pIn->Feed(rig.source.size());
+    QTRY_COMPARE(wnd.GetState(), CRecordWnd::kTake);
+    QVERIFY(!rig.inLog.bOpen);
+    // 30 s recorded, the quiet lead trimmed to 50 ms; the voice runs to the end.
+    const double dMs = wnd.Take().size() * 1000.0 / 11025;
+    QVERIFY2(std::abs(dMs - (30000 - 400 + 50 + 200)) < 30, qPrintable(QString::number(dMs)));
   }
 
   void closingWhileRecordingThrowsTheTakeAway() {

@@ -261,3 +261,13 @@ TEST(VoiceTakeSave, AFullDiskKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(fs::file_size(dir.Path() / "V05.SGM"), oldSize);
   EXPECT_EQ(FileCount(dir.Path()), 1u);
 }
+
+TEST(VoiceTake, AcceptsALongTakeWithoutPauses) {
+  // Thirty seconds of syllables, no silence at all: the dips between the
+  // syllables are the only quiet frames.
+  const auto chant = Syllables(100, 300, 9000);
+  VoicedSpan span;
+  ASSERT_TRUE(FindVoicedSpan(chant.data(), chant.size(), &span));
+  EXPECT_LE(span.nFirst, Ms(20));
+  EXPECT_GE(span.nEnd, chant.size() - Ms(20));
+}
