@@ -393,12 +393,10 @@ void CRecordWnd::OnPlay() {
     if (!LoadVoiceSegment(wave, OwnVoicePath(m_nPhrase).toStdString())) return;
     samples = SamplesOfWave(wave);
   }
-  const State nBefore = m_nState;
   if (!PlaySamples(samples)) return;
   m_nState = kPlaying;
   m_nLitChar = 0;
   m_dPlayPace = TakePaceFactor(samples.size(), GetPhraseDuration(m_nPhrase));
-  Q_UNUSED(nBefore);
   // The characters light up at the pace the recitation will use.
   m_painter.HighlightChar(m_nPhrase, 0);
   m_charTimer.start(static_cast<int>(std::lround(GetCharDuration(m_nPhrase, 0) * m_dPlayPace)));
