@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QWhatsThis>
 #include <algorithm>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include "app/dib_image.h"
 #include "app/qt_event_poster.h"
 #include "app/qt_timer_service.h"
+#include "app/record_wnd.h"
 #include "app/title_sound.h"
 #include "app/trace.h"
 #include "audio/qt/qt_wave_device.h"
@@ -27,10 +29,12 @@
 #include "audio/pulse/pulse_wave_device.h"
 #endif
 #include "audio/voice_segment.h"
+#include "audio/voice_take.h"
 #include "core/exe_directory.h"
 #include "core/sutra_readings.h"
 #include "core/sutra_tables.h"
 #include "core/tempo.h"
+#include "core/voice_segment_path.h"
 
 namespace solvari::app {
 
@@ -96,6 +100,11 @@ CMainFrame::CMainFrame(FrameServices services)
       m_pTitleSound(services.pTitleSound ? services.pTitleSound : m_pOwnTitleSound.get()),
       m_openUrl(services.openUrl ? std::move(services.openUrl)
                                  : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      m_strOwnVoiceDir(services.strOwnVoiceDir.isEmpty()
+                           ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                                 QStringLiteral("/voice")
+                           : services.strOwnVoiceDir),
+      m_pRecordRelay(std::make_unique<CWaveNotifyRelay>()),
       m_wndView(static_cast<const ISutraViewHost&>(*this)),
       m_wave(services.pWaveOut              ? std::move(services.pWaveOut)
              : services.bDefaultWaveDevices ? MakeOutputDevice(m_pPoster.get(), m_nOutputDelayMs)
@@ -116,6 +125,8 @@ CMainFrame::CMainFrame(FrameServices services)
   m_bRepeat = 0;
   m_nRuby = ToReadingAid(m_pProfile->GetProfileInt("Reading", "Ruby", RubyNone));
   m_nTempo = ValidTempoChoice(m_pProfile->GetProfileInt("Reading", "Tempo", kDefaultTempo));
+  for (double& d : m_dOwnPace) d = 1.0;
+  ReadOwnVoiceSetting();
 
   OnCreate();
 }
@@ -133,6 +144,7 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::StopEverything() {
   if (m_bShutDownDone) return;
   m_bShutDownDone = true;
+  CloseRecorder();
   Shutdown();
   m_stretch.Clear();  // a stretch under way is given up
   m_pTimers->KillTimer(TIMER_TITLE);
@@ -178,6 +190,11 @@ QAction* CMainFrame::Action(int nID) const {
 void CMainFrame::CreateMenus() {
   QAction* pPicture = AddCommand(ID_FILE_PICTURE, QStringLiteral("画像の設定(&P)"),
                                  QStringLiteral("読経するときに表示する画像"));
+  QAction* pRecord = AddCommand(ID_FILE_RECORD, QStringLiteral("音声の録音..."),
+                                QStringLiteral("自分の声や先生の声を句ごとに録音します"));
+  QAction* pOwnVoice = AddCommand(ID_FILE_OWN_VOICE, QStringLiteral("録音した声で読経(&V)"),
+                                  QStringLiteral("録音した句は録音した声で読経します"));
+  pOwnVoice->setCheckable(true);
   QAction* pExit = AddCommand(ID_APP_EXIT, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"));
   QAction* pStart = AddCommand(ID_READ_START, QStringLiteral("開始(&S)"),
                                QStringLiteral("読経を開始します\n読経を開始"));
@@ -202,6 +219,9 @@ void CMainFrame::CreateMenus() {
   pFile->addAction(pPicture);
   AddRubyMenu(pFile);
   pFile->addSeparator();
+  pFile->addAction(pRecord);
+  pFile->addAction(pOwnVoice);
+  pFile->addSeparator();
   pFile->addAction(pExit);
   QMenu* pRead = menuBar()->addMenu(QStringLiteral("読経"));
   pRead->addAction(pStart);
@@ -216,6 +236,8 @@ void CMainFrame::CreateMenus() {
   pHelpMenu->addAction(pAbout);
 
   connect(pPicture, &QAction::triggered, this, [this] { OnPictureSettings(); });
+  connect(pRecord, &QAction::triggered, this, [this] { OnRecordVoice(); });
+  connect(pOwnVoice, &QAction::triggered, this, [this] { OnToggleOwnVoice(); });
   connect(pExit, &QAction::triggered, this, [this] { close(); });
   connect(pStart, &QAction::triggered, this, [this] { OnReadStart(); });
   connect(pStop, &QAction::triggered, this, [this] { OnReadStop(); });
@@ -398,8 +420,8 @@ void CMainFrame::OnWomDone() {
 }
 
 void CMainFrame::OnReadStart() {
-  if (m_nState != Idle) return;  // the command is enabled only in Idle
-  m_nFirstPhrase = 0;            // Start reads the whole text; a click picks a phrase
+  if (m_nState != Idle || m_pRecorder) return;  // enabled only in Idle
+  m_nFirstPhrase = 0;  // Start reads the whole text; a click picks a phrase
   CReadingSequencer::OnReadStart();
   PrepareAhead();
   UpdateCommands();
@@ -423,22 +445,44 @@ std::unique_ptr<IWaveOutDevice> CMainFrame::MakeOutputDevice(IEventPoster* pPost
   return std::make_unique<CQtWaveOutDevice>();
 }
 
+// The voice of a phrase: one's own take when there is one and it is wanted,
+// else the shipped file. The highlight follows the pace of what was loaded.
 bool CMainFrame::LoadVoiceSegment(const std::string& path) {
-  // The voice read ahead is the file's sound as it was read a phrase ago.
+  const int p = m_nPhrase;
+  const bool bPhrase = p >= 0 && p <= kLastPhrase && path == GetVoiceSegmentPath(p);
+  if (bPhrase) m_dOwnPace[p] = 1.0;
   bool bLoaded = false;
+  if (bPhrase && m_bOwnVoice) {
+    const std::string own = OwnVoiceFile(p);
+    if (!own.empty() && LoadVoiceFile(own)) {
+      m_dOwnPace[p] = TakePaceFactor(m_wave.GetDataSize() / 2, GetPhraseDuration(p));
+      CTrace::Event("own-voice", {p, static_cast<int>(std::lround(m_dOwnPace[p] * 1000))});
+      bLoaded = true;
+    }
+  }
+  if (!bLoaded && !LoadVoiceFile(path)) return false;
+  // As recorded at 100 %: the file's own samples are played.
+  return m_nPhraseTempo == 100 || ApplyTempo(path);
+}
+
+std::string CMainFrame::OwnVoiceFile(int nPhrase) const {
+  if (!m_bOwnVoice || nPhrase < 0 || nPhrase > kLastPhrase) return {};
+  const QString strOwn =
+      m_strOwnVoiceDir + QLatin1Char('/') + QString::fromStdString(OwnVoiceFileName(nPhrase));
+  return QFileInfo::exists(strOwn) ? strOwn.toStdString() : std::string();
+}
+
+bool CMainFrame::LoadVoiceFile(const std::string& path) {
+  // The voice read ahead is the file's sound as it was read a phrase ago.
   if (!m_strPrefetched.empty() && path == m_strPrefetched) {
     const std::vector<std::uint8_t> pcm = std::move(m_prefetched);
     m_strPrefetched.clear();
     m_prefetched.clear();
-    bLoaded = LoadVoiceSegmentBytes(m_wave, pcm.data(), static_cast<std::uint32_t>(pcm.size())) != 0;
-  } else {
-    m_strPrefetched.clear();
-    m_prefetched.clear();
-    bLoaded = solvari::LoadVoiceSegment(m_wave, path) != 0;
+    return LoadVoiceSegmentBytes(m_wave, pcm.data(), static_cast<std::uint32_t>(pcm.size())) != 0;
   }
-  if (!bLoaded) return false;
-  // As recorded at 100 %: the file's own samples are played.
-  return m_nPhraseTempo == 100 || ApplyTempo(path);
+  m_strPrefetched.clear();
+  m_prefetched.clear();
+  return solvari::LoadVoiceSegment(m_wave, path) != 0;
 }
 
 bool CMainFrame::ApplyTempo(const std::string& path) {
@@ -471,7 +515,8 @@ void CMainFrame::PrefetchNextVoice() {
   const int nNext = PhraseFollowingAtOnce();
   // A stretched voice is not read ahead here: it follows after the output's latency.
   if (nNext < 0 || m_nTempo != kDefaultTempo) return;
-  const std::string path = GetVoiceSegmentPath(nNext);
+  const std::string own = OwnVoiceFile(nNext);
+  const std::string path = own.empty() ? GetVoiceSegmentPath(nNext) : own;
   std::vector<std::uint8_t> pcm;
   if (!ReadVoiceSegmentFile(path, &pcm)) return;
   if (!m_wave.PrefetchOutput(pcm.data(), static_cast<std::uint32_t>(pcm.size()))) return;
@@ -485,6 +530,29 @@ bool CMainFrame::GetHeardMs(std::int64_t* pMs) {
   const std::int64_t d = clock.nHeardUs - clock.nBufferStartUs;
   *pMs = d >= 0 ? d / 1000 : -((-d + 999) / 1000);
   return true;
+}
+
+int CMainFrame::CharDurationMs(int nPhrase, int nChar) const {
+  const int nMs = CReadingSequencer::CharDurationMs(nPhrase, nChar);
+  const double dPace = OwnVoicePace(nPhrase);
+  return dPace == 1.0 ? nMs : std::max(1, static_cast<int>(std::lround(nMs * dPace)));
+}
+
+double CMainFrame::OwnVoicePace(int nPhrase) const {
+  return nPhrase >= 0 && nPhrase <= kLastPhrase ? m_dOwnPace[nPhrase] : 1.0;
+}
+
+bool CMainFrame::HasOwnVoice() const {
+  for (int p = 0; p <= kLastPhrase; ++p) {
+    if (QFileInfo::exists(m_strOwnVoiceDir + QLatin1Char('/') +
+                          QString::fromStdString(OwnVoiceFileName(p))))
+      return true;
+  }
+  return false;
+}
+
+void CMainFrame::ReadOwnVoiceSetting() {
+  m_bOwnVoice = m_pProfile->GetProfileInt("Reading", "OwnVoice", HasOwnVoice() ? 1 : 0) == 1;
 }
 
 int CMainFrame::OpenOutput() {
@@ -598,6 +666,47 @@ void CMainFrame::OnSelectRuby(int nAid) {
   if (m_nState == Idle && ToReadingAid(nAid) == nAid && nAid != m_nRuby) {
     m_nRuby = nAid;
     m_pProfile->WriteProfileInt("Reading", "Ruby", m_nRuby);
+void CMainFrame::OnRecordVoice() {
+  if (m_nState != Idle || m_pRecorder) return;
+  RecorderServices services;
+  services.pWave = &m_wave;
+  services.pRelay = m_pRecordRelay.get();
+  services.pProfile = m_pProfile;
+  services.pMessages = m_pMessageBoxes;
+  services.strVoiceDir = m_strOwnVoiceDir;
+  services.strProgramDir = GetExeDirectory();
+  // The first phrase not yet recorded, else the first.
+  int nFirst = 0;
+  for (int p = 0; p <= kLastPhrase; ++p) {
+    if (!QFileInfo::exists(m_strOwnVoiceDir + QLatin1Char('/') +
+                           QString::fromStdString(OwnVoiceFileName(p)))) {
+      nFirst = p;
+      break;
+    }
+  }
+  m_pRecorder = new CRecordWnd(std::move(services), nFirst, this);
+  m_pRecorder->setAttribute(Qt::WA_DeleteOnClose);
+  m_pRecorder->setWindowModality(Qt::WindowModal);
+  connect(m_pRecorder, &QObject::destroyed, this, [this] {
+    m_pRecorder = nullptr;
+    ReadOwnVoiceSetting();
+    UpdateCommands();
+  });
+  m_pRecorder->show();
+  UpdateCommands();
+}
+
+void CMainFrame::CloseRecorder() {
+  if (!m_pRecorder) return;
+  disconnect(m_pRecorder, nullptr, this, nullptr);
+  delete m_pRecorder;
+  m_pRecorder = nullptr;
+}
+
+void CMainFrame::OnToggleOwnVoice() {
+  if (m_nState == Idle && !m_pRecorder) {
+    m_bOwnVoice = !m_bOwnVoice;
+    m_pProfile->WriteProfileInt("Reading", "OwnVoice", m_bOwnVoice ? 1 : 0);
   }
   UpdateCommands();
 }
@@ -629,13 +738,17 @@ void CMainFrame::UpdateCommands() {
   OnUpdateReadRuby(Action(ID_READ_RUBY_KANA), RubyKana);
   OnUpdateReadRuby(Action(ID_READ_RUBY_ROMAJI), RubyRomaji);
   UpdatePracticeCommands();
+  OnUpdateFileRecord(Action(ID_FILE_RECORD));
+  OnUpdateFileOwnVoice(Action(ID_FILE_OWN_VOICE));
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
     CTrace::Event("state", {m_nState});
   }
 }
 
-void CMainFrame::OnUpdateReadStart(QAction* pAction) { pAction->setEnabled(m_nState == Idle); }
+void CMainFrame::OnUpdateReadStart(QAction* pAction) {
+  pAction->setEnabled(m_nState == Idle && !m_pRecorder);
+}
 
 void CMainFrame::OnUpdateReadStop(QAction* pAction) {
   pAction->setEnabled(CReadingSequencer::OnUpdateReadStop());
@@ -758,6 +871,19 @@ void CMainFrame::OnUpdateRepeatPhrase(QAction* pAction) {
 void CMainFrame::OnUpdateTempo(QAction* pAction, int nTempoPercent) {
   pAction->setChecked(m_nTempo == nTempoPercent);
   pAction->setEnabled(m_nState != Title);
+}
+
+}  // namespace solvari::app
+
+namespace solvari::app {
+
+void CMainFrame::OnUpdateFileRecord(QAction* pAction) {
+  pAction->setEnabled(m_nState == Idle && !m_pRecorder);
+}
+
+void CMainFrame::OnUpdateFileOwnVoice(QAction* pAction) {
+  pAction->setChecked(m_bOwnVoice);
+  pAction->setEnabled(m_nState == Idle && !m_pRecorder);
 }
 
 }  // namespace solvari::app

@@ -33,6 +33,8 @@ namespace solvari::app {
 
 class CQtTimerService;
 class ITitleSound;
+class CRecordWnd;
+class CWaveNotifyRelay;
 
 // Command identifiers.
 enum : int {
@@ -52,6 +54,8 @@ enum : int {
   ID_READ_REPEAT_PHRASE = 32804,
   ID_READ_START_STOP = 32805,
   ID_READ_TEMPO_50 = 32810,  // 32810..32814: the tempos of kTempoChoices in order
+  ID_FILE_RECORD = 32850,     // one's own voice: the recording window
+  ID_FILE_OWN_VOICE = 32851,  // one's own voice: recite with the kept takes
   ID_APP_ABOUT = 57664,
   ID_APP_EXIT = 57665,
   ID_HELP_FINDER = 57667,
@@ -92,6 +96,8 @@ struct FrameServices {
   IMessageBoxes* pMessageBoxes = nullptr;
   ITitleSound* pTitleSound = nullptr;
   std::function<bool(const QUrl&)> openUrl;
+  // The folder of one's own takes; empty: AppDataLocation + "/voice".
+  QString strOwnVoiceDir;
 };
 
 namespace detail {
@@ -141,6 +147,8 @@ class CMainFrame : public QMainWindow,
   void OnToggleRepeat();
   // Chooses the reading shown beside the characters (a ReadingAid).
   void OnSelectRuby(int nAid);
+  void OnRecordVoice();
+  void OnToggleOwnVoice();
   void OnAppAbout();
   void OnHelpFinder();
   void OnContextHelp();
@@ -168,6 +176,17 @@ class CMainFrame : public QMainWindow,
   void OnUpdateReadStep(QAction* pAction);
   void OnUpdateRepeatPhrase(QAction* pAction);
   void OnUpdateTempo(QAction* pAction, int nTempoPercent);
+  void OnUpdateFileRecord(QAction* pAction);
+  void OnUpdateFileOwnVoice(QAction* pAction);
+
+  // One's own voice: the recording window while it is open, the folder of
+  // the takes, whether the recitation plays them ("Reading" / "OwnVoice", on
+  // by default once a take is kept), and the pace of the phrase loaded last.
+  CRecordWnd* Recorder() const { return m_pRecorder; }
+  QString OwnVoiceDir() const { return m_strOwnVoiceDir; }
+  bool IsOwnVoiceOn() const { return m_bOwnVoice; }
+  bool HasOwnVoice() const;
+  double OwnVoicePace(int nPhrase) const;
 
   QAction* Action(int nID) const;
   QToolBar& ToolBar() { return m_wndToolBar; }
@@ -192,6 +211,8 @@ class CMainFrame : public QMainWindow,
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
   void OnDefaultTimer(unsigned nIDEvent) override;
+  // The table's durations, stretched to the pace of one's own take.
+  int CharDurationMs(int nPhrase, int nChar) const override;
   void closeEvent(QCloseEvent* pEvent) override;
   void changeEvent(QEvent* pEvent) override;
   void dragEnterEvent(QDragEnterEvent* pEvent) override;
@@ -220,6 +241,16 @@ class CMainFrame : public QMainWindow,
   // Replaces the voice just loaded from path by its stretch to the phrase's
   // tempo; false when that fails.
   bool ApplyTempo(const std::string& path);
+  void ReadOwnVoiceSetting();
+  // One's own take of a phrase when it is wanted and there ("" otherwise).
+  std::string OwnVoiceFile(int nPhrase) const;
+  // Loads a voice file (from what was read ahead, when it is that file).
+  bool LoadVoiceFile(const std::string& path);
+  // One's own take of a phrase when it is wanted and there ("" otherwise).
+  std::string OwnVoiceFile(int nPhrase) const;
+  // Loads a voice file (from what was read ahead, when it is that file).
+  bool LoadVoiceFile(const std::string& path);
+  void CloseRecorder();
 
   // ISutraViewHost
   int GetReadingState() const override { return m_nState; }
@@ -267,6 +298,13 @@ class CMainFrame : public QMainWindow,
   bool m_bPlayedInHandler = false;         // a voice was queued in this buffer-done handler
   std::string m_strPrefetched;             // the voice file handed to the device ahead
   std::vector<std::uint8_t> m_prefetched;  // its sound bytes
+  QString m_strOwnVoiceDir;
+  bool m_bOwnVoice = false;
+  double m_dOwnPace[54];
+  CRecordWnd* m_pRecorder = nullptr;
+  // Before the wave buffer: notifications of the recording window's sounds
+  // may still be on their way to it until the buffer's devices go.
+  std::unique_ptr<CWaveNotifyRelay> m_pRecordRelay;
 
   QToolBar m_wndToolBar;
   CSutraView m_wndView;

@@ -195,10 +195,7 @@ int CWaveBuffer::StartRecording(double dSeconds, std::uint32_t a, std::uint32_t 
     nResult = m_pWaveIn->Prepare(pData, static_cast<std::uint32_t>(dBytes));
   }
   if (nResult != kWaveNoError) {
-    const char* pText = nullptr;
-    if (nResult == kWaveInvalidHandle) pText = "pecified device handle is invalid.";
-    if (nResult == kWaveNoDriver) pText = "No device driver is present.";
-    if (nResult == kWaveNoMemory) pText = "Unable to allocate or lock memory.";
+    const char* pText = ResultText(nResult);
     if (pText && m_pMessages) m_pMessages->ShowMessage(pText);
     UnlockData();
     return 1;
@@ -225,6 +222,31 @@ int CWaveBuffer::StopRecording() {
   std::uint32_t nSamples = 0;
   m_dwRecorded = m_pWaveIn->GetPosition(&nSamples) == kWaveNoError ? nSamples : 0;
   return m_pWaveIn->Reset();
+}
+
+const char* CWaveBuffer::ResultText(int nResult) {
+  switch (nResult) {
+    case kWaveInvalidHandle:
+      return "pecified device handle is invalid.";
+    case kWaveNoDriver:
+      return "No device driver is present.";
+    case kWaveNoMemory:
+      return "Unable to allocate or lock memory.";
+    default:
+      return nullptr;
+  }
+}
+
+std::uint32_t CWaveBuffer::GetInputPosition() {
+  std::uint32_t nSamples = 0;
+  if (!m_bInOpen || m_pWaveIn->GetPosition(&nSamples) != kWaveNoError) return 0;
+  return nSamples;
+}
+
+void CWaveBuffer::UseRecordedData() {
+  const std::uint64_t nBytes =
+      std::uint64_t{m_dwRecorded} * std::max<std::uint16_t>(1, m_format.nBlockAlign);
+  m_dwDataSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(nBytes, m_nCapacity));
 }
 
 void CWaveBuffer::CloseInput() {

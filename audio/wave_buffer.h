@@ -49,6 +49,14 @@ class CWaveBuffer {
   int StartRecording(double dSeconds, std::uint32_t a, std::uint32_t b, std::uint32_t c);
   int StopRecording();
   void CloseInput();
+  // Samples recorded so far while recording (the device's position), 0
+  // when no input is open.
+  std::uint32_t GetInputPosition();
+  // Makes the recording playable: m_dwDataSize becomes the bytes of the
+  // m_dwRecorded samples that StopRecording saved, within the block.
+  void UseRecordedData();
+  // The message a device result code shows, null for codes without one.
+  static const char* ResultText(int nResult);
   int HasData() const { return m_bHasData; }
 
   // Output half. OpenOutput returns 0 when the device is open, else the

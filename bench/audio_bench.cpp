@@ -3,6 +3,7 @@
 // between two segments played back to back and how much of each is lost.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "audio/voice_segment.h"
+#include "audio/voice_take.h"
 #include "core/sutra_tables.h"
 
 #ifdef SOLVARI_HAVE_QT_AUDIO
@@ -56,6 +58,41 @@ void BM_LoadVoiceSegment(benchmark::State& state) {
   state.SetLabel(fs::path(path).filename().string());
 }
 BENCHMARK(BM_LoadVoiceSegment);
+
+// What Stop costs on the UI thread for the longest take the recording window
+// holds (30 s): finding the voice, trimming and normalising it; and keeping
+// it (a temporary file flushed to the disk, then renamed).
+std::vector<std::int16_t> LongTake() {
+  std::vector<std::int16_t> v(11025 * 30);
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const double t = static_cast<double>(i) / 11025.0;
+    const double env = (i / 3307) % 2 ? 0.8 : 0.1;  // syllables and dips of 300 ms
+    v[i] = static_cast<std::int16_t>(8000 * env * std::sin(2 * M_PI * 200 * t));
+  }
+  return v;
+}
+
+void BM_PrepareTake30s(benchmark::State& state) {
+  const std::vector<std::int16_t> take = LongTake();
+  for (auto _ : state) benchmark::DoNotOptimize(PrepareTake(take.data(), take.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 2 *
+                          static_cast<std::int64_t>(take.size()));
+}
+BENCHMARK(BM_PrepareTake30s)->Unit(benchmark::kMillisecond);
+
+void BM_SaveVoiceTake30s(benchmark::State& state) {
+  const std::vector<std::int16_t> take = LongTake();
+  const fs::path dir = fs::temp_directory_path() / "solvari-bench-voice";
+  for (auto _ : state) {
+    if (SaveVoiceTake(dir.string(), 0, take) != SaveTakeResult::kSaved) {
+      state.SkipWithError("cannot save");
+      break;
+    }
+  }
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+BENCHMARK(BM_SaveVoiceTake30s)->Unit(benchmark::kMillisecond);
 
 #ifdef SOLVARI_HAVE_QT_AUDIO
 

@@ -288,6 +288,9 @@ int CQtWaveInDevice::Unprepare() {
 
 int CQtWaveInDevice::GetPosition(std::uint32_t* pSamples) {
   if (!m_bOpen) return kWaveInvalidHandle;
+  // What the source holds already counts as recorded: take it first, so that
+  // a stop keeps the last samples and a level meter sees the newest ones.
+  OnReadyRead();
   *pSamples = m_nRecorded / m_nBlockAlign;
   return kWaveNoError;
 }

@@ -30,7 +30,12 @@ TEST(NoSoundServer, OpeningFailsCleanly) {
     wave.CloseOutput();
     EXPECT_EQ(wave.GetLockCount(), 0);
   }
-  EXPECT_NE(wave.OpenInput(&notify, 11025, 16, 1), 0);
+  // No input device either: the code that the recording window turns into
+  // "No device driver is present.".
+  profile.WriteProfileInt("WAV Config", "WavInDevice", -1);
+  EXPECT_EQ(wave.OpenInput(&notify, 11025, 16, 1), kWaveNoDriver);
+  EXPECT_STREQ(CWaveBuffer::ResultText(kWaveNoDriver), "No device driver is present.");
+  EXPECT_EQ(wave.GetInputPosition(), 0u);
   QCoreApplication::processEvents();
   EXPECT_EQ(notify.nDone, 0);
 }

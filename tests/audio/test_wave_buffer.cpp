@@ -360,3 +360,30 @@ TEST_F(WaveBufferTest, RecordingResults) {
 
 }  // namespace
 }  // namespace solvari
+
+namespace solvari {
+namespace {
+
+TEST_F(WaveBufferTest, TheRecordedSamplesBecomePlayableData) {
+  wave.AllocData(22050);
+  EXPECT_EQ(wave.GetInputPosition(), 0u);  // no input open
+  ASSERT_EQ(wave.OpenInput(&notify, 11025, 16, 1), 0);
+  ASSERT_EQ(wave.StartRecording(1.0, 11025, 16, 1), 0);
+  in.nPosition = 300;
+  EXPECT_EQ(wave.GetInputPosition(), 300u);
+  in.nPosition = 4000;
+  wave.StopRecording();
+  wave.CloseInput();
+  EXPECT_EQ(wave.GetDataSize(), 0u);  // a recording alone leaves the size as it was
+  wave.UseRecordedData();
+  EXPECT_EQ(wave.GetDataSize(), 8000u);
+  EXPECT_EQ(wave.GetSampleCount(), 4000u);
+  // A position beyond the block (a device that miscounts) stays within it.
+  wave.m_dwRecorded = 0xFFFFFFFFu;
+  wave.UseRecordedData();
+  EXPECT_EQ(wave.GetDataSize(), 22050u);
+  EXPECT_EQ(wave.GetLockCount(), 0);
+}
+
+}  // namespace
+}  // namespace solvari
