@@ -666,6 +666,10 @@ void CMainFrame::OnSelectRuby(int nAid) {
   if (m_nState == Idle && ToReadingAid(nAid) == nAid && nAid != m_nRuby) {
     m_nRuby = nAid;
     m_pProfile->WriteProfileInt("Reading", "Ruby", m_nRuby);
+  }
+  UpdateCommands();
+}
+
 void CMainFrame::OnRecordVoice() {
   if (m_nState != Idle || m_pRecorder) return;
   RecorderServices services;
@@ -769,6 +773,8 @@ void CMainFrame::OnUpdateReadRepeat(QAction* pAction) {
 void CMainFrame::OnUpdateReadRuby(QAction* pAction, int nAid) {
   pAction->setChecked(m_nRuby == nAid);
   pAction->setEnabled(m_nState == Idle);
+}
+
 // --- practice commands ----------------------------------------------------
 
 void CMainFrame::OnReadStartAt(int nPhrase) {

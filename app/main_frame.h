@@ -53,7 +53,7 @@ enum : int {
   ID_READ_HOME = 32803,
   ID_READ_REPEAT_PHRASE = 32804,
   ID_READ_START_STOP = 32805,
-  ID_READ_TEMPO_50 = 32810,  // 32810..32814: the tempos of kTempoChoices in order
+  ID_READ_TEMPO_50 = 32810,   // 32810..32814: the tempos of kTempoChoices in order
   ID_FILE_RECORD = 32850,     // one's own voice: the recording window
   ID_FILE_OWN_VOICE = 32851,  // one's own voice: recite with the kept takes
   ID_APP_ABOUT = 57664,
@@ -242,10 +242,6 @@ class CMainFrame : public QMainWindow,
   // tempo; false when that fails.
   bool ApplyTempo(const std::string& path);
   void ReadOwnVoiceSetting();
-  // One's own take of a phrase when it is wanted and there ("" otherwise).
-  std::string OwnVoiceFile(int nPhrase) const;
-  // Loads a voice file (from what was read ahead, when it is that file).
-  bool LoadVoiceFile(const std::string& path);
   // One's own take of a phrase when it is wanted and there ("" otherwise).
   std::string OwnVoiceFile(int nPhrase) const;
   // Loads a voice file (from what was read ahead, when it is that file).

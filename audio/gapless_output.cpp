@@ -85,8 +85,7 @@ void CGaplessOutput::DropPrefetch() {
     // Part of it is with the server already, and nothing else is owed
     // (a prefetched buffer is dropped only between buffers): cut it off.
     m_queue.clear();
-    m_pStream->Flush();
-    m_bWriteKnown = false;
+    if (m_pStream->Flush()) m_bWriteKnown = false;
   }
   m_bHasPrefetch = false;
   m_prefetched.clear();
@@ -99,13 +98,13 @@ void CGaplessOutput::Reset(std::int64_t nNowUs) {
   m_bHasPrefetch = false;
   m_prefetched.clear();
   m_prefetch = Span{};
-  m_pStream->Flush();
-  m_bWriteKnown = false;
+  const bool bFlushed = m_pStream->Flush();
+  if (bFlushed) m_bWriteKnown = false;
   if (m_bOwed) {
     // The sound already with the output still plays; the done comes when
-    // the cut is heard.
+    // the cut is heard (at once when the stream had not started).
     m_bCut = true;
-    m_nCutEnd = -1;
+    m_nCutEnd = bFlushed ? -1 : m_nWritten;
   }
   OnCheck(nNowUs);
 }
@@ -125,6 +124,10 @@ std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
     const std::int64_t nReach = kMaxExtrapolationUs + std::max<std::int64_t>(0, -m_nDelayUs);
     nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, nReach);
   }
+  // A drained stream plays out what it took at the real-time rate, even
+  // where its reports stand still.
+  if (m_bDrained && nAt > m_drainedAt.nNowUs)
+    nHeard = std::max(nHeard, m_drainedAt.nHeardUs + (nAt - m_drainedAt.nNowUs));
   // Nothing is heard that was never written.
   if (m_bWriteKnown) nHeard = std::min(nHeard, ToUs(m_nWritten));
   return nHeard;
@@ -155,6 +158,12 @@ void CGaplessOutput::OnWritable(std::int64_t) { Feed(); }
 
 void CGaplessOutput::OnReport(const StreamReport& report) {
   m_reports.push_back(report);
+  if (!report.bDrained) {
+    m_bDrained = false;
+  } else if (!m_bDrained) {
+    m_bDrained = true;
+    m_drainedAt = report;
+  }
   // Kept for as long as the output delay looks back.
   const std::int64_t nKeep = std::max<std::int64_t>(0, m_nDelayUs) + 2 * kReportIntervalUs;
   while (m_reports.size() > 2 && report.nNowUs - m_reports[1].nNowUs > nKeep) m_reports.pop_front();
@@ -232,6 +241,7 @@ void CGaplessOutput::FeedQueue() {
       return;
     }
     m_nWritten += static_cast<std::int64_t>(n);
+    m_bDrained = false;  // there is sound again
     piece.nSent += n;
     nRoom -= n;
     if (piece.nSent == piece.nBytes) {
@@ -251,8 +261,10 @@ void CGaplessOutput::Evaluate(std::int64_t nNowUs) {
     return;
   }
   const std::int64_t nTarget = m_bCut ? m_nCutEnd : m_current.nEnd;
-  if (nTarget < 0 || !m_bHaveReport) return;
-  if (HeardUs(nNowUs) < ToUs(nTarget)) return;
+  if (nTarget < 0) return;
+  // A stream that never started and was cut before it played anything.
+  const bool bNothingPlayed = m_bCut && m_reports.empty() && nTarget == 0;
+  if (!bNothingPlayed && (!m_bHaveReport || HeardUs(nNowUs) < ToUs(nTarget))) return;
   m_bOwed = false;
   m_bCut = false;
   m_nCutEnd = -1;

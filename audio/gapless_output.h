@@ -32,8 +32,9 @@ class IPcmStream {
   // Appends bytes at the stream's write position; false on failure.
   virtual bool Write(const std::uint8_t* pData, std::size_t nBytes) = 0;
   // Drops everything the stream holds that has not been played; then a
-  // report (OnReport) must follow with the new write position.
-  virtual void Flush() = 0;
+  // report (OnReport) must follow with the new write position. False when
+  // the stream has not started (it holds nothing).
+  virtual bool Flush() = 0;
   // Asks for a report; OnReport (or OnNoReport) follows when this returns
   // true. False when the stream cannot be asked now.
   virtual bool RequestReport() = 0;
@@ -48,6 +49,9 @@ struct StreamReport {
   std::int64_t nHeardUs = 0;
   bool bRunning = false;
   std::int64_t nWriteIndex = -1;
+  // The server has taken everything written and has nothing more to play:
+  // what it took is heard within its latency, whatever it reports.
+  bool bDrained = false;
 };
 
 class CGaplessOutput {
@@ -141,6 +145,8 @@ class CGaplessOutput {
 
   bool m_bHaveReport = false;
   std::deque<StreamReport> m_reports;  // the latest last
+  StreamReport m_drainedAt;            // the first report of a drained stream
+  bool m_bDrained = false;
   std::int64_t m_nLastRequestUs = INT64_MIN / 2;
   std::int64_t m_nWaitingSinceUs = -1;  // a request not answered since
 };

@@ -78,11 +78,15 @@ class CPulseWaveOutDevice::CStream : public IPcmStream {
   bool Write(const std::uint8_t* pData, std::size_t nBytes) override {
     return pa_stream_write(m_pStream, pData, nBytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
   }
-  void Flush() override {
-    if (pa_operation* pOp = pa_stream_flush(m_pStream, &CStream::OnFlushed, this))
-      pa_operation_unref(pOp);
+  bool Flush() override {
+    if (pa_stream_get_state(m_pStream) != PA_STREAM_READY) return false;
+    pa_operation* pOp = pa_stream_flush(m_pStream, &CStream::OnFlushed, this);
+    if (!pOp) return false;
+    pa_operation_unref(pOp);
+    m_bIndexWanted = true;
+    return true;
   }
-  bool RequestReport() override { return Request(false); }
+  bool RequestReport() override { return Request(m_bIndexWanted); }
 
  private:
   bool Request(bool bWithIndex) {
@@ -113,17 +117,20 @@ class CPulseWaveOutDevice::CStream : public IPcmStream {
     if (!bOk || !pInfo || pa_stream_get_time(m_pStream, &nTime) < 0) {
       // No answer this time: the next check asks again.
       pOutput->OnNoReport();
-      if (bWithIndex) Request(true);
       return;
     }
+    if (bWithIndex && !pInfo->write_index_corrupt) m_bIndexWanted = false;
     report.nHeardUs = static_cast<std::int64_t>(nTime);
     report.bRunning = pInfo->playing != 0;
+    report.bDrained = !report.bRunning && !pInfo->read_index_corrupt &&
+                      !pInfo->write_index_corrupt && pInfo->read_index >= pInfo->write_index;
     if (bWithIndex && !pInfo->write_index_corrupt) report.nWriteIndex = pInfo->write_index;
     pOutput->OnReport(report);
   }
 
   pa_stream* m_pStream;
   CPulseWaveOutDevice* m_pOwner;
+  bool m_bIndexWanted = false;  // a flush waits for the new write position
 };
 
 CPulseWaveOutDevice::CPulseWaveOutDevice(IEventPoster* pPoster, int nOutputDelayMs)

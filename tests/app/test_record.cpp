@@ -221,7 +221,7 @@ class TestRecord : public QObject {
     RecordRig rig;
     rig.Create(m_pProfile.get(), VoiceDir());
     CMainFrame& frame = *rig.pFrame;
-    QCOMPARE(frame.menuBar()->actions()[0]->menu()->actions().at(2), frame.Action(ID_FILE_RECORD));
+    QCOMPARE(frame.menuBar()->actions()[0]->menu()->actions().at(3), frame.Action(ID_FILE_RECORD));
     QCOMPARE(frame.Action(ID_FILE_RECORD)->text(), QStringLiteral("音声の録音..."));
     QVERIFY(frame.Action(ID_FILE_RECORD)->isEnabled());
     QVERIFY(!frame.IsOwnVoiceOn());  // nothing kept yet

@@ -45,11 +45,12 @@ class CSimServer : public IPcmStream {
     return true;
   }
   std::function<void()> pOnWrite;
-  void Flush() override {
+  bool Flush() override {
     ++nFlushes;
     received.resize(static_cast<std::size_t>(nRead));
     bIndexReport = true;
     ++nPendingReports;
+    return true;
   }
   bool RequestReport() override {
     ++nPendingReports;
@@ -109,6 +110,8 @@ class GaplessTest : public ::testing::Test {
         report.nNowUs = server.nNowUs;
         report.nHeardUs = server.HeardAt(k);
         report.bRunning = k > 0 && server.HeardAt(k) > server.HeardAt(k - 1);
+        report.bDrained =
+            !report.bRunning && server.nRead >= static_cast<std::int64_t>(server.received.size());
         if (server.bIndexReport)
           report.nWriteIndex = static_cast<std::int64_t>(server.received.size());
         server.bIndexReport = false;
@@ -256,6 +259,34 @@ TEST_F(GaplessTest, BufferStatesThatAreRefused) {
   WaveClock clock;
   Run(1);
   EXPECT_TRUE(output->GetClock(server.nNowUs, &clock));
+}
+
+}  // namespace
+}  // namespace solvari
+
+namespace solvari {
+namespace {
+
+// A server that stops reporting progress once it has run dry (its reports
+// stand at what it had heard then): the end is still heard within the
+// output's latency, and the done comes.
+TEST_F(GaplessTest, ADrainedStreamIsDoneWhenItsLastSampleHasPlayedOut) {
+  const auto a = Tone(22050, 12);
+  output->Write(a.data(), 22050, server.nNowUs);
+  Run(1000);  // all read by the server; the last 186 ms still in the output
+  StreamReport stuck;
+  stuck.nNowUs = server.nNowUs;
+  stuck.nHeardUs = server.HeardAt(static_cast<std::int64_t>(server.rendered.size()) - 1);
+  stuck.bRunning = false;
+  stuck.bDrained = true;
+  output->OnReport(stuck);
+  for (int i = 0; i < 30 && dones.empty(); ++i) {
+    server.nNowUs += 10'000;
+    stuck.nNowUs = server.nNowUs;
+    output->OnReport(stuck);  // the same position, again and again
+  }
+  ASSERT_EQ(dones.size(), 1u);
+  EXPECT_NEAR(dones[0], 1'000'000 + server.nLatencyUs, 15'000);
 }
 
 }  // namespace
