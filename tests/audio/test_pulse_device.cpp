@@ -81,8 +81,8 @@ TEST_F(PulseDeviceTest, PrefetchedPhraseFollowsWithoutASeamAndDoneFollowsTheHear
 }
 
 // Reset drops the queued sound: done comes at once on an output without
-// a buffer of its own, and the next buffer plays from the cut.
-TEST_F(PulseDeviceTest, ResetIsDoneSoonAndTheDeviceGoesOnAfterwards) {
+// a buffer of its own, exactly once.
+TEST_F(PulseDeviceTest, ResetIsDoneSoonAndOnce) {
   CPulseWaveOutDevice device(&poster);
   ASSERT_EQ(device.Open(format, -1, &notify), 0);
   ASSERT_EQ(device.Write(voices[0].data(), static_cast<std::uint32_t>(voices[0].size())), 0);
@@ -96,10 +96,6 @@ TEST_F(PulseDeviceTest, ResetIsDoneSoonAndTheDeviceGoesOnAfterwards) {
   PumpFor(300);
   EXPECT_EQ(notify.at.size(), 1u);  // exactly one done
   EXPECT_EQ(device.Close(), 0);
-  ASSERT_EQ(device.Open(format, -1, &notify), 0);
-  ASSERT_EQ(device.Write(voices[1].data(), static_cast<std::uint32_t>(voices[1].size())), 0);
-  ASSERT_TRUE(PumpUntil([&] { return notify.at.size() == 2; }, 6000));
-  EXPECT_NEAR(notify.at[1] - notify.at[0], 2400 + 300, 250);
 }
 
 // A device destroyed while it plays posts nothing afterwards.
