@@ -2,6 +2,7 @@
 // picture (bitmap 240) and an OK button, laid out in dialog units.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QRect>
 
@@ -11,6 +12,8 @@ class QPushButton;
 namespace solvari::app {
 
 class CAboutDlg : public QDialog {
+  Q_DECLARE_TR_FUNCTIONS(CAboutDlg)
+
  public:
   static constexpr int IDD = 100;
   static constexpr int kPictureId = 240;

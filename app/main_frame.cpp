@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -32,8 +33,8 @@ constexpr unsigned kTitleShowMs = 6000;
 class CQtPictureDialog : public IPictureDialog {
  public:
   Result Run(QWidget* pOwner) override {
-    QFileDialog dialog(pOwner, QStringLiteral("画像ファイルの設定"), QString(),
-                       QStringLiteral("画像ﾌｧｲﾙ (*.bmp)"));
+    QFileDialog dialog(pOwner, CMainFrame::PictureDialogTitle(), QString(),
+                       CMainFrame::PictureDialogFilter());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);  // existing files in existing folders
     Result result;
@@ -48,12 +49,87 @@ class CQtPictureDialog : public IPictureDialog {
 class CQtMessageBoxes : public IMessageBoxes {
  public:
   void Show(QWidget* pOwner, const QString& strText, QMessageBox::Icon icon) override {
-    QMessageBox box(icon, QStringLiteral("Kelvane"), strText, QMessageBox::Ok, pOwner);
+    QMessageBox box(icon, CMainFrame::tr("Kelvane"), strText, QMessageBox::Ok, pOwner);
     box.exec();
   }
 };
 
+// The menus: a title and its commands, 0 for a separator.
+struct MenuLayout {
+  const char* pszTitle;
+  std::vector<int> items;
+};
+
+const std::vector<MenuLayout>& Menus() {
+  static const std::vector<MenuLayout> menus = {
+      {QT_TRANSLATE_NOOP("CMainFrame", "ﾌｧｲﾙ(&F)"), {ID_FILE_PICTURE, 0, ID_APP_EXIT}},
+      {QT_TRANSLATE_NOOP("CMainFrame", "読経"),
+       {ID_READ_START, ID_READ_STOP, 0, ID_READ_MAXIMIZE, 0, ID_READ_REPEAT}},
+      {QT_TRANSLATE_NOOP("CMainFrame", "言語"),
+       {ID_LANGUAGE_SYSTEM, 0, ID_LANGUAGE_JAPANESE, ID_LANGUAGE_ENGLISH}},
+      {QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ(&H)"), {ID_HELP_FINDER, 0, ID_APP_ABOUT}},
+  };
+  return menus;
+}
+
+// What each language item stands for.
+struct LanguageItem {
+  int nID;
+  const char* pszChoice;
+};
+constexpr LanguageItem kLanguageItems[] = {
+    {ID_LANGUAGE_SYSTEM, ""},
+    {ID_LANGUAGE_JAPANESE, kLanguageJapanese},
+    {ID_LANGUAGE_ENGLISH, kLanguageEnglish},
+};
+
 }  // namespace
+
+// A new command needs one row here, its place in Menus() and its handler in
+// CreateMenus(); the translation tools find its texts here.
+const std::vector<CommandText>& CMainFrame::CommandTexts() {
+  static const std::vector<CommandText> texts = {
+      {ID_FILE_PICTURE, QT_TRANSLATE_NOOP("CMainFrame", "画像の設定(&P)"),
+       QT_TRANSLATE_NOOP("CMainFrame", "読経するときに表示する画像"), nullptr},
+      {ID_APP_EXIT, QT_TRANSLATE_NOOP("CMainFrame", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"), nullptr, nullptr},
+      {ID_READ_START, QT_TRANSLATE_NOOP("CMainFrame", "開始(&S)"),
+       QT_TRANSLATE_NOOP("CMainFrame", "読経を開始します"),
+       QT_TRANSLATE_NOOP("CMainFrame", "読経を開始")},
+      {ID_READ_STOP, QT_TRANSLATE_NOOP("CMainFrame", "停止(T)"),
+       QT_TRANSLATE_NOOP("CMainFrame", "読経を停止します"),
+       QT_TRANSLATE_NOOP("CMainFrame", "読経を停止")},
+      {ID_READ_MAXIMIZE, QT_TRANSLATE_NOOP("CMainFrame", "最大化する(&M)"),
+       QT_TRANSLATE_NOOP("CMainFrame", "読経のときウィンドーを最大化"),
+       QT_TRANSLATE_NOOP("CMainFrame", "読経時に最大化")},
+      {ID_READ_REPEAT, QT_TRANSLATE_NOOP("CMainFrame", "繰り返す(&R)"),
+       QT_TRANSLATE_NOOP("CMainFrame", "繰り返す"), QT_TRANSLATE_NOOP("CMainFrame", "繰り返す")},
+      {ID_HELP_FINDER, QT_TRANSLATE_NOOP("CMainFrame", "ﾄﾋﾟｯｸの検索(&H)"), nullptr, nullptr},
+      {ID_APP_ABOUT, QT_TRANSLATE_NOOP("CMainFrame", "ﾊﾞｰｼﾞｮﾝ情報(&A)..."), nullptr,
+       QT_TRANSLATE_NOOP("CMainFrame", "ﾊﾞｰｼﾞｮﾝ情報")},
+      {ID_HELP, QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ"), nullptr, nullptr},
+      {ID_CONTEXT_HELP, QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ"), nullptr, nullptr},
+      {ID_DEFAULT_HELP, QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ"), nullptr, nullptr},
+      {ID_LANGUAGE_SYSTEM, QT_TRANSLATE_NOOP("CMainFrame", "システムの言語を使う"), nullptr,
+       nullptr},
+      // Each language is named in its own language, in either interface.
+      {ID_LANGUAGE_JAPANESE, QT_TRANSLATE_NOOP("CMainFrame", "日本語"), nullptr, nullptr},
+      {ID_LANGUAGE_ENGLISH, QT_TRANSLATE_NOOP("CMainFrame", "English"), nullptr, nullptr},
+  };
+  return texts;
+}
+
+const std::vector<const char*>& CMainFrame::MenuTitles() {
+  static const std::vector<const char*> titles = [] {
+    std::vector<const char*> v;
+    for (const MenuLayout& menu : Menus()) v.push_back(menu.pszTitle);
+    return v;
+  }();
+  return titles;
+}
+
+QString CMainFrame::PictureDialogTitle() { return tr("画像ファイルの設定"); }
+
+QString CMainFrame::PictureDialogFilter() { return tr("画像ﾌｧｲﾙ (*.bmp)"); }
 
 namespace detail {
 
@@ -79,6 +155,8 @@ CMainFrame::CMainFrame(FrameServices services)
       m_pTitleSound(services.pTitleSound ? services.pTitleSound : m_pOwnTitleSound.get()),
       m_openUrl(services.openUrl ? std::move(services.openUrl)
                                  : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      m_pOwnLanguage(services.pLanguage ? nullptr : std::make_unique<CLanguage>()),
+      m_pLanguage(services.pLanguage ? services.pLanguage : m_pOwnLanguage.get()),
       m_wndView(static_cast<const ISutraViewHost&>(*this)),
       m_wave(services.pWaveOut              ? std::move(services.pWaveOut)
              : services.bDefaultWaveDevices ? std::make_unique<CQtWaveOutDevice>()
@@ -121,28 +199,20 @@ void CMainFrame::StopEverything() {
 }
 
 void CMainFrame::OnCreate() {
-  setWindowTitle(QStringLiteral("Kelvane"));
   CreateMenus();
   setCentralWidget(&m_wndView);
   CreateToolBar();
   m_wndTitle.Create(
       this, [this] { return ClientRect(); }, m_pTitleSound);
   setFocusProxy(&m_wndView);
+  RetranslateUi();
   ApplyNormalSize();
   UpdateCommands();
   m_pTimers->SetTimer(TIMER_TITLE, kTitleDelayMs);
 }
 
-QAction* CMainFrame::AddCommand(int nID, const QString& strText, const QString& strPrompt) {
-  auto* pAction = new QAction(strText, this);
-  // The prompt: the status text before the line break, the tool tip after it.
-  const qsizetype nBreak = strPrompt.indexOf(QLatin1Char('\n'));
-  const QString strStatus = nBreak < 0 ? strPrompt : strPrompt.left(nBreak);
-  if (!strStatus.isEmpty()) {
-    pAction->setStatusTip(strStatus);
-    pAction->setWhatsThis(strStatus);
-  }
-  if (nBreak >= 0) pAction->setToolTip(strPrompt.mid(nBreak + 1));
+QAction* CMainFrame::AddCommand(int nID) {
+  auto* pAction = new QAction(this);
   m_actions[nID] = pAction;
   addAction(pAction);  // shortcuts work wherever the focus is in the window
   return pAction;
@@ -154,60 +224,66 @@ QAction* CMainFrame::Action(int nID) const {
 }
 
 void CMainFrame::CreateMenus() {
-  QAction* pPicture = AddCommand(ID_FILE_PICTURE, QStringLiteral("画像の設定(&P)"),
-                                 QStringLiteral("読経するときに表示する画像"));
-  QAction* pExit = AddCommand(ID_APP_EXIT, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"));
-  QAction* pStart = AddCommand(ID_READ_START, QStringLiteral("開始(&S)"),
-                               QStringLiteral("読経を開始します\n読経を開始"));
-  QAction* pStop = AddCommand(ID_READ_STOP, QStringLiteral("停止(T)"),
-                              QStringLiteral("読経を停止します\n読経を停止"));
-  QAction* pMaximize = AddCommand(ID_READ_MAXIMIZE, QStringLiteral("最大化する(&M)"),
-                                  QStringLiteral("読経のときウィンドーを最大化\n読経時に最大化"));
-  QAction* pRepeat = AddCommand(ID_READ_REPEAT, QStringLiteral("繰り返す(&R)"),
-                                QStringLiteral("繰り返す\n繰り返す"));
-  QAction* pFinder = AddCommand(ID_HELP_FINDER, QStringLiteral("ﾄﾋﾟｯｸの検索(&H)"));
-  QAction* pAbout = AddCommand(ID_APP_ABOUT, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
-  pAbout->setToolTip(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
-  QAction* pHelp = AddCommand(ID_HELP, QStringLiteral("ﾍﾙﾌﾟ"));
-  QAction* pContextHelp = AddCommand(ID_CONTEXT_HELP, QStringLiteral("ﾍﾙﾌﾟ"));
-  QAction* pDefaultHelp = AddCommand(ID_DEFAULT_HELP, QStringLiteral("ﾍﾙﾌﾟ"));
-  pMaximize->setCheckable(true);
-  pRepeat->setCheckable(true);
-  pHelp->setShortcut(QKeySequence(Qt::Key_F1));
-  pContextHelp->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
+  for (const CommandText& command : CommandTexts()) AddCommand(command.nID);
+  Action(ID_READ_MAXIMIZE)->setCheckable(true);
+  Action(ID_READ_REPEAT)->setCheckable(true);
+  Action(ID_HELP)->setShortcut(QKeySequence(Qt::Key_F1));
+  Action(ID_CONTEXT_HELP)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
+  auto* pLanguages = new QActionGroup(this);
+  for (const LanguageItem& item : kLanguageItems) {
+    QAction* pAction = Action(item.nID);
+    pAction->setCheckable(true);
+    pLanguages->addAction(pAction);
+    const QString strChoice = QString::fromLatin1(item.pszChoice);
+    connect(pAction, &QAction::triggered, this, [this, strChoice] { OnLanguage(strChoice); });
+  }
 
-  QMenu* pFile = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
-  pFile->addAction(pPicture);
-  pFile->addSeparator();
-  pFile->addAction(pExit);
-  QMenu* pRead = menuBar()->addMenu(QStringLiteral("読経"));
-  pRead->addAction(pStart);
-  pRead->addAction(pStop);
-  pRead->addSeparator();
-  pRead->addAction(pMaximize);
-  pRead->addSeparator();
-  pRead->addAction(pRepeat);
-  QMenu* pHelpMenu = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
-  pHelpMenu->addAction(pFinder);
-  pHelpMenu->addSeparator();
-  pHelpMenu->addAction(pAbout);
+  for (const MenuLayout& layout : Menus()) {
+    QMenu* pMenu = menuBar()->addMenu(QString());
+    for (int nID : layout.items) {
+      if (nID == 0)
+        pMenu->addSeparator();
+      else
+        pMenu->addAction(Action(nID));
+    }
+    m_menus.push_back(pMenu);
+  }
 
-  connect(pPicture, &QAction::triggered, this, [this] { OnPictureSettings(); });
-  connect(pExit, &QAction::triggered, this, [this] { close(); });
-  connect(pStart, &QAction::triggered, this, [this] { OnReadStart(); });
-  connect(pStop, &QAction::triggered, this, [this] { OnReadStop(); });
-  connect(pMaximize, &QAction::triggered, this, [this] { OnToggleMaximize(); });
-  connect(pRepeat, &QAction::triggered, this, [this] { OnToggleRepeat(); });
-  connect(pFinder, &QAction::triggered, this, [this] { OnHelpFinder(); });
-  connect(pDefaultHelp, &QAction::triggered, this, [this] { OnHelpFinder(); });
-  connect(pHelp, &QAction::triggered, this, [this] { OnHelpFinder(); });
-  connect(pContextHelp, &QAction::triggered, this, [this] { OnContextHelp(); });
-  connect(pAbout, &QAction::triggered, this, [this] { OnAppAbout(); });
+  const auto on = [this](int nID, void (CMainFrame::*pHandler)()) {
+    connect(Action(nID), &QAction::triggered, this, [this, pHandler] { (this->*pHandler)(); });
+  };
+  on(ID_FILE_PICTURE, &CMainFrame::OnPictureSettings);
+  connect(Action(ID_APP_EXIT), &QAction::triggered, this, [this] { close(); });
+  on(ID_READ_START, &CMainFrame::OnReadStart);
+  on(ID_READ_STOP, &CMainFrame::OnReadStop);
+  on(ID_READ_MAXIMIZE, &CMainFrame::OnToggleMaximize);
+  on(ID_READ_REPEAT, &CMainFrame::OnToggleRepeat);
+  on(ID_HELP_FINDER, &CMainFrame::OnHelpFinder);
+  on(ID_DEFAULT_HELP, &CMainFrame::OnHelpFinder);
+  on(ID_HELP, &CMainFrame::OnHelpFinder);
+  on(ID_CONTEXT_HELP, &CMainFrame::OnContextHelp);
+  on(ID_APP_ABOUT, &CMainFrame::OnAppAbout);
+}
+
+void CMainFrame::RetranslateUi() {
+  setWindowTitle(tr("Kelvane"));
+  for (const CommandText& command : CommandTexts()) {
+    QAction* pAction = Action(command.nID);
+    pAction->setText(tr(command.pszText));
+    const QString strStatus = command.pszStatus ? tr(command.pszStatus) : QString();
+    pAction->setStatusTip(strStatus);
+    pAction->setWhatsThis(strStatus);
+    // Without a tool tip of its own an action shows its text.
+    pAction->setToolTip(command.pszToolTip ? tr(command.pszToolTip) : QString());
+  }
+  const std::vector<const char*>& titles = MenuTitles();
+  for (std::size_t i = 0; i < m_menus.size() && i < titles.size(); ++i)
+    m_menus[i]->setTitle(tr(titles[i]));
+  m_wndToolBar.setWindowTitle(tr("ﾂｰﾙﾊﾞｰ"));
 }
 
 void CMainFrame::CreateToolBar() {
   m_wndToolBar.setObjectName(QStringLiteral("ToolBar"));
-  m_wndToolBar.setWindowTitle(QStringLiteral("ﾂｰﾙﾊﾞｰ"));
   m_wndToolBar.setIconSize(QSize(16, 15));
   m_wndToolBar.setToolButtonStyle(Qt::ToolButtonIconOnly);
   // The gripper shows; the bar stays docked at the top.
@@ -257,6 +333,7 @@ void CMainFrame::LiftSizeLimits() {
 
 void CMainFrame::changeEvent(QEvent* pEvent) {
   QMainWindow::changeEvent(pEvent);
+  if (pEvent->type() == QEvent::LanguageChange) RetranslateUi();
   if (pEvent->type() != QEvent::WindowStateChange) return;
   if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
     LiftSizeLimits();
@@ -345,7 +422,9 @@ bool CMainFrame::ShowNormal() {
 }
 
 void CMainFrame::ShowMessage(const std::string& text) {
-  m_pMessageBoxes->Show(this, QString::fromStdString(text), QMessageBox::Warning);
+  // The sound layer's messages are marked for translation in context "CWaveBuffer".
+  m_pMessageBoxes->Show(this, QCoreApplication::translate("CWaveBuffer", text.c_str()),
+                        QMessageBox::Warning);
 }
 
 // --- settings commands ----------------------------------------------------
@@ -359,7 +438,7 @@ void CMainFrame::OnPictureSettings() {
     LoadPicture(strPath);
   } else if (result.nError != 0) {
     m_pMessageBoxes->Show(this,
-                          QStringLiteral("ファイル名の読み込みでエラー #%1 が発生しました")
+                          tr("ファイル名の読み込みでエラー #%1 が発生しました")
                               .arg(static_cast<qlonglong>(result.nError)),
                           QMessageBox::Critical);
   }
@@ -385,12 +464,26 @@ void CMainFrame::OnAppAbout() {
   UpdateCommands();
 }
 
-QString CMainFrame::HelpFilePath() {
+QString CMainFrame::HelpFilePath() { return HelpFilePath(QString::fromLatin1(kLanguageJapanese)); }
+
+QString CMainFrame::HelpFilePath(const QString& strLanguage) {
   const QString strBase = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-  return QString::fromStdString(GetExeDirectory()) + strBase + QStringLiteral(".html");
+  const QString strSuffix = strLanguage == QLatin1String(kLanguageJapanese)
+                                ? QStringLiteral(".html")
+                                : QStringLiteral(".") + strLanguage + QStringLiteral(".html");
+  return QString::fromStdString(GetExeDirectory()) + strBase + strSuffix;
 }
 
-void CMainFrame::OnHelpFinder() { m_openUrl(QUrl::fromLocalFile(HelpFilePath())); }
+void CMainFrame::OnHelpFinder() {
+  m_openUrl(QUrl::fromLocalFile(HelpFilePath(m_pLanguage->Current())));
+}
+
+void CMainFrame::OnLanguage(const QString& strChoice) {
+  StoreLanguage(*m_pProfile, strChoice);
+  m_pLanguage->Apply(strChoice.isEmpty() ? SystemLanguage() : strChoice);
+  RetranslateUi();  // at once; the application's own language event follows
+  UpdateCommands();
+}
 
 void CMainFrame::OnContextHelp() { QWhatsThis::enterWhatsThisMode(); }
 
@@ -402,6 +495,7 @@ void CMainFrame::UpdateCommands() {
   OnUpdateFilePicture(Action(ID_FILE_PICTURE));
   OnUpdateReadMaximize(Action(ID_READ_MAXIMIZE));
   OnUpdateReadRepeat(Action(ID_READ_REPEAT));
+  OnUpdateLanguage();
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
     CTrace::Event("state", {m_nState});
@@ -424,6 +518,14 @@ void CMainFrame::OnUpdateReadMaximize(QAction* pAction) {
 void CMainFrame::OnUpdateReadRepeat(QAction* pAction) {
   pAction->setChecked(m_bRepeat != 0);
   pAction->setEnabled(m_nState == Idle);
+}
+
+// The choice stored, not the language in effect: "the system's" stays
+// checked whatever the system's language is.
+void CMainFrame::OnUpdateLanguage() {
+  const QString strStored = StoredLanguage(*m_pProfile);
+  for (const LanguageItem& item : kLanguageItems)
+    Action(item.nID)->setChecked(strStored == QLatin1String(item.pszChoice));
 }
 
 }  // namespace solvari::app

@@ -5,6 +5,7 @@
 // state, and carries the picture, maximize and repeat commands.
 #pragma once
 
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
@@ -13,7 +14,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
+#include "app/language.h"
 #include "app/sutra_view.h"
 #include "app/title_wnd.h"
 #include "audio/wave_buffer.h"
@@ -40,6 +43,20 @@ enum : int {
   ID_CONTEXT_HELP = 57669,
   ID_HELP = 57670,
   ID_DEFAULT_HELP = 57671,
+  // The language menu: the system's language, or one chosen.
+  ID_LANGUAGE_SYSTEM = 32800,
+  ID_LANGUAGE_JAPANESE = 32801,
+  ID_LANGUAGE_ENGLISH = 32802,
+};
+
+// The texts of one command, untranslated (the frame's translation context,
+// "CMainFrame"): the menu text, the status and What's This text, and the
+// tool tip. A missing status text or tool tip is null.
+struct CommandText {
+  int nID;
+  const char* pszText;
+  const char* pszStatus;
+  const char* pszToolTip;
 };
 
 // The picture file dialog; the program uses QFileDialog, tests a stub.
@@ -74,6 +91,9 @@ struct FrameServices {
   IMessageBoxes* pMessageBoxes = nullptr;
   ITitleSound* pTitleSound = nullptr;
   std::function<bool(const QUrl&)> openUrl;
+  // The language in effect; without one the frame keeps its own, which
+  // changes only when a language is chosen in its menu.
+  CLanguage* pLanguage = nullptr;
 };
 
 namespace detail {
@@ -100,6 +120,8 @@ class CMainFrame : public QMainWindow,
                    private IWaveMessageSink,
                    public CReadingSequencer,
                    public CPictureHolder {
+  Q_DECLARE_TR_FUNCTIONS(CMainFrame)
+
  public:
   // The client area below the menu bar.
   static constexpr int kClientWidth = 727;
@@ -122,6 +144,8 @@ class CMainFrame : public QMainWindow,
   void OnAppAbout();
   void OnHelpFinder();
   void OnContextHelp();
+  // strChoice: "ja", "en", or "" for the system's language; stored at once.
+  void OnLanguage(const QString& strChoice);
 
   // Runs every command's enable handler.
   void UpdateCommands();
@@ -130,6 +154,17 @@ class CMainFrame : public QMainWindow,
   void OnUpdateFilePicture(QAction* pAction);
   void OnUpdateReadMaximize(QAction* pAction);
   void OnUpdateReadRepeat(QAction* pAction);
+  void OnUpdateLanguage();
+
+  // Sets every text of the frame from its translation; runs again whenever
+  // the application's language changes.
+  void RetranslateUi();
+  // The untranslated texts of every command, and the menu titles.
+  static const std::vector<CommandText>& CommandTexts();
+  static const std::vector<const char*>& MenuTitles();
+  // The picture dialog's title and filter, translated.
+  static QString PictureDialogTitle();
+  static QString PictureDialogFilter();
 
   QAction* Action(int nID) const;
   QToolBar& ToolBar() { return m_wndToolBar; }
@@ -138,8 +173,11 @@ class CMainFrame : public QMainWindow,
   CWaveBuffer& Wave() { return m_wave; }
   // The client area below the menu bar, in the frame's coordinates.
   QRect ClientRect() const;
-  // The help page beside the executable, named after it.
+  // The help page beside the executable, named after it: Solvari.html for
+  // the Japanese interface, Solvari.en.html for the English one.
   static QString HelpFilePath();
+  static QString HelpFilePath(const QString& strLanguage);
+  CLanguage& Language() { return *m_pLanguage; }
 
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
@@ -151,7 +189,7 @@ class CMainFrame : public QMainWindow,
   void OnCreate();
   void CreateMenus();
   void CreateToolBar();
-  QAction* AddCommand(int nID, const QString& strText, const QString& strPrompt = {});
+  QAction* AddCommand(int nID);
   void ApplyNormalSize();
   void LiftSizeLimits();
   void StopEverything();
@@ -188,7 +226,10 @@ class CMainFrame : public QMainWindow,
   std::unique_ptr<ITitleSound> m_pOwnTitleSound;
   ITitleSound* m_pTitleSound;
   std::function<bool(const QUrl&)> m_openUrl;
+  std::unique_ptr<CLanguage> m_pOwnLanguage;
+  CLanguage* m_pLanguage;
   std::map<int, QAction*> m_actions;
+  std::vector<QMenu*> m_menus;  // in the order of MenuTitles()
   int m_nTracedState = -1;
   bool m_bShutDownDone = false;
 

@@ -179,9 +179,13 @@ int CWaveBuffer::StartRecording(double dSeconds, std::uint32_t a, std::uint32_t 
   }
   if (nResult != kWaveNoError) {
     const char* pText = nullptr;
-    if (nResult == kWaveInvalidHandle) pText = "pecified device handle is invalid.";
-    if (nResult == kWaveNoDriver) pText = "No device driver is present.";
-    if (nResult == kWaveNoMemory) pText = "Unable to allocate or lock memory.";
+    // The shell shows these translated, in context "CWaveBuffer".
+    if (nResult == kWaveInvalidHandle)
+      pText = SOLVARI_TRANSLATE_NOOP("CWaveBuffer", "pecified device handle is invalid.");
+    if (nResult == kWaveNoDriver)
+      pText = SOLVARI_TRANSLATE_NOOP("CWaveBuffer", "No device driver is present.");
+    if (nResult == kWaveNoMemory)
+      pText = SOLVARI_TRANSLATE_NOOP("CWaveBuffer", "Unable to allocate or lock memory.");
     if (pText && m_pMessages) m_pMessages->ShowMessage(pText);
     UnlockData();
     return 1;

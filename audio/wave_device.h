@@ -84,8 +84,13 @@ class IWaveInDevice {
   virtual int Close() = 0;
 };
 
+// Marks a message text for the translation tools (they know it as an alias
+// of QT_TRANSLATE_NOOP); the text itself is passed on untranslated.
+#define SOLVARI_TRANSLATE_NOOP(context, text) text
+
 // Shows a message to the user (a message box with an exclamation icon and the
-// application's title as caption, in the program).
+// application's title as caption, in the program), translated in the
+// message's context.
 class IWaveMessageSink {
  public:
   virtual ~IWaveMessageSink() = default;
