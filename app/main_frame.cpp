@@ -679,6 +679,13 @@ void CMainFrame::OnRecordVoice() {
   services.pMessages = m_pMessageBoxes;
   services.strVoiceDir = m_strOwnVoiceDir;
   services.strProgramDir = GetExeDirectory();
+  // The reading of the phrase, character by character, from the sutra tables.
+  services.reading = [](int nPhrase) {
+    QStringList parts;
+    for (int c = 0; c < GetPhraseCharCount(nPhrase); ++c)
+      parts << QString::fromUtf8(GetCharReading(nPhrase, c));
+    return parts.join(QLatin1Char(' '));
+  };
   // The first phrase not yet recorded, else the first.
   int nFirst = 0;
   for (int p = 0; p <= kLastPhrase; ++p) {
