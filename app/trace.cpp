@@ -58,6 +58,10 @@ void CTrace::Init() {
   g_clock.start();
   g_pFile = std::fopen(path.constData(), "a");
   if (g_pFile) std::setvbuf(g_pFile, nullptr, _IOLBF, 0);
+  // Where the trace's zero lies on the monotonic clock, in µs, so that its
+  // events can be set against sound heard on that clock.
+  Event("monotonic-zero-us",
+        {static_cast<long>(g_clock.msecsSinceReference() * 1000 - g_dStartOffsetMs * 1000)});
 }
 
 bool CTrace::Enabled() { return g_pFile != nullptr; }
