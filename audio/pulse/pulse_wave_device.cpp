@@ -276,19 +276,19 @@ void CPulseWaveOutDevice::OnCheckTimer(pa_mainloop_api*, pa_time_event*, const s
 }
 
 bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::string& sink) {
-  pa_sample_spec spec;
-  if (!SampleSpecOf(format, &spec)) return false;
-  pa_stream* pStream = pa_stream_new(m_pContext, "Solvari", &spec, nullptr);
+  pa_sample_spec sampleFormat;
+  if (!SampleSpecOf(format, &sampleFormat)) return false;
+  pa_stream* pStream = pa_stream_new(m_pContext, "Solvari", &sampleFormat, nullptr);
   if (!pStream) return false;
-  const std::uint32_t nFrame = static_cast<std::uint32_t>(pa_frame_size(&spec));
-  const std::uint32_t nBytesPerSec = static_cast<std::uint32_t>(pa_bytes_per_second(&spec));
+  const std::uint32_t nFrame = static_cast<std::uint32_t>(pa_frame_size(&sampleFormat));
+  const std::uint32_t nBytesPerSec = static_cast<std::uint32_t>(pa_bytes_per_second(&sampleFormat));
   pa_buffer_attr attr;
   attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kServerBufferUs, &spec));
+  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kServerBufferUs, &sampleFormat));
   // A stream that runs dry waits for new sound instead of skipping ahead, so
   // nothing written late is lost; a few milliseconds start it again.
   attr.prebuf = std::max<std::uint32_t>(
-      nFrame, static_cast<std::uint32_t>(pa_usec_to_bytes(5'000, &spec)) / nFrame * nFrame);
+      nFrame, static_cast<std::uint32_t>(pa_usec_to_bytes(5'000, &sampleFormat)) / nFrame * nFrame);
   attr.minreq = static_cast<std::uint32_t>(-1);
   attr.fragsize = static_cast<std::uint32_t>(-1);
 
@@ -361,8 +361,8 @@ void CPulseWaveOutDevice::PostDone() {
 
 int CPulseWaveOutDevice::Open(const WaveFormat& format, int nDevice, IWaveNotify* pNotify) {
   if (m_bOpen) return kWaveAllocated;
-  pa_sample_spec spec;
-  if (!SampleSpecOf(format, &spec)) return kWaveBadFormat;
+  pa_sample_spec sampleFormat;
+  if (!SampleSpecOf(format, &sampleFormat)) return kWaveBadFormat;
   if (!m_pLoop) return kWaveNoDriver;
   CLoopLock lock(m_pLoop);
   if (!EnsureContext()) return kWaveNoDriver;
