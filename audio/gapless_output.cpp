@@ -134,7 +134,7 @@ std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
 }
 
 bool CGaplessOutput::GetClock(std::int64_t nNowUs, WaveClock* pClock) const {
-  if (!m_bHaveReport) return false;
+  if (m_reports.empty()) return false;
   std::int64_t nStart = m_current.nStart;
   std::int64_t nEnd = m_current.nEnd;
   if (nStart < 0) {
@@ -167,7 +167,6 @@ void CGaplessOutput::OnReport(const StreamReport& report) {
   // Kept for as long as the output delay looks back.
   const std::int64_t nKeep = std::max<std::int64_t>(0, m_nDelayUs) + 2 * kReportIntervalUs;
   while (m_reports.size() > 2 && report.nNowUs - m_reports[1].nNowUs > nKeep) m_reports.pop_front();
-  m_bHaveReport = true;
   m_nWaitingSinceUs = -1;
   if (!m_bWriteKnown && report.nWriteIndex >= 0) {
     m_nWritten = report.nWriteIndex;
@@ -264,7 +263,7 @@ void CGaplessOutput::Evaluate(std::int64_t nNowUs) {
   if (nTarget < 0) return;
   // A stream that never started and was cut before it played anything.
   const bool bNothingPlayed = m_bCut && m_reports.empty() && nTarget == 0;
-  if (!bNothingPlayed && (!m_bHaveReport || HeardUs(nNowUs) < ToUs(nTarget))) return;
+  if (!bNothingPlayed && (m_reports.empty() || HeardUs(nNowUs) < ToUs(nTarget))) return;
   m_bOwed = false;
   m_bCut = false;
   m_nCutEnd = -1;
@@ -277,7 +276,7 @@ void CGaplessOutput::Schedule(std::int64_t nNowUs) {
   if (!Active()) return;
   std::int64_t nNext = kReportIntervalUs;
   const std::int64_t nTarget = m_bCut ? m_nCutEnd : m_current.nEnd;
-  if (m_bOwed && nTarget >= 0 && m_bHaveReport) {
+  if (m_bOwed && nTarget >= 0 && !m_reports.empty()) {
     const std::int64_t nLeft = ToUs(nTarget) - HeardUs(nNowUs);
     if (nLeft > 0 && nLeft < nNext) nNext = nLeft;
     if (nLeft <= 0) nNext = 1000;

@@ -143,7 +143,6 @@ class CGaplessOutput {
   std::int64_t m_nWritten = 0;  // the stream's write position, when known
   bool m_bWriteKnown = true;
 
-  bool m_bHaveReport = false;
   std::deque<StreamReport> m_reports;  // the latest last
   StreamReport m_drainedAt;            // the first report of a drained stream
   bool m_bDrained = false;
