@@ -119,9 +119,12 @@ std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
   const StreamReport& r = it != m_reports.rend() ? *it : m_reports.front();
   std::int64_t nHeard = r.nHeardUs;
   if (it == m_reports.rend()) {
-    nHeard -= std::min(r.nNowUs - nAt, r.nHeardUs);  // before the first report
+    // Before the first report: back at the real-time rate, not below 0.
+    nHeard -= std::clamp<std::int64_t>(r.nNowUs - nAt, 0, std::max<std::int64_t>(0, r.nHeardUs));
   } else if (r.bRunning) {
-    const std::int64_t nReach = kMaxExtrapolationUs + std::max<std::int64_t>(0, -m_nDelayUs);
+    std::int64_t nReach = kMaxExtrapolationUs;
+    if (r.nAheadUs >= 0) nReach = std::min(nReach, r.nAheadUs + kAheadMarginUs);
+    nReach += std::max<std::int64_t>(0, -m_nDelayUs);
     nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, nReach);
   }
   // A drained stream plays out what it took at the real-time rate, even

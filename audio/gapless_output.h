@@ -41,7 +41,8 @@ class IPcmStream {
 };
 
 // One report of the stream: at local time nNowUs, stream time nHeardUs was
-// being heard, and the stream was advancing (bRunning) or stood still (not
+// being heard (negative while the stream's first sample is still on its way
+// through the output), and the stream was advancing (bRunning) or stood still (not
 // started, or run dry). nWriteIndex is the server's write position in bytes,
 // or -1 when it is not known in this report.
 struct StreamReport {
@@ -52,6 +53,10 @@ struct StreamReport {
   // The server has taken everything written and has nothing more to play:
   // what it took is heard within its latency, whatever it reports.
   bool bDrained = false;
+  // How much of the stream (µs) the server had already passed on to the
+  // output beyond nHeardUs: all that can still be heard should the server
+  // stall after this report. -1 when not known.
+  std::int64_t nAheadUs = -1;
 };
 
 class CGaplessOutput {
@@ -61,6 +66,10 @@ class CGaplessOutput {
   // Without a fresh report the clock runs on for this long, then stands
   // still: a stalled server never makes the program run ahead of the sound.
   static constexpr std::int64_t kMaxExtrapolationUs = 100'000;
+  // Nor further than the sound the server had passed on to the output, and
+  // this much more (the output may hold a little the server does not see):
+  // a server that stalls lets the output run dry, and the clock stops with it.
+  static constexpr std::int64_t kAheadMarginUs = 10'000;
   // A server that has not answered for this long while sound is owed is
   // taken as gone.
   static constexpr std::int64_t kGoneAfterUs = 5'000'000;

@@ -2,6 +2,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -110,20 +111,31 @@ class CPulseWaveOutDevice::CStream : public IPcmStream {
   void Deliver(bool bOk, bool bWithIndex) {
     CGaplessOutput* pOutput = m_pOwner->m_pOutput.get();
     if (!pOutput) return;
-    StreamReport report;
-    report.nNowUs = NowUs();
-    pa_usec_t nTime = 0;
     const pa_timing_info* pInfo = pa_stream_get_timing_info(m_pStream);
-    if (!bOk || !pInfo || pa_stream_get_time(m_pStream, &nTime) < 0) {
+    if (!bOk || !pInfo || pInfo->read_index_corrupt || pInfo->read_index < 0) {
       // No answer this time: the next check asks again.
       pOutput->OnNoReport();
       return;
     }
-    if (bWithIndex && !pInfo->write_index_corrupt) m_bIndexWanted = false;
-    report.nHeardUs = static_cast<std::int64_t>(nTime);
+    // The server's own figures, not the library's smoothed clock: that one
+    // follows a jump of the output (an underrun, a stall) only over seconds.
+    // What has been heard is what the server took from the stream less what
+    // the output still holds, at the moment the server said so: before the
+    // first sample has come through the output, less than nothing.
+    StreamReport report;
+    const std::int64_t nNow = NowUs();
+    const auto nAge = static_cast<std::int64_t>(pa_timeval_age(&pInfo->timestamp));
+    report.nNowUs = nAge >= 0 && nAge < 1'000'000 ? nNow - nAge : nNow;
+    const pa_sample_spec* pSpec = pa_stream_get_sample_spec(m_pStream);
+    const auto nTaken = static_cast<std::int64_t>(
+        pa_bytes_to_usec(static_cast<std::uint64_t>(pInfo->read_index), pSpec));
+    const auto nHeld = static_cast<std::int64_t>(pInfo->sink_usec);
+    report.nHeardUs = nTaken - nHeld;
+    report.nAheadUs = nHeld;
     report.bRunning = pInfo->playing != 0;
-    report.bDrained = !report.bRunning && !pInfo->read_index_corrupt &&
-                      !pInfo->write_index_corrupt && pInfo->read_index >= pInfo->write_index;
+    if (bWithIndex && !pInfo->write_index_corrupt) m_bIndexWanted = false;
+    report.bDrained =
+        !report.bRunning && !pInfo->write_index_corrupt && pInfo->read_index >= pInfo->write_index;
     if (bWithIndex && !pInfo->write_index_corrupt) report.nWriteIndex = pInfo->write_index;
     pOutput->OnReport(report);
   }
@@ -311,7 +323,7 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
 
   pa_stream_set_state_callback(pStream, &OnStreamState, this);
   pa_stream_set_write_callback(pStream, &OnStreamWrite, this);
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_NOFLAGS);
   if (pa_stream_connect_playback(pStream, sink.empty() ? nullptr : sink.c_str(), &attr, flags,
                                  nullptr, nullptr) < 0) {
     DropStream();

@@ -32,6 +32,7 @@ class CSimServer : public IPcmStream {
   std::int64_t nFlushes = 0;
   int nPendingReports = 0;
   bool bIndexReport = false;
+  bool bReportsAhead = true;  // reports say how much the output holds
 
   std::size_t WritableBytes() override {
     if (bStalled || bStarved) return 0;
@@ -72,7 +73,8 @@ class CSimServer : public IPcmStream {
   // Heard stream position (µs) at ms index k: what was rendered nLatencyUs before.
   std::int64_t HeardAt(std::int64_t k) const {
     const std::int64_t i = k - nLatencyUs / 1000;
-    return i < 0 ? 0 : BytesToUs(rendered[static_cast<std::size_t>(i)]);
+    // Before the first rendered sound has come through: less than nothing.
+    return i < 0 ? k * 1000 - nLatencyUs : BytesToUs(rendered[static_cast<std::size_t>(i)]);
   }
 };
 
@@ -110,6 +112,9 @@ class GaplessTest : public ::testing::Test {
         report.nNowUs = server.nNowUs;
         report.nHeardUs = server.HeardAt(k);
         report.bRunning = k > 0 && server.HeardAt(k) > server.HeardAt(k - 1);
+        if (server.bReportsAhead)
+          report.nAheadUs =
+              BytesToUs(server.rendered[static_cast<std::size_t>(k)]) - report.nHeardUs;
         report.bDrained =
             !report.bRunning && server.nRead >= static_cast<std::int64_t>(server.received.size());
         if (server.bIndexReport)
@@ -195,6 +200,50 @@ TEST_F(GaplessTest, AStalledServerHoldsTheClockAndIsGivenUpAfterFiveSeconds) {
   ASSERT_EQ(dones.size(), 1u);
   EXPECT_TRUE(output->IsGone());
   EXPECT_EQ(output->Write(a.data(), 22050, server.nNowUs), kWaveNoDriver);
+}
+
+// A short output runs dry soon after its server stalls: the clock must stop
+// with it, not run on, or the done (and the highlight) comes before the sound.
+TEST_F(GaplessTest, TheFirstSampleOfAFreshStreamIsHeardOnlyAfterTheLatency) {
+  const auto a = Tone(22050, 3);
+  output->Write(a.data(), 22050, server.nNowUs);
+  WaveClock clock;
+  for (int ms = 1; ms <= 300; ++ms) {
+    Run(1);
+    if (!output->GetClock(server.nNowUs, &clock)) continue;
+    // Heard means it came through the output: not before 186 ms.
+    if (ms < 180) {
+      EXPECT_LT(clock.nHeardUs, clock.nBufferStartUs) << ms;
+    } else if (ms > 200) {
+      EXPECT_GT(clock.nHeardUs, clock.nBufferStartUs) << ms;
+    }
+  }
+}
+
+TEST_F(GaplessTest, TheClockStopsWithAShortOutputWhoseServerStalls) {
+  server.nLatencyUs = 46'000;
+  const auto a = Tone(22050, 4);  // 1 s
+  output->Write(a.data(), 22050, server.nNowUs);
+  Run(960);
+  server.bStalled = true;
+  std::int64_t nWorst = INT64_MIN;
+  for (int i = 0; i < 400; ++i) {
+    Run(1);
+    const auto k = static_cast<std::int64_t>(server.rendered.size()) - 1;
+    nWorst = std::max(nWorst, output->HeardUs(server.nNowUs) - server.HeardAt(k));
+  }
+  EXPECT_LE(nWorst, CGaplessOutput::kAheadMarginUs + 1000);
+  EXPECT_TRUE(dones.empty()) << "done while 40 ms of the buffer were never heard";
+  server.bStalled = false;
+  Run(200);
+  ASSERT_EQ(dones.size(), 1u);
+
+  // Without that knowledge the clock keeps its old reach.
+  server.bReportsAhead = false;
+  const auto b = Tone(22050, 5);
+  output->Write(b.data(), 22050, server.nNowUs);
+  Run(1100);
+  EXPECT_EQ(dones.size(), 2u);
 }
 
 TEST_F(GaplessTest, AServerThatGoesAwayEndsTheBufferOnce) {
