@@ -66,7 +66,7 @@ TEST_F(PulseDeviceTest, PrefetchedPhraseFollowsWithoutASeamAndDoneFollowsTheHear
   ASSERT_TRUE(PumpUntil([&] { return !notify.at.empty(); }, 8000));
   WaveClock c{};
   ASSERT_TRUE(device.GetClock(&c));
-  EXPECT_GE(c.nHeardUs, c.nEndUs);            // never before the last sample is heard
+  EXPECT_GE(c.nHeardUs, c.nEndUs);           // never before the last sample is heard
   EXPECT_LT(c.nHeardUs - c.nEndUs, 30'000);  // and soon after
   // The sequencer's steps: close, open again, play the same bytes.
   EXPECT_EQ(device.Close(), 0);
@@ -96,6 +96,36 @@ TEST_F(PulseDeviceTest, ResetIsDoneSoonAndOnce) {
   PumpFor(300);
   EXPECT_EQ(notify.at.size(), 1u);  // exactly one done
   EXPECT_EQ(device.Close(), 0);
+}
+
+// Stop, or a jump to another phrase, at any moment of a phrase and then the
+// next buffer at once: every buffer gets exactly one done, and soon.
+TEST_F(PulseDeviceTest, ResetAtAnyMomentThenWriteAgain) {
+  CPulseWaveOutDevice device(&poster);
+  std::size_t nDones = 0;
+  for (int nDelayMs : {0, 1, 3, 10, 25, 60, 150, 400, 0, 2, 7, 0}) {
+    ASSERT_EQ(device.Open(format, -1, &notify), 0);
+    ASSERT_EQ(device.Write(voices[0].data(), static_cast<std::uint32_t>(voices[0].size())), 0);
+    device.Prefetch(voices[1].data(), static_cast<std::uint32_t>(voices[1].size()));
+    if (nDelayMs) PumpFor(nDelayMs);
+    EXPECT_EQ(device.Reset(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return notify.at.size() == nDones + 1; }, 1500))
+        << "no done after a reset " << nDelayMs << " ms into the buffer";
+    ++nDones;
+    EXPECT_EQ(device.Close(), 0);
+    // The handler of that done plays the next phrase right away.
+    ASSERT_EQ(device.Open(format, -1, &notify), 0);
+    ASSERT_EQ(device.Write(voices[1].data(), static_cast<std::uint32_t>(voices[1].size())), 0);
+    PumpFor(nDelayMs % 50);
+    EXPECT_EQ(device.Reset(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return notify.at.size() == nDones + 1; }, 1500))
+        << "no done for the buffer written after a reset, reset again " << nDelayMs % 50
+        << " ms in";
+    ++nDones;
+    EXPECT_EQ(device.Close(), 0);
+  }
+  PumpFor(300);
+  EXPECT_EQ(notify.at.size(), nDones);  // never a second done
 }
 
 // A device destroyed while it plays posts nothing afterwards.
