@@ -115,6 +115,9 @@ CMainFrame::CMainFrame(FrameServices services)
              services.pProfile, this) {
   if (m_pOwnTimers) m_pOwnTimers->SetHandler([this](unsigned nIDEvent) { OnTimer(nIDEvent); });
   SetPictureDecoder(&m_pictureDecoder);
+  m_stretchPoll.setSingleShot(true);
+  m_stretchPoll.setInterval(10);
+  connect(&m_stretchPoll, &QTimer::timeout, this, [this] { PrefetchStretchedWhenReady(); });
 
   // The settings: the background picture (beside the executable unless one
   // was chosen) and the Maximized toggle. Repeat always starts off.
@@ -414,6 +417,8 @@ void CMainFrame::OnWomDone() {
     m_wave.DropOutputPrefetch();
     m_strPrefetched.clear();
     m_prefetched.clear();
+    m_nStretchWanted = -1;
+    m_stretchPoll.stop();
   }
   PrepareAhead();  // while the phrase that has just begun plays
   UpdateCommands();
@@ -512,14 +517,54 @@ bool CMainFrame::ApplyTempo(const std::string& path) {
 void CMainFrame::PrefetchNextVoice() {
   m_strPrefetched.clear();
   m_prefetched.clear();
+  m_nStretchWanted = -1;
+  m_stretchPoll.stop();
   const int nNext = PhraseFollowingAtOnce();
-  // A stretched voice is not read ahead here: it follows after the output's latency.
-  if (nNext < 0 || m_nTempo != kDefaultTempo) return;
+  if (nNext < 0) return;
+  if (m_nTempo != kDefaultTempo) {
+    m_nStretchWanted = nNext;
+    m_nStretchPolls = 0;
+    PrefetchStretchedWhenReady();
+    return;
+  }
   const std::string own = OwnVoiceFile(nNext);
   const std::string path = own.empty() ? GetVoiceSegmentPath(nNext) : own;
   std::vector<std::uint8_t> pcm;
   if (!ReadVoiceSegmentFile(path, &pcm)) return;
   if (!m_wave.PrefetchOutput(pcm.data(), static_cast<std::uint32_t>(pcm.size()))) return;
+  m_strPrefetched = path;
+  m_prefetched = std::move(pcm);
+}
+
+void CMainFrame::PrefetchStretchedWhenReady() {
+  const int nNext = m_nStretchWanted;
+  // The reading went elsewhere, or the tempo changed, since it was asked for.
+  if (nNext < 0 || nNext != PhraseFollowingAtOnce() || m_nTempo == kDefaultTempo) {
+    m_nStretchWanted = -1;
+    return;
+  }
+  // The stretch is made from the shipped voice; one's own is not read ahead.
+  if (!OwnVoiceFile(nNext).empty()) return;
+  const std::string path = GetVoiceSegmentPath(nNext);
+  if (!m_stretch.IsReady(path, m_nTempo)) {
+    // Asked for right after this phrase began, made within seconds; one that
+    // failed is not looked for again.
+    const bool bPending = m_stretch.IsPending(path, m_nTempo);
+    if (bPending || m_nStretchPolls++ < 2) m_stretchPoll.start();
+    return;
+  }
+  m_nStretchWanted = -1;
+  std::vector<std::uint8_t> pcm;
+  std::vector<std::uint8_t> stretched;
+  if (!ReadVoiceSegmentFile(path, &pcm)) return;
+  if (m_stretch.Take(path, m_nTempo, pcm.data(), pcm.size(), stretched) !=
+          CStretchAhead::Source::Ready ||
+      stretched.size() > 0x7FFFFFFF)
+    return;
+  if (!m_wave.PrefetchOutput(stretched.data(), static_cast<std::uint32_t>(stretched.size())))
+    return;
+  // The phrase's load finds these bytes and stretches them again from the
+  // entry at hand: the same samples, which the device takes up where they are.
   m_strPrefetched = path;
   m_prefetched = std::move(pcm);
 }
@@ -827,6 +872,10 @@ void CMainFrame::OnSetTempo(int nTempoPercent) {
     m_nTempo = nTempoPercent;  // from the next phrase on
     m_pProfile->WriteProfileInt("Reading", "Tempo", m_nTempo);
     PrepareAhead();
+    // What was handed ahead is at the old tempo: the next phrase is handed
+    // ahead again (the device takes the new one while the old is not yet
+    // playing; else the next phrase starts after the output's latency).
+    if (m_nState == Reading && m_wave.IsOutputOpen()) PrefetchNextVoice();
   }
   UpdateCommands();
 }

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <functional>
@@ -264,6 +265,9 @@ class CMainFrame : public QMainWindow,
   // Reads the voice that will most likely follow the one just queued and
   // hands it to the device ahead, so that it follows without a seam.
   void PrefetchNextVoice();
+  // At another tempo the next voice is stretched on the worker: it is handed
+  // ahead once its stretch is made (looked for every few milliseconds).
+  void PrefetchStretchedWhenReady();
   // IReadingView: the view's operations
   int ColumnsPerPage() override { return m_wndView.ColumnsPerPage(); }
   void EraseColumn(int nPhrase) override { m_wndView.EraseColumn(nPhrase); }
@@ -294,6 +298,9 @@ class CMainFrame : public QMainWindow,
   bool m_bPlayedInHandler = false;         // a voice was queued in this buffer-done handler
   std::string m_strPrefetched;             // the voice file handed to the device ahead
   std::vector<std::uint8_t> m_prefetched;  // its sound bytes
+  QTimer m_stretchPoll;
+  int m_nStretchWanted = -1;  // the phrase whose stretch waits to be handed ahead
+  int m_nStretchPolls = 0;    // looks for it before it was asked for
   QString m_strOwnVoiceDir;
   bool m_bOwnVoice = false;
   double m_dOwnPace[54];

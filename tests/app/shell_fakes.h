@@ -80,11 +80,23 @@ class CFakeWaveOut : public IWaveOutDevice {
     m_pNotify = pNotify;
     return kWaveNoError;
   }
-  int Write(const std::uint8_t*, std::uint32_t) override {
+  int Write(const std::uint8_t* pData, std::uint32_t nBytes) override {
     m_pLog->calls.push_back("write");
     m_bQueued = true;
+    if (bTakesPrefetch) written.assign(pData, pData + nBytes);
     return kWaveNoError;
   }
+  // With bTakesPrefetch a buffer handed ahead is taken and kept.
+  bool Prefetch(const std::uint8_t* pData, std::uint32_t nBytes) override {
+    if (!bTakesPrefetch) return false;
+    m_pLog->calls.push_back("prefetch");
+    prefetched.assign(pData, pData + nBytes);
+    return true;
+  }
+  void DropPrefetch() override { prefetched.clear(); }
+  bool bTakesPrefetch = false;
+  std::vector<std::uint8_t> prefetched;
+  std::vector<std::uint8_t> written;
   int Reset() override {
     m_pLog->calls.push_back("reset");
     if (m_bQueued) PostDone();

@@ -269,6 +269,44 @@ class TestPracticeShell : public QObject {
     QTRY_COMPARE(frame.m_nState, int(Idle));
   }
 
+  // At another tempo the next phrase's stretch is handed to the device ahead
+  // once the worker has made it, and is what the next phrase then plays: it
+  // follows without a seam, as at 100 %.
+  void stretchedVoiceIsHandedAhead() {
+    WriteVoices(0, 3);
+    m_pProfile->WriteProfileInt("Reading", "Tempo", 75);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    rig.pDevice->bTakesPrefetch = true;
+    CMainFrame& frame = rig.Frame();
+    rig.PastTitle();
+    frame.OnReadStart();
+    frame.StretchAhead().WaitIdle();
+    rig.timers.Advance(300);
+    QCOMPARE(frame.m_nState, int(Reading));
+    frame.StretchAhead().WaitIdle();
+    QTRY_VERIFY(!rig.pDevice->prefetched.empty());  // polled on the user-interface thread
+    const std::vector<std::uint8_t> ahead = rig.pDevice->prefetched;
+    QVERIFY(ahead.size() > m_tone.size() * 13 / 10);  // 4/3 as long
+    rig.pDevice->Finish();
+    QTRY_COMPARE(frame.m_nPhrase, 1);
+    QVERIFY(rig.pDevice->written == ahead);
+    QCOMPARE(frame.StretchAhead().GetStats().nSynchronous, 0);
+    // The tempo changed while phrase 1 plays: phrase 2 is handed ahead
+    // again, at the new tempo, and that is what it plays.
+    rig.pDevice->prefetched.clear();
+    frame.OnSetTempo(150);
+    frame.StretchAhead().WaitIdle();
+    QTRY_VERIFY(!rig.pDevice->prefetched.empty());
+    const std::vector<std::uint8_t> faster = rig.pDevice->prefetched;
+    QVERIFY(faster.size() < m_tone.size() * 7 / 10);  // 2/3 as long
+    rig.pDevice->Finish();
+    QTRY_COMPARE(frame.m_nPhrase, 2);
+    QVERIFY(rig.pDevice->written == faster);
+    frame.OnReadStop();
+    QTRY_COMPARE(frame.m_nState, int(Idle));
+  }
+
   void firstPhraseWaitsForItsStretchWithoutBlocking() {
     // A long first phrase: its stretch takes far longer than this test's
     // steps, so it is still being made when TIMER_START first fires.
