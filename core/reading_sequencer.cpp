@@ -212,7 +212,12 @@ std::int64_t CReadingSequencer::CharOnsetMs(int nChar) const {
 bool CReadingSequencer::HeardMs(std::int64_t* pMs) const {
   // Only the voice of the phrase being read is measured: a character timer
   // that fires in Starting (after a repeat) goes by the durations.
-  return m_nState == Reading && m_platform.pVoice->GetHeardMs(pMs);
+  // A clock far outside the phrase is not believed (the timers go by the
+  // durations then): a wrong report must not hold the highlight for hours.
+  constexpr std::int64_t kEarliestMs = -10'000;
+  constexpr std::int64_t kLatestMs = 3'600'000;
+  return m_nState == Reading && m_platform.pVoice->GetHeardMs(pMs) && *pMs >= kEarliestMs &&
+         *pMs <= kLatestMs;
 }
 
 void CReadingSequencer::EndReading() {

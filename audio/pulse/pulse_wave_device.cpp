@@ -15,8 +15,9 @@ namespace {
 // look up a numbered sink); a working local server answers in a millisecond.
 constexpr std::int64_t kConnectWaitUs = 300'000;
 // The server holds this much of the sound ahead of what is heard; the rest
-// waits in the device. Enough for the sound thread to be late now and then.
-constexpr std::int64_t kServerBufferUs = 250'000;
+// waits in the device. Enough for the sound thread to be starved for most of
+// a second on a loaded machine without a gap (a reset flushes it anyway).
+constexpr std::int64_t kServerBufferUs = 1'000'000;
 
 std::int64_t NowUs() { return static_cast<std::int64_t>(pa_rtclock_now()); }
 

@@ -195,6 +195,7 @@ bool CSimVoice::GetHeardMs(std::int64_t* pMs) {
   if (!m_bClock) return false;
   const Micros d = m_loop.Now() - m_heardStart;
   *pMs = d >= 0 ? d / kMicrosPerMs : -((-d + kMicrosPerMs - 1) / kMicrosPerMs);
+  *pMs += m_nSkewMs;
   return true;
 }
 

@@ -149,6 +149,8 @@ class CSimVoice : public IVoiceOutput {
     m_bClock = true;
     m_latency = static_cast<Micros>(latencyMs * kMicrosPerMs);
   }
+  // Adds this much to every clock reading (a device that reports nonsense).
+  void SkewClock(std::int64_t nMs) { m_nSkewMs = nMs; }
   int PlayAll() override;
   void ResetOutput() override;
   void CloseOutput() override;
@@ -169,6 +171,7 @@ class CSimVoice : public IVoiceOutput {
   const std::vector<std::string>& Faults() const { return m_faults; }
 
  private:
+  std::int64_t m_nSkewMs = 0;
   void PostDone();
   void Fault(std::string what);
 

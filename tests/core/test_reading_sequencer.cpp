@@ -825,6 +825,25 @@ TEST(SequencerClock, EveryCharacterLitWhenItsSyllableIsHeardWithoutDrift) {
   }
 }
 
+TEST(SequencerClock, AClockFarOutsideThePhraseIsNotBelieved) {
+  // A device that says its voice is heard in a hundred thousand years, or
+  // was a hundred thousand years ago: the characters go by their durations.
+  for (const std::int64_t skew : {-(std::int64_t{1} << 50), std::int64_t{1} << 50}) {
+    Rig rig;
+    rig.sim.voice.EnableClock(46);
+    rig.sim.voice.SkewClock(skew);
+    rig.frame->OnReadStart();
+    rig.sim.loop.RunUntil([&] { return rig.frame->m_nState == Idle; });
+    ASSERT_EQ(rig.sim.voice.Plays().size(), 54u);
+    const auto lit = LitTimes(rig);
+    for (int p = 0; p < kPhraseCount; ++p)
+      EXPECT_EQ(lit[static_cast<std::size_t>(p)].size(),
+                static_cast<std::size_t>(kPhraseCharCount[p]))
+          << "phrase " << p;
+    rig.ExpectClean();
+  }
+}
+
 TEST(SequencerClock, StopBeforeTheVoiceIsHeardLightsNothing) {
   Rig rig;
   rig.sim.voice.EnableClock(186);
