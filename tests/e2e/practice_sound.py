@@ -64,6 +64,39 @@ def fit_stretch(cap_env, ref, lo, hi, expected, spread=0.12, step=0.005):
     return s, b * sc.BLOCK, c
 
 
+def syllable_places(cap_env, ref, durations_ms, start, scale, reach_ms=150):
+    """Where each syllable of the voice ref is heard in a capture that holds
+    it from sample start on, stretched by scale: the level envelope of each
+    syllable (from its onset in ref, where the durations put it, to the next),
+    stretched, placed where it fits the capture best within reach_ms of where
+    an even stretch would put it. Matching a syllable's whole shape is not
+    misled by the ripple a stretched voice's level shows in its gaps.
+    Returns a sample position per syllable."""
+    ref_env = sc.match_envelope(ref)
+    reach = reach_ms * sc.RATE // 1000 // sc.BLOCK
+    out = []
+    onset = 0
+    for d in durations_ms:
+        b0 = onset * sc.RATE // 1000 // sc.BLOCK
+        b1 = min(len(ref_env), (onset + d) * sc.RATE // 1000 // sc.BLOCK)
+        onset += d
+        if b1 - b0 < 4:
+            out.append(start + int(b0 * sc.BLOCK * scale))
+            continue
+        piece = _resample_env(ref_env[b0:b1], scale)
+        expect = start // sc.BLOCK + int(round(b0 * scale))
+        best = None
+        for b in range(max(0, expect - reach), expect + reach + 1):
+            seg = cap_env[b:b + len(piece)]
+            if len(seg) < len(piece):
+                break
+            c = sc._pearson(seg, piece)
+            if best is None or c > best[0]:
+                best = (c, b)
+        out.append(best[1] * sc.BLOCK if best else start + int(b0 * sc.BLOCK * scale))
+    return out
+
+
 def f0_track(pcm, rate=sc.RATE, fmin=40, fmax=300, frame_ms=40, frames=30):
     """Fundamental frequencies (Hz) of the voiced frames of a sound, by
     normalised autocorrelation: at most `frames` frames of frame_ms, spread

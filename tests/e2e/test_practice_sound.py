@@ -53,6 +53,25 @@ class Tempo(unittest.TestCase):
         self.assertAlmostEqual(s, 1.0, delta=0.01)
         self.assertAlmostEqual(start, 2000, delta=sc.BLOCK * 2)
 
+    def test_each_syllable_is_found_where_it_is_heard(self):
+        scale = 4 / 3
+        heard, onsets = syllable_voice([round(d * scale) for d in self.durs], seed=3,
+                                       lead_ms=round(20 * scale))
+        # The fourth syllable comes 60 ms late, as an uneven stretch might make it.
+        late = 60 * sc.RATE // 1000
+        a, b = onsets[3] - 20 * sc.RATE // 1000, onsets[4] - 20 * sc.RATE // 1000
+        moved = heard[:a] + array.array("h", [0] * late) + heard[a:b - late] + heard[b:]
+        onsets[3] += late
+        pad = 3000
+        cap = array.array("h", [0] * pad) + moved + array.array("h", [0] * sc.RATE)
+        ref, _ = syllable_voice(self.durs, seed=3)
+        got = ps.syllable_places(sc.match_envelope(cap), ref, self.durs, pad, scale)
+        self.assertEqual(len(got), len(self.durs))
+        for k, (g, o) in enumerate(zip(got, onsets)):
+            # Each place is that of the syllable's slot (its onset less its lead).
+            want = pad + o - round(20 * scale) * sc.RATE // 1000
+            self.assertAlmostEqual(g, want, delta=sc.BLOCK * 2, msg="syllable %d" % k)
+
     def test_no_room_in_the_capture_gives_none(self):
         ref, _ = syllable_voice(self.durs, seed=3)
         self.assertIsNone(ps.fit_stretch(sc.match_envelope(ref[:1000]), ref, 0, 100, 4 / 3))
