@@ -107,6 +107,7 @@ class Practice(e2e.Harness):
         prev = time.monotonic()
         deadline = prev + timeout
         while i < len(cells) and time.monotonic() < deadline:
+            time.sleep(0.003)  # leaves the program some of the processor
             t0 = time.monotonic()
             img = self.grab_view()
             t1 = time.monotonic()
@@ -152,9 +153,36 @@ class Practice(e2e.Harness):
         n = self.view[2] // SLOT
         return list(range(phrase, min(53, max(phrase + n - phrase % n - 1, phrase + n - 4)) + 1))
 
+    def wait_ready(self, app):
+        """The window, then the end of the title (the trace says the program
+        is idle; the title itself is e2e.py's to judge): the overview's view
+        and the tool bar's buttons."""
+        app.find_window()
+        idle = self.wait_for(lambda: any(line.split()[1:3] == ["state", "0"]
+                                         for line in app.trace_events()), 15.0, 0.05)
+        if not idle:
+            raise e2e.Failure("the title does not end")
+        time.sleep(0.4)
+        img = self.screen.grab(*app.rect())
+        view = e2e.find_white_rect(img, app.rect())
+        if not view or view[2] != e2e.VIEW_W:
+            raise e2e.Failure("no overview 723 wide: %s" % (view,))
+        self.view = view
+        buttons, _ = e2e.toolbar_buttons(img, app.rect(), view)
+        if len(buttons) != 5:
+            raise e2e.Failure("the tool bar does not show five buttons: %s" % (buttons,))
+        wx, wy, _, _ = app.rect()
+        self.buttons = [(x - wx, y - wy) for x, y in buttons]
+
     def back_to_overview(self, what):
         ok = self.wait_for(lambda: self.is_overview(), 2.0)
         self.c.check(ok, "%s brings back the overview" % what)
+        if not ok:
+            # Seen as it was, and ended with the key, so that what follows
+            # still starts from the overview.
+            self.images.append(("not-stopped-%d" % len(self.images), self.screen.grab()))
+            self.press_key("space")
+            self.wait_for(lambda: self.is_overview(), 2.0)
         time.sleep(0.4)
 
     # ------------------------------------------------------------ scenario
@@ -193,10 +221,7 @@ class Practice(e2e.Harness):
         app = e2e.App(self, "practice")
         apps.append(app)
         self.app = app
-        self.title_screen(app, first_run=False)
-        if not self.view or not self.buttons or len(self.buttons) < 5:
-            raise e2e.Failure("cannot go on without the view and the tool bar")
-        time.sleep(0.3)
+        self.wait_ready(app)
 
         # a. A click on phrase 20 starts there; Space stops.
         self.t["a"] = self.click_phrase(20, "phrase 20")
@@ -353,8 +378,10 @@ class Practice(e2e.Harness):
         name = "c%d" % tempo
         t0, t1 = self.t[name], self.t[name + "_space"]
         scale = 100.0 / tempo
+        # The first phrase waits for its stretch (two seconds at most), which
+        # is begun at the click on a worker of low priority.
         lo = to_sample(t0)
-        hi = lo + int(sc.RATE * 1.5)
+        hi = lo + int(sc.RATE * 2.6)
         fits = {}
         for p in TEMPO_PHRASES:
             ref = self.voices[p]
@@ -368,6 +395,8 @@ class Practice(e2e.Harness):
             hi = lo + int(sc.RATE * 0.6)
         if len(fits) < len(TEMPO_PHRASES):
             return
+        c.figure("tempo_%d_click_to_V%02d_ms" % (tempo, TEMPO_PHRASES[0]),
+                 round((to_time(fits[TEMPO_PHRASES[0]][1]) - t0) * 1000))
         ratios = {p: round(f[0] / scale, 3) for p, f in fits.items()}
         c.figure("tempo_%d_heard_length_over_expected" % tempo,
                  {"V%02d" % p: r for p, r in ratios.items()})
@@ -423,7 +452,7 @@ class Practice(e2e.Harness):
         if traced:
             summary = onset_summary(traced)
             c.figure("tempo_%d_traced_highlight_vs_syllable_ms" % tempo, summary)
-            c.check(summary["median_abs"] <= 40 and summary["p90_abs"] <= 90,
+            c.check(summary["median_abs"] <= 30 and summary["p90_abs"] <= 60,
                     "at %d %% the highlights are on their syllables as heard" % tempo,
                     "%s" % summary)
         if seen:
