@@ -351,7 +351,8 @@ class Practice(e2e.Harness):
             return
         key_to_v4 = (to_time(m4.start) - t_key) * 1000
         c.figure("right_key_to_V04_heard_ms", round(key_to_v4))
-        c.check(0 < key_to_v4 < 250, "V04 is heard at once after →", "%.0f ms" % key_to_v4)
+        # The capture's clock is tied to the monotonic one within a few ms.
+        c.check(-20 < key_to_v4 < 250, "V04 is heard at once after →", "%.0f ms" % key_to_v4)
         # V03 is cut: what it had left is not heard, V04 is in its place.
         into = (s_key - m3.start) * 1000 / sc.RATE
         c.figure("right_key_into_V03_ms", round(into))
@@ -363,9 +364,6 @@ class Practice(e2e.Harness):
         at = m3.start + v1 - sc.RATE // 4
         tail = sc._ncc(cap[at:at + len(rest)], rest)
         c.check(tail < 0.5, "the rest of V03 is not heard", "its last 250 ms fit %.2f" % tail)
-        last3 = sc.last_sound(cap, m3.start, m4.start - sc.BLOCK)
-        if last3 is not None:
-            c.figure("right_key_to_V03_silent_ms", round((to_time(last3) - t_key) * 1000))
         m5 = sc.locate(cap, self.env, self.voices[5][:sc.RATE // 4], m4.end - sc.BLOCK * 4,
                        m4.end + sc.RATE // 10)
         c.check(m5 is not None and m5.whole > 0.9, "V05 follows V04", "%s" % m5)
