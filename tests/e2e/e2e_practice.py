@@ -100,27 +100,39 @@ class Practice(e2e.Harness):
         time.sleep(0.3)
 
     def watch(self, name, cells, timeout):
-        """Grabs the view until every cell in the list has turned green, in
-        that order (a grab that comes late may miss one); notes when."""
+        """Looks at the cells in the list until each has turned green, in
+        that order (a look that comes late may miss one), and notes when.
+        Only the next two cells are grabbed, so that the harness leaves the
+        processor to the program and the sound server; the whole view is
+        grabbed as a phrase's first character lights, and now and then to see
+        whether the overview is back."""
         view = self.view
         i = 0
         prev = time.monotonic()
         deadline = prev + timeout
+        next_view = prev + 0.5
         while i < len(cells) and time.monotonic() < deadline:
-            time.sleep(0.003)  # leaves the program some of the processor
+            time.sleep(0.002)
             t0 = time.monotonic()
-            img = self.grab_view()
-            t1 = time.monotonic()
-            tm = (prev + (t0 + t1) / 2) / 2  # it changed between two grabs
-            prev = (t0 + t1) / 2
+            lit = None
             for j in (i, i + 1):
-                if j < len(cells) and img.crop(*cell_rect(view, *cells[j])).count(GREEN) > 30:
-                    self.seen[(name,) + cells[j]] = tm
-                    self.seen_img[(name,) + cells[j]] = img
-                    i = j + 1
+                if j < len(cells) and self.screen.grab(
+                        *cell_rect(view, *cells[j])).count(GREEN) > 30:
+                    lit = j
                     break
-            if e2e.white_fraction(img) > 0.5 and time.monotonic() - self.t.get(name, 0) > 1.0:
-                break  # the overview is back
+            t1 = time.monotonic()
+            tm = (prev + (t0 + t1) / 2) / 2  # it changed between two looks
+            prev = (t0 + t1) / 2
+            if lit is not None:
+                key = (name,) + cells[lit]
+                self.seen[key] = tm
+                if cells[lit][1] == 0:
+                    self.seen_img[key] = self.grab_view()
+                i = lit + 1
+            if t1 >= next_view:
+                next_view = t1 + 0.5
+                if e2e.white_fraction(self.grab_view()) > 0.5 and t1 - self.t.get(name, 0) > 1.0:
+                    break  # the overview is back
         return [c for c in cells if (name,) + c not in self.seen]
 
     def page_problems(self, img, shown):
@@ -301,6 +313,16 @@ class Practice(e2e.Harness):
                 self.analyse_tempo(tempo)
         c.figure("capture_clock_arrival_delay_ms", self.capture.jitter_ms())
 
+    def stall_note(self, t_a, t_b):
+        """A note for a check of the sound between t_a and t_b when the
+        capture's pieces stopped coming for a while then (the machine, or the
+        sound server, stood still; the voice then has a gap of its own)."""
+        arr = self.capture.arrivals
+        gaps = [(t1 - t0) * 1000 for (t0, _), (t1, _) in zip(arr, arr[1:])
+                if t1 - t0 > 0.15 and t1 > t_a and t0 < t_b]
+        return "; the capture stood still for %s ms meanwhile" % [round(g) for g in gaps] \
+            if gaps else ""
+
     def stopped_at_once(self, t, what):
         cap, to_time = self.cap, self.capture.time_of
         s = self.capture.sample_of(t)
@@ -317,7 +339,7 @@ class Practice(e2e.Harness):
         lo = self.capture.sample_of(t)
         m20 = sc.locate(cap, self.env, self.voices[20], lo, lo + sc.RATE * 2)
         c.check(m20 is not None and m20.heard_whole, "after the click on phrase 20 V20 is heard whole",
-                "%s" % m20)
+                "%s%s" % (m20, self.stall_note(t, t + 2)))
         if m20 is None:
             return
         first = sc.first_sound(cap, lo)
@@ -328,7 +350,8 @@ class Practice(e2e.Harness):
         c.figure("click_to_V20_ms", round((self.capture.time_of(m20.start) - t) * 1000))
         m21 = sc.locate(cap, self.env, self.voices[21][:sc.RATE // 4], m20.end - sc.BLOCK * 4,
                         m20.end + sc.RATE // 10)
-        c.check(m21 is not None and m21.whole > 0.9, "V21 follows V20", "%s" % m21)
+        c.check(m21 is not None and m21.whole > 0.9, "V21 follows V20",
+                "%s%s" % (m21, self.stall_note(t, t + 2)))
         self.stopped_at_once(self.t["a_space"], "Space")
 
     def analyse_step(self):
@@ -346,7 +369,8 @@ class Practice(e2e.Harness):
         m3 = sc.locate(cap, self.env, v3[:sc.RATE // 2], m2.end - sc.BLOCK * 4, m2.end + sc.RATE)
         c.check(m3 is not None and m3.whole > 0.9, "V03 follows V%02d" % STEP_FROM, "%s" % m3)
         m4 = sc.locate(cap, self.env, self.voices[4], s_key - sc.RATE // 10, s_key + sc.RATE)
-        c.check(m4 is not None and m4.heard_whole, "after → V04 is heard whole", "%s" % m4)
+        c.check(m4 is not None and m4.heard_whole, "after → V04 is heard whole",
+                "%s%s" % (m4, self.stall_note(t_key, t_key + 1.5)))
         if m3 is None or m4 is None:
             return
         key_to_v4 = (to_time(m4.start) - t_key) * 1000
@@ -366,7 +390,8 @@ class Practice(e2e.Harness):
         c.check(tail < 0.5, "the rest of V03 is not heard", "its last 250 ms fit %.2f" % tail)
         m5 = sc.locate(cap, self.env, self.voices[5][:sc.RATE // 4], m4.end - sc.BLOCK * 4,
                        m4.end + sc.RATE // 10)
-        c.check(m5 is not None and m5.whole > 0.9, "V05 follows V04", "%s" % m5)
+        c.check(m5 is not None and m5.whole > 0.9, "V05 follows V04",
+                "%s%s" % (m5, self.stall_note(t_key, t_key + 1.5)))
         again = sc.locate(cap, self.env, self.voices[4], m4.end, m4.end + sc.RATE // 2)
         c.check(again is None or again.whole < 0.8, "V04 is heard once", "%s" % again)
 
@@ -385,7 +410,8 @@ class Practice(e2e.Harness):
             ref = self.voices[p]
             got = ps.fit_stretch(self.env, ref, lo, hi, scale, spread=0.1)
             if got is None or got[2] < 0.75:
-                c.check(False, "at %d %% V%02d is heard in its place" % (tempo, p), "%s" % (got,))
+                c.check(False, "at %d %% V%02d is heard in its place" % (tempo, p),
+                        "%s%s" % (got, self.stall_note(t0, t1)))
                 break
             fits[p] = got
             s, start, _ = got
@@ -400,7 +426,8 @@ class Practice(e2e.Harness):
                  {"V%02d" % p: r for p, r in ratios.items()})
         c.check(all(abs(r - 1) <= 0.03 for r in ratios.values()),
                 "at %d %% each phrase is heard %s as long as its file (within 3 %%)"
-                % (tempo, "4/3" if tempo == 75 else "%.3g times" % scale), "%s" % ratios)
+                % (tempo, "4/3" if tempo == 75 else "%.3g times" % scale),
+                "%s%s" % (ratios, self.stall_note(t0, t1)))
         c.figure("tempo_%d_fit" % tempo, {"V%02d" % p: round(f[2], 3) for p, f in fits.items()})
         # Seams: from the end of one stretched file to the start of the next.
         seams = [(fits[q][1] - fits[p][1] - len(self.voices[p]) * fits[p][0]) * 1000 / sc.RATE
