@@ -502,10 +502,13 @@ class Practice(e2e.Harness):
             summary = onset_summary(traced)
             c.figure("tempo_%d_traced_highlight_vs_syllable_ms" % tempo, summary)
             # On the syllables: as a whole, and without drifting away from
-            # them along a phrase (as durations scaled by another factor than
-            # the voice would). How far single highlights stray (the output
-            # clock at a phrase's start, a moment the machine stood still) is
-            # the sound output's figure, as at 100 %; it is reported above.
+            # them along a phrase, as durations scaled by another factor than
+            # the voice would (unscaled at 75 %: about 400 ms in a phrase of
+            # seven characters; a factor 10 % off: about 160 ms). How far
+            # single highlights stray (the output clock at a phrase's start,
+            # its wander of up to 100 ms when the machine is loaded, a moment
+            # it stood still) is the sound output's figure, as at 100 %; it
+            # is reported above.
             drift = {}
             for p in TEMPO_PHRASES:
                 d = [r[2] for r in rows if r[0] == p]
@@ -518,9 +521,9 @@ class Practice(e2e.Harness):
             c.check(summary["median_abs"] <= 30,
                     "at %d %% the highlights are on their syllables as heard (median within "
                     "30 ms)" % tempo, "%s" % summary)
-            c.check(drift and all(abs(v) <= 40 for v in drift.values()),
+            c.check(drift and all(abs(v) <= 150 for v in drift.values()),
                     "at %d %% the highlights keep to the syllables along each phrase (the "
-                    "second half's median within 40 ms of the first's)" % tempo, "%s" % drift)
+                    "second half's median within 150 ms of the first's)" % tempo, "%s" % drift)
         if seen:
             c.figure("tempo_%d_green_vs_syllable_ms" % tempo, onset_summary(seen))
 
