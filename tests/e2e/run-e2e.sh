@@ -2,13 +2,16 @@
 # Runs the end-to-end test of the real program: a private X server (Xvfb)
 # with a small window manager (openbox, so that maximizing works as on a
 # desktop), a private PulseAudio server with one null sink, and private
-# settings; then tests/e2e/e2e.py drives Solvari through its window.
-#   run-e2e.sh <folder of the built Solvari> <artefact folder>
+# settings; then tests/e2e/e2e.py (or the scenario named third) drives
+# Solvari through its window.
+#   run-e2e.sh <folder of the built Solvari> <artefact folder> [scenario.py]
 # Everything started here is stopped again, whatever happens.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bindir=$(cd "$1" && pwd)
 artifacts=$2
+scenario=${3:-e2e.py}
+[ -f "$here/$scenario" ] || { echo "e2e: no scenario $here/$scenario" >&2; exit 1; }
 mkdir -p "$artifacts"
 artifacts=$(cd "$artifacts" && pwd)
 
@@ -70,7 +73,7 @@ done
 pulse_start e2e "$work/pulse.log" || exit 1
 
 echo "e2e: display $DISPLAY, sound server $PULSE_SERVER, settings in $XDG_CONFIG_HOME"
-python3 "$here/e2e.py" --bindir "$bindir" --artifacts "$artifacts" \
+python3 "$here/$scenario" --bindir "$bindir" --artifacts "$artifacts" \
   --source "$(cd "$here/../.." && pwd)" --work "$work"
 status=$?
 echo "e2e: artefacts (screenshots, captured sound, logs) in $artifacts"
