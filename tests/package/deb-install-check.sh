@@ -42,10 +42,18 @@ cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
   local i
   for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount -l "${mounts[i]}" 2>/dev/null || true; done
-  rm -rf --one-file-system "$root"
+  rmdir "$root" 2>/dev/null || rm -rf --one-file-system "$root"
 }
 trap cleanup EXIT
+# The root lives in memory: quick to fill, gone at once afterwards.
+mount -t tmpfs -o size=4g,mode=755 solvari-debroot "$root" && mounts+=("$root")
 tar -C "$root" -xf "$tarball"
+# dpkg need not sync a root that is thrown away, nor unpack documentation.
+cat >"$root/etc/dpkg/dpkg.cfg.d/solvari-test" <<'CFG'
+force-unsafe-io
+path-exclude=/usr/share/doc/*
+path-exclude=/usr/share/locale/*
+CFG
 mount -t proc proc "$root/proc" && mounts+=("$root/proc")
 mount --bind /dev "$root/dev" && mounts+=("$root/dev")
 mount --bind "$cache/archives" "$root/var/cache/apt/archives" && mounts+=("$root/var/cache/apt/archives")
