@@ -30,7 +30,7 @@ done
 [ ${#sources[@]} -gt 0 ] || fail "no apt sources on this machine"
 if [ ! -s "$tarball" ]; then
   echo "making the Debian 12 base root (kept in $tarball)"
-  mmdebstrap --quiet --variant=apt --skip=cleanup/apt/lists bookworm "$tarball.part" \
+  mmdebstrap --quiet --format=tar --variant=apt --skip=cleanup/apt/lists bookworm "$tarball.part" \
     "${sources[@]}" || fail "mmdebstrap failed"
   mv "$tarball.part" "$tarball"
 fi
