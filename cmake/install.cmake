@@ -62,10 +62,28 @@ endif()
 # AppStream data for software centres, and the manual pages of the commands.
 if(TARGET Solvari)
   set(SOLVARI_APPSTREAM_ID "org.solvari.Solvari")
-  set(SOLVARI_HOMEPAGE "https://solvari.example.org" CACHE STRING
-      "Home page named in the AppStream data; its screenshots are HOMEPAGE/docs/*.png")
-  configure_file(${CMAKE_CURRENT_LIST_DIR}/${SOLVARI_APPSTREAM_ID}.metainfo.xml.in
-                 ${CMAKE_CURRENT_BINARY_DIR}/install/${SOLVARI_APPSTREAM_ID}.metainfo.xml @ONLY)
+  # The project has no web site of its own yet: without one the metainfo
+  # names no home page, and no screenshots, whose pictures software centres
+  # fetch from the web (HOMEPAGE/docs/*.png, the README's pictures).
+  set(SOLVARI_HOMEPAGE "" CACHE STRING
+      "Home page named in the AppStream data, with the screenshots HOMEPAGE/docs/*.png")
+  # Writes the metainfo for a home page (none when empty).
+  function(solvari_write_metainfo out homepage)
+    file(READ ${PROJECT_SOURCE_DIR}/cmake/${SOLVARI_APPSTREAM_ID}.metainfo.xml.in _meta)
+    if(homepage STREQUAL "")
+      string(REGEX REPLACE "[ ]*<url type=\"homepage\">[^\n]*\n" "" _meta "${_meta}")
+      string(REGEX REPLACE "[ ]*<screenshots>.*</screenshots>\n" "" _meta "${_meta}")
+    endif()
+    set(SOLVARI_HOMEPAGE ${homepage})
+    file(CONFIGURE OUTPUT ${out} CONTENT "${_meta}" @ONLY)
+  endfunction()
+  solvari_write_metainfo(${CMAKE_CURRENT_BINARY_DIR}/install/${SOLVARI_APPSTREAM_ID}.metainfo.xml
+                         "${SOLVARI_HOMEPAGE}")
+  # For the metadata test: the screenshots must stay valid for whoever sets
+  # a home page (.invalid never resolves).
+  solvari_write_metainfo(
+    ${CMAKE_CURRENT_BINARY_DIR}/install/check/${SOLVARI_APPSTREAM_ID}.metainfo.xml
+    "https://solvari.invalid")
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/${SOLVARI_APPSTREAM_ID}.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()

@@ -15,7 +15,15 @@ done
 meta=$install/org.solvari.Solvari.metainfo.xml
 desktop=$install/solvari.desktop
 
-appstreamcli validate --no-net --explain "$meta" || fail "appstreamcli validate --no-net $meta"
+# As installed (without a home page: no url, no screenshots), and as it is
+# written for a home page, with its screenshots.
+with_homepage=$install/check/org.solvari.Solvari.metainfo.xml
+for m in "$meta" "$with_homepage"; do
+  appstreamcli validate --no-net --explain "$m" || fail "appstreamcli validate --no-net $m"
+done
+! grep -q 'solvari.invalid\|@[A-Z_]*@' "$meta" || fail "$meta names the test's home page or a placeholder"
+grep -q '<release version=' "$meta" || fail "the metainfo has no release"
+meta=$with_homepage
 out=$(desktop-file-validate "$desktop" 2>&1) || true
 [ -z "$out" ] || fail "desktop-file-validate: $out"
 
@@ -28,7 +36,6 @@ while read -r url; do
   n=$((n + 1))
 done < <(sed -n 's|.*<image>\(.*\)</image>.*|\1|p' "$meta")
 [ "$n" -ge 1 ] || fail "the metainfo has no screenshots"
-grep -q '<release version=' "$meta" || fail "the metainfo has no release"
 
 for page in "$man"/*.1; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null) || true
