@@ -16,8 +16,11 @@ done
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# Paths in the sources' folder count as relative for ccache: a fresh clone
+# elsewhere finds what an earlier build compiled.
+export CCACHE_BASEDIR=$PWD
 cmake --no-warn-unused-cli -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOLVARI_BUILD_APP=OFF -DSOLVARI_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=Release -DSOLVARI_BUILD_APP=OFF -DSOLVARI_BUILD_BENCH=OFF \
   "${launcher[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 
