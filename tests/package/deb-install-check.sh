@@ -7,9 +7,10 @@
 #   deb-install-check.sh <build dir>
 # Needs root, mmdebstrap and the package (cpack in the build dir). The base
 # root (Debian's "apt" variant with its package lists) and the packages apt
-# downloads are kept in <build dir>/deb-root/ between runs; the root itself
-# is made anew from that tarball every time. The apt sources are this
-# machine's own.
+# downloads are kept between runs, also of fresh clones, in
+# ~/.cache/solvari/deb-root/ (or $SOLVARI_DEB_CACHE): the first run fetches
+# them, about two minutes more. The root itself is made anew from that
+# tarball every time. The apt sources are this machine's own.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -18,7 +19,7 @@ command -v mmdebstrap >/dev/null || fail "mmdebstrap is missing; run tools/insta
 deb=$(ls -t "$build"/solvari_*.deb 2>/dev/null | head -1 || true)
 [ -n "$deb" ] || fail "no solvari_*.deb in $build (cmake --build $build --target package)"
 
-cache=$build/deb-root
+cache=${SOLVARI_DEB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/solvari/deb-root}
 tarball=$cache/bookworm-apt.tar
 mkdir -p "$cache/archives/partial"
 start=$SECONDS
@@ -30,9 +31,9 @@ done
 [ ${#sources[@]} -gt 0 ] || fail "no apt sources on this machine"
 if [ ! -s "$tarball" ]; then
   echo "making the Debian 12 base root (kept in $tarball)"
-  mmdebstrap --quiet --format=tar --variant=apt --skip=cleanup/apt/lists bookworm "$tarball.part" \
+  mmdebstrap --quiet --format=tar --variant=apt --skip=cleanup/apt/lists bookworm "$tarball.part.$$" \
     "${sources[@]}" || fail "mmdebstrap failed"
-  mv "$tarball.part" "$tarball"
+  mv "$tarball.part.$$" "$tarball"
 fi
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/solvari-debroot.XXXXXX")
