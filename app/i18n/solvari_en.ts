@@ -295,7 +295,7 @@
     </message>
     <message>
         <source>● 録音済み</source>
-        <translation>● recorded</translation>
+        <translation>● kept</translation>
     </message>
     <message>
         <source>録音用のデバイスを開けません (エラー %1)</source>
