@@ -15,7 +15,7 @@ packages=(
   sox
   qt6-tools-dev qt6-l10n-tools
   appstream desktop-file-utils man-db mmdebstrap
-  mingw-w64 wine64
+  mingw-w64 wine64 googletest
 )
 
 missing=()
