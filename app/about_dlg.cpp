@@ -22,7 +22,7 @@ QRect CAboutDlg::MapDialogRect(int x, int y, int w, int h) {
 }
 
 CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
-  setWindowTitle(QStringLiteral("Kelvaneのﾊﾞｰｼﾞｮﾝ情報"));
+  setWindowTitle(tr("Kelvaneのﾊﾞｰｼﾞｮﾝ情報"));
   setModal(true);
   QFont font;
   font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
@@ -30,11 +30,11 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
   font.setPointSize(9);
   setFont(font);
 
-  m_pVersion = new QLabel(QStringLiteral("Kelvane Version 2"), this);
+  m_pVersion = new QLabel(tr("Kelvane Version 2"), this);
   m_pVersion->setTextFormat(Qt::PlainText);
   m_pVersion->setGeometry(MapDialogRect(6, 5, 119, 8));
 
-  m_pMaker = new QLabel(QStringLiteral("(C) 1997-2025 Orvell Craft"), this);
+  m_pMaker = new QLabel(tr("(C) 1997-2025 Orvell Craft"), this);
   m_pMaker->setTextFormat(Qt::PlainText);
   m_pMaker->setGeometry(MapDialogRect(6, 16, 112, 8));
 
@@ -50,13 +50,12 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
   }
 
   // Left of the OK button, below the picture.
-  m_pReadingAid =
-      new QLabel(QStringLiteral("ふりがな（かな・ローマ字）で読み方を表示できます"), this);
+  m_pReadingAid = new QLabel(tr("ふりがな（かな・ローマ字）で読み方を表示できます"), this);
   m_pReadingAid->setTextFormat(Qt::PlainText);
   m_pReadingAid->setWordWrap(true);
   m_pReadingAid->setGeometry(MapDialogRect(6, 195, 80, 18));
 
-  m_pOk = new QPushButton(QStringLiteral("OK"), this);
+  m_pOk = new QPushButton(tr("OK"), this);
   m_pOk->setGeometry(MapDialogRect(90, 197, 50, 14));
   m_pOk->setDefault(true);
   m_pOk->setAutoDefault(true);

@@ -3,6 +3,7 @@
 // in dialog units.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QRect>
 
@@ -12,6 +13,8 @@ class QPushButton;
 namespace solvari::app {
 
 class CAboutDlg : public QDialog {
+  Q_DECLARE_TR_FUNCTIONS(CAboutDlg)
+
  public:
   static constexpr int IDD = 100;
   static constexpr int kPictureId = 240;

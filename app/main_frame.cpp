@@ -49,7 +49,7 @@ constexpr unsigned kTitleShowMs = 6000;
 class CQtPictureDialog : public IPictureDialog {
  public:
   Result Run(QWidget* pOwner) override {
-    QFileDialog dialog(pOwner, QStringLiteral("画像ファイルの設定"));
+    QFileDialog dialog(pOwner, CMainFrame::PictureDialogTitle());
     dialog.setNameFilters(CMainFrame::PictureFilters());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);  // existing files in existing folders
@@ -65,12 +65,109 @@ class CQtPictureDialog : public IPictureDialog {
 class CQtMessageBoxes : public IMessageBoxes {
  public:
   void Show(QWidget* pOwner, const QString& strText, QMessageBox::Icon icon) override {
-    QMessageBox box(icon, QStringLiteral("Kelvane"), strText, QMessageBox::Ok, pOwner);
+    QMessageBox box(icon, CMainFrame::tr("Kelvane"), strText, QMessageBox::Ok, pOwner);
     box.exec();
   }
 };
 
+// What each language item stands for.
+struct LanguageItem {
+  int nID;
+  const char* pszChoice;
+};
+constexpr LanguageItem kLanguageItems[] = {
+    {ID_LANGUAGE_SYSTEM, ""},
+    {ID_LANGUAGE_JAPANESE, kLanguageJapanese},
+    {ID_LANGUAGE_ENGLISH, kLanguageEnglish},
+};
+
+// The menu titles, for the translation tools and the tests.
+const char* const kMenuFile = QT_TRANSLATE_NOOP("CMainFrame", "ﾌｧｲﾙ(&F)");
+const char* const kMenuRuby = QT_TRANSLATE_NOOP("CMainFrame", "ふりがな");
+const char* const kMenuRead = QT_TRANSLATE_NOOP("CMainFrame", "読経");
+const char* const kMenuTempo = QT_TRANSLATE_NOOP("CMainFrame", "速さ");
+const char* const kMenuLanguage = QT_TRANSLATE_NOOP("CMainFrame", "言語");
+const char* const kMenuHelp = QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ(&H)");
+
 }  // namespace
+
+// A new command needs one row here, its place in its menu and its handler;
+// the translation tools find its texts here.
+const std::vector<CommandText>& CMainFrame::CommandTexts() {
+  static const std::vector<CommandText> texts = [] {
+    std::vector<CommandText> v = {
+        {ID_FILE_PICTURE, QT_TRANSLATE_NOOP("CMainFrame", "画像の設定(&P)"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経するときに表示する画像"), nullptr},
+        {ID_READ_RUBY_NONE, QT_TRANSLATE_NOOP("CMainFrame", "なし"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読み方を表示しません"), nullptr},
+        {ID_READ_RUBY_KANA, QT_TRANSLATE_NOOP("CMainFrame", "かな"),
+         QT_TRANSLATE_NOOP("CMainFrame", "文字の読み方をかなで横に表示します"), nullptr},
+        {ID_READ_RUBY_ROMAJI, QT_TRANSLATE_NOOP("CMainFrame", "ローマ字"),
+         QT_TRANSLATE_NOOP("CMainFrame", "文字の読み方をローマ字で横に表示します"), nullptr},
+        {ID_FILE_RECORD, QT_TRANSLATE_NOOP("CMainFrame", "音声の録音..."),
+         QT_TRANSLATE_NOOP("CMainFrame", "自分の声や先生の声を句ごとに録音します"), nullptr},
+        {ID_FILE_OWN_VOICE, QT_TRANSLATE_NOOP("CMainFrame", "録音した声で読経(&V)"),
+         QT_TRANSLATE_NOOP("CMainFrame", "録音した句は録音した声で読経します"), nullptr},
+        {ID_APP_EXIT, QT_TRANSLATE_NOOP("CMainFrame", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"), nullptr, nullptr},
+        {ID_READ_START, QT_TRANSLATE_NOOP("CMainFrame", "開始(&S)"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経を開始します"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経を開始")},
+        {ID_READ_STOP, QT_TRANSLATE_NOOP("CMainFrame", "停止(T)"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経を停止します"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経を停止")},
+        {ID_READ_MAXIMIZE, QT_TRANSLATE_NOOP("CMainFrame", "最大化する(&M)"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経のときウィンドーを最大化"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経時に最大化")},
+        {ID_READ_REPEAT, QT_TRANSLATE_NOOP("CMainFrame", "繰り返す(&R)"),
+         QT_TRANSLATE_NOOP("CMainFrame", "繰り返す"), QT_TRANSLATE_NOOP("CMainFrame", "繰り返す")},
+        {ID_READ_NEXT, QT_TRANSLATE_NOOP("CMainFrame", "次の句へ"), nullptr, nullptr},
+        {ID_READ_PREVIOUS, QT_TRANSLATE_NOOP("CMainFrame", "前の句へ"), nullptr, nullptr},
+        {ID_READ_REPEAT_PHRASE, QT_TRANSLATE_NOOP("CMainFrame", "この句を繰り返す"), nullptr,
+         nullptr},
+        {ID_READ_HOME, QT_TRANSLATE_NOOP("CMainFrame", "最初の句から"), nullptr, nullptr},
+        {ID_READ_START_STOP, QT_TRANSLATE_NOOP("CMainFrame", "開始/停止"), nullptr, nullptr},
+        {ID_HELP_FINDER, QT_TRANSLATE_NOOP("CMainFrame", "ﾄﾋﾟｯｸの検索(&H)"), nullptr, nullptr},
+        {ID_APP_ABOUT, QT_TRANSLATE_NOOP("CMainFrame", "ﾊﾞｰｼﾞｮﾝ情報(&A)..."), nullptr,
+         QT_TRANSLATE_NOOP("CMainFrame", "ﾊﾞｰｼﾞｮﾝ情報")},
+        {ID_HELP, QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ"), nullptr, nullptr},
+        {ID_CONTEXT_HELP, QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ"), nullptr, nullptr},
+        {ID_DEFAULT_HELP, QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ"), nullptr, nullptr},
+        {ID_LANGUAGE_SYSTEM, QT_TRANSLATE_NOOP("CMainFrame", "システムの言語を使う"), nullptr,
+         nullptr},
+        // Each language is named in its own language, in either interface.
+        {ID_LANGUAGE_JAPANESE, QT_TRANSLATE_NOOP("CMainFrame", "日本語"), nullptr, nullptr},
+        {ID_LANGUAGE_ENGLISH, QT_TRANSLATE_NOOP("CMainFrame", "English"), nullptr, nullptr},
+    };
+    // 速さ: one item per tempo, "50 %" and so on.
+    int nID = ID_READ_TEMPO_50;
+    for (int nTempo : kTempoChoices)
+      v.push_back({nID++, QT_TRANSLATE_NOOP("CMainFrame", "%1 %"), nullptr, nullptr, nTempo});
+    return v;
+  }();
+  return texts;
+}
+
+const std::vector<const char*>& CMainFrame::MenuTitles() {
+  static const std::vector<const char*> titles = {kMenuFile,  kMenuRuby,     kMenuRead,
+                                                  kMenuTempo, kMenuLanguage, kMenuHelp};
+  return titles;
+}
+
+const std::vector<const char*>& CMainFrame::WaveMessages() {
+  // As CWaveBuffer::ResultText gives them.
+  static const std::vector<const char*> messages = {
+      QT_TRANSLATE_NOOP("CWaveBuffer", "pecified device handle is invalid."),
+      QT_TRANSLATE_NOOP("CWaveBuffer", "No device driver is present."),
+      QT_TRANSLATE_NOOP("CWaveBuffer", "Unable to allocate or lock memory."),
+  };
+  return messages;
+}
+
+QString CMainFrame::TranslateWaveMessage(const char* pszText) {
+  return QCoreApplication::translate("CWaveBuffer", pszText);
+}
+
+QString CMainFrame::PictureDialogTitle() { return tr("画像ファイルの設定"); }
 
 namespace detail {
 
@@ -100,6 +197,8 @@ CMainFrame::CMainFrame(FrameServices services)
       m_pTitleSound(services.pTitleSound ? services.pTitleSound : m_pOwnTitleSound.get()),
       m_openUrl(services.openUrl ? std::move(services.openUrl)
                                  : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      m_pOwnLanguage(services.pLanguage ? nullptr : std::make_unique<CLanguage>()),
+      m_pLanguage(services.pLanguage ? services.pLanguage : m_pOwnLanguage.get()),
       m_strOwnVoiceDir(services.strOwnVoiceDir.isEmpty()
                            ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
                                  QStringLiteral("/voice")
@@ -157,7 +256,6 @@ void CMainFrame::StopEverything() {
 }
 
 void CMainFrame::OnCreate() {
-  setWindowTitle(QStringLiteral("Kelvane"));
   CreateMenus();
   setCentralWidget(&m_wndView);
   CreateToolBar();
@@ -165,24 +263,23 @@ void CMainFrame::OnCreate() {
       this, [this] { return ClientRect(); }, m_pTitleSound);
   setFocusProxy(&m_wndView);
   setAcceptDrops(true);
+  RetranslateUi();
   ApplyNormalSize();
   UpdateCommands();
   m_pTimers->SetTimer(TIMER_TITLE, kTitleDelayMs);
 }
 
-QAction* CMainFrame::AddCommand(int nID, const QString& strText, const QString& strPrompt) {
-  auto* pAction = new QAction(strText, this);
-  // The prompt: the status text before the line break, the tool tip after it.
-  const qsizetype nBreak = strPrompt.indexOf(QLatin1Char('\n'));
-  const QString strStatus = nBreak < 0 ? strPrompt : strPrompt.left(nBreak);
-  if (!strStatus.isEmpty()) {
-    pAction->setStatusTip(strStatus);
-    pAction->setWhatsThis(strStatus);
-  }
-  if (nBreak >= 0) pAction->setToolTip(strPrompt.mid(nBreak + 1));
+QAction* CMainFrame::AddCommand(int nID) {
+  auto* pAction = new QAction(this);
   m_actions[nID] = pAction;
   addAction(pAction);  // shortcuts work wherever the focus is in the window
   return pAction;
+}
+
+QMenu* CMainFrame::AddMenu(QMenu* pParent, const char* pszTitle) {
+  QMenu* pMenu = pParent ? pParent->addMenu(QString()) : menuBar()->addMenu(QString());
+  m_menus.emplace_back(pMenu, pszTitle);
+  return pMenu;
 }
 
 QAction* CMainFrame::Action(int nID) const {
@@ -191,34 +288,27 @@ QAction* CMainFrame::Action(int nID) const {
 }
 
 void CMainFrame::CreateMenus() {
-  QAction* pPicture = AddCommand(ID_FILE_PICTURE, QStringLiteral("画像の設定(&P)"),
-                                 QStringLiteral("読経するときに表示する画像"));
-  QAction* pRecord = AddCommand(ID_FILE_RECORD, QStringLiteral("音声の録音..."),
-                                QStringLiteral("自分の声や先生の声を句ごとに録音します"));
-  QAction* pOwnVoice = AddCommand(ID_FILE_OWN_VOICE, QStringLiteral("録音した声で読経(&V)"),
-                                  QStringLiteral("録音した句は録音した声で読経します"));
+  for (const CommandText& command : CommandTexts()) AddCommand(command.nID);
+  QAction* pPicture = Action(ID_FILE_PICTURE);
+  QAction* pRecord = Action(ID_FILE_RECORD);
+  QAction* pOwnVoice = Action(ID_FILE_OWN_VOICE);
   pOwnVoice->setCheckable(true);
-  QAction* pExit = AddCommand(ID_APP_EXIT, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"));
-  QAction* pStart = AddCommand(ID_READ_START, QStringLiteral("開始(&S)"),
-                               QStringLiteral("読経を開始します\n読経を開始"));
-  QAction* pStop = AddCommand(ID_READ_STOP, QStringLiteral("停止(T)"),
-                              QStringLiteral("読経を停止します\n読経を停止"));
-  QAction* pMaximize = AddCommand(ID_READ_MAXIMIZE, QStringLiteral("最大化する(&M)"),
-                                  QStringLiteral("読経のときウィンドーを最大化\n読経時に最大化"));
-  QAction* pRepeat = AddCommand(ID_READ_REPEAT, QStringLiteral("繰り返す(&R)"),
-                                QStringLiteral("繰り返す\n繰り返す"));
-  QAction* pFinder = AddCommand(ID_HELP_FINDER, QStringLiteral("ﾄﾋﾟｯｸの検索(&H)"));
-  QAction* pAbout = AddCommand(ID_APP_ABOUT, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
-  pAbout->setToolTip(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
-  QAction* pHelp = AddCommand(ID_HELP, QStringLiteral("ﾍﾙﾌﾟ"));
-  QAction* pContextHelp = AddCommand(ID_CONTEXT_HELP, QStringLiteral("ﾍﾙﾌﾟ"));
-  QAction* pDefaultHelp = AddCommand(ID_DEFAULT_HELP, QStringLiteral("ﾍﾙﾌﾟ"));
+  QAction* pExit = Action(ID_APP_EXIT);
+  QAction* pStart = Action(ID_READ_START);
+  QAction* pStop = Action(ID_READ_STOP);
+  QAction* pMaximize = Action(ID_READ_MAXIMIZE);
+  QAction* pRepeat = Action(ID_READ_REPEAT);
+  QAction* pFinder = Action(ID_HELP_FINDER);
+  QAction* pAbout = Action(ID_APP_ABOUT);
+  QAction* pHelp = Action(ID_HELP);
+  QAction* pContextHelp = Action(ID_CONTEXT_HELP);
+  QAction* pDefaultHelp = Action(ID_DEFAULT_HELP);
   pMaximize->setCheckable(true);
   pRepeat->setCheckable(true);
   pHelp->setShortcut(QKeySequence(Qt::Key_F1));
   pContextHelp->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
 
-  QMenu* pFile = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+  QMenu* pFile = AddMenu(nullptr, kMenuFile);
   pFile->addAction(pPicture);
   AddRubyMenu(pFile);
   pFile->addSeparator();
@@ -226,14 +316,26 @@ void CMainFrame::CreateMenus() {
   pFile->addAction(pOwnVoice);
   pFile->addSeparator();
   pFile->addAction(pExit);
-  QMenu* pRead = menuBar()->addMenu(QStringLiteral("読経"));
+  QMenu* pRead = AddMenu(nullptr, kMenuRead);
   pRead->addAction(pStart);
   pRead->addAction(pStop);
   pRead->addSeparator();
   pRead->addAction(pMaximize);
   pRead->addSeparator();
   pRead->addAction(pRepeat);
-  QMenu* pHelpMenu = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+  // The language menu: the system's language, then each language by name.
+  QMenu* pLanguage = AddMenu(nullptr, kMenuLanguage);
+  auto* pLanguages = new QActionGroup(this);
+  for (const LanguageItem& item : kLanguageItems) {
+    QAction* pAction = Action(item.nID);
+    pAction->setCheckable(true);
+    pLanguages->addAction(pAction);
+    pLanguage->addAction(pAction);
+    if (item.nID == ID_LANGUAGE_SYSTEM) pLanguage->addSeparator();
+    const QString strChoice = QString::fromLatin1(item.pszChoice);
+    connect(pAction, &QAction::triggered, this, [this, strChoice] { OnLanguage(strChoice); });
+  }
+  QMenu* pHelpMenu = AddMenu(nullptr, kMenuHelp);
   pHelpMenu->addAction(pFinder);
   pHelpMenu->addSeparator();
   pHelpMenu->addAction(pAbout);
@@ -255,14 +357,31 @@ void CMainFrame::CreateMenus() {
   CreatePracticeCommands(pRead);
 }
 
+void CMainFrame::RetranslateUi() {
+  setWindowTitle(tr("Kelvane"));
+  for (const CommandText& command : CommandTexts()) {
+    QAction* pAction = Action(command.nID);
+    QString strText = tr(command.pszText);
+    if (command.nArg != 0) strText = strText.arg(command.nArg);
+    pAction->setText(strText);
+    const QString strStatus = command.pszStatus ? tr(command.pszStatus) : QString();
+    pAction->setStatusTip(strStatus);
+    pAction->setWhatsThis(strStatus);
+    // Without a tool tip of its own an action shows its text.
+    pAction->setToolTip(command.pszToolTip ? tr(command.pszToolTip) : QString());
+  }
+  for (const auto& [pMenu, pszTitle] : m_menus) pMenu->setTitle(tr(pszTitle));
+  m_wndToolBar.setWindowTitle(tr("ﾂｰﾙﾊﾞｰ"));
+}
+
 // The practice commands, at the end of 読経: stepping, repeating one
 // phrase, the tempo; and the keys without a menu item (Space, Home).
 void CMainFrame::CreatePracticeCommands(QMenu* pRead) {
-  QAction* pNext = AddCommand(ID_READ_NEXT, QStringLiteral("次の句へ"));
-  QAction* pPrevious = AddCommand(ID_READ_PREVIOUS, QStringLiteral("前の句へ"));
-  QAction* pRepeatPhrase = AddCommand(ID_READ_REPEAT_PHRASE, QStringLiteral("この句を繰り返す"));
-  QAction* pHome = AddCommand(ID_READ_HOME, QStringLiteral("最初の句から"));
-  QAction* pStartStop = AddCommand(ID_READ_START_STOP, QStringLiteral("開始/停止"));
+  QAction* pNext = Action(ID_READ_NEXT);
+  QAction* pPrevious = Action(ID_READ_PREVIOUS);
+  QAction* pRepeatPhrase = Action(ID_READ_REPEAT_PHRASE);
+  QAction* pHome = Action(ID_READ_HOME);
+  QAction* pStartStop = Action(ID_READ_START_STOP);
   pNext->setShortcuts({QKeySequence(Qt::Key_Right), QKeySequence(Qt::Key_PageDown)});
   pPrevious->setShortcuts({QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_PageUp)});
   pHome->setShortcut(QKeySequence(Qt::Key_Home));
@@ -273,12 +392,12 @@ void CMainFrame::CreatePracticeCommands(QMenu* pRead) {
   pRead->addAction(pNext);
   pRead->addAction(pPrevious);
   pRead->addAction(pRepeatPhrase);
-  QMenu* pTempo = pRead->addMenu(QStringLiteral("速さ"));
+  QMenu* pTempo = AddMenu(pRead, kMenuTempo);
   auto* pTempoGroup = new QActionGroup(this);
   pTempoGroup->setExclusive(true);
   int nID = ID_READ_TEMPO_50;
   for (int nTempo : kTempoChoices) {
-    QAction* pAction = AddCommand(nID++, QStringLiteral("%1 %").arg(nTempo));
+    QAction* pAction = Action(nID++);
     pAction->setCheckable(true);
     pTempoGroup->addAction(pAction);
     pTempo->addAction(pAction);
@@ -296,23 +415,19 @@ void CMainFrame::CreatePracticeCommands(QMenu* pRead) {
 // ふりがな: three radio choices, the reading beside each character of the
 // reading page.
 void CMainFrame::AddRubyMenu(QMenu* pMenu) {
-  QMenu* pRuby = pMenu->addMenu(QStringLiteral("ふりがな"));
+  QMenu* pRuby = AddMenu(pMenu, kMenuRuby);
   auto* pGroup = new QActionGroup(this);
   pGroup->setExclusive(true);
   const struct {
     int nID;
     int nAid;
-    QString strText;
-    QString strPrompt;
   } choices[] = {
-      {ID_READ_RUBY_NONE, RubyNone, QStringLiteral("なし"), QStringLiteral("読み方を表示しません")},
-      {ID_READ_RUBY_KANA, RubyKana, QStringLiteral("かな"),
-       QStringLiteral("文字の読み方をかなで横に表示します")},
-      {ID_READ_RUBY_ROMAJI, RubyRomaji, QStringLiteral("ローマ字"),
-       QStringLiteral("文字の読み方をローマ字で横に表示します")},
+      {ID_READ_RUBY_NONE, RubyNone},
+      {ID_READ_RUBY_KANA, RubyKana},
+      {ID_READ_RUBY_ROMAJI, RubyRomaji},
   };
   for (const auto& c : choices) {
-    QAction* pAction = AddCommand(c.nID, c.strText, c.strPrompt);
+    QAction* pAction = Action(c.nID);
     pAction->setCheckable(true);
     pGroup->addAction(pAction);
     pRuby->addAction(pAction);
@@ -322,7 +437,6 @@ void CMainFrame::AddRubyMenu(QMenu* pMenu) {
 
 void CMainFrame::CreateToolBar() {
   m_wndToolBar.setObjectName(QStringLiteral("ToolBar"));
-  m_wndToolBar.setWindowTitle(QStringLiteral("ﾂｰﾙﾊﾞｰ"));
   m_wndToolBar.setIconSize(QSize(16, 15));
   m_wndToolBar.setToolButtonStyle(Qt::ToolButtonIconOnly);
   // The gripper shows; the bar stays docked at the top.
@@ -372,6 +486,7 @@ void CMainFrame::LiftSizeLimits() {
 
 void CMainFrame::changeEvent(QEvent* pEvent) {
   QMainWindow::changeEvent(pEvent);
+  if (pEvent->type() == QEvent::LanguageChange) RetranslateUi();
   if (pEvent->type() != QEvent::WindowStateChange) return;
   if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
     LiftSizeLimits();
@@ -637,14 +752,13 @@ bool CMainFrame::ShowNormal() {
 }
 
 void CMainFrame::ShowMessage(const std::string& text) {
-  m_pMessageBoxes->Show(this, QString::fromStdString(text), QMessageBox::Warning);
+  m_pMessageBoxes->Show(this, TranslateWaveMessage(text.c_str()), QMessageBox::Warning);
 }
 
 // --- settings commands ----------------------------------------------------
 
 QStringList CMainFrame::PictureFilters() {
-  return {QStringLiteral("画像ﾌｧｲﾙ (*.bmp)"),
-          QStringLiteral("写真・画像ﾌｧｲﾙ (%1)").arg(CQtPictureDecoder::FilePatterns())};
+  return {tr("画像ﾌｧｲﾙ (*.bmp)"), tr("写真・画像ﾌｧｲﾙ (%1)").arg(CQtPictureDecoder::FilePatterns())};
 }
 
 void CMainFrame::SetPictureFile(const QString& strFile) {
@@ -660,7 +774,7 @@ void CMainFrame::OnPictureSettings() {
     SetPictureFile(result.strPath);
   } else if (result.nError != 0) {
     m_pMessageBoxes->Show(this,
-                          QStringLiteral("ファイル名の読み込みでエラー #%1 が発生しました")
+                          tr("ファイル名の読み込みでエラー #%1 が発生しました")
                               .arg(static_cast<qlonglong>(result.nError)),
                           QMessageBox::Critical);
   }
@@ -773,12 +887,26 @@ void CMainFrame::OnAppAbout() {
   UpdateCommands();
 }
 
-QString CMainFrame::HelpFilePath() {
+QString CMainFrame::HelpFilePath() { return HelpFilePath(QString::fromLatin1(kLanguageJapanese)); }
+
+QString CMainFrame::HelpFilePath(const QString& strLanguage) {
   const QString strBase = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-  return QString::fromStdString(GetExeDirectory()) + strBase + QStringLiteral(".html");
+  const QString strSuffix = strLanguage == QLatin1String(kLanguageJapanese)
+                                ? QStringLiteral(".html")
+                                : QStringLiteral(".") + strLanguage + QStringLiteral(".html");
+  return QString::fromStdString(GetExeDirectory()) + strBase + strSuffix;
 }
 
-void CMainFrame::OnHelpFinder() { m_openUrl(QUrl::fromLocalFile(HelpFilePath())); }
+void CMainFrame::OnHelpFinder() {
+  m_openUrl(QUrl::fromLocalFile(HelpFilePath(m_pLanguage->Current())));
+}
+
+void CMainFrame::OnLanguage(const QString& strChoice) {
+  StoreLanguage(*m_pProfile, strChoice);
+  m_pLanguage->Apply(strChoice.isEmpty() ? SystemLanguage() : strChoice);
+  RetranslateUi();  // at once; the application's own language event follows
+  UpdateCommands();
+}
 
 void CMainFrame::OnContextHelp() { QWhatsThis::enterWhatsThisMode(); }
 
@@ -796,6 +924,7 @@ void CMainFrame::UpdateCommands() {
   UpdatePracticeCommands();
   OnUpdateFileRecord(Action(ID_FILE_RECORD));
   OnUpdateFileOwnVoice(Action(ID_FILE_OWN_VOICE));
+  OnUpdateLanguage();
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
     CTrace::Event("state", {m_nState});
@@ -946,6 +1075,14 @@ void CMainFrame::OnUpdateFileRecord(QAction* pAction) {
 void CMainFrame::OnUpdateFileOwnVoice(QAction* pAction) {
   pAction->setChecked(m_bOwnVoice);
   pAction->setEnabled(m_nState == Idle && !m_pRecorder);
+}
+
+// The choice stored, not the language in effect: "the system's" stays
+// checked whatever the system's language is.
+void CMainFrame::OnUpdateLanguage() {
+  const QString strStored = StoredLanguage(*m_pProfile);
+  for (const LanguageItem& item : kLanguageItems)
+    Action(item.nID)->setChecked(strStored == QLatin1String(item.pszChoice));
 }
 
 }  // namespace solvari::app

@@ -5,6 +5,7 @@
 // state, and carries the picture, maximize and repeat commands.
 #pragma once
 
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/language.h"
 #include "app/qt_picture_decoder.h"
 #include "app/sutra_view.h"
 #include "app/title_wnd.h"
@@ -57,12 +59,28 @@ enum : int {
   ID_READ_TEMPO_50 = 32810,   // 32810..32814: the tempos of kTempoChoices in order
   ID_FILE_RECORD = 32850,     // one's own voice: the recording window
   ID_FILE_OWN_VOICE = 32851,  // one's own voice: recite with the kept takes
+  // The language menu: the system's language, or one chosen.
+  ID_LANGUAGE_SYSTEM = 32860,
+  ID_LANGUAGE_JAPANESE = 32861,
+  ID_LANGUAGE_ENGLISH = 32862,
   ID_APP_ABOUT = 57664,
   ID_APP_EXIT = 57665,
   ID_HELP_FINDER = 57667,
   ID_CONTEXT_HELP = 57669,
   ID_HELP = 57670,
   ID_DEFAULT_HELP = 57671,
+};
+
+// The texts of one command, untranslated (the frame's translation context,
+// "CMainFrame"): the menu text, the status and What's This text, and the
+// tool tip. A missing status text or tool tip is null. A text with "%1"
+// takes nArg (the tempo items).
+struct CommandText {
+  int nID;
+  const char* pszText;
+  const char* pszStatus;
+  const char* pszToolTip;
+  int nArg = 0;
 };
 
 // The picture file dialog; the program uses QFileDialog, tests a stub.
@@ -99,6 +117,9 @@ struct FrameServices {
   std::function<bool(const QUrl&)> openUrl;
   // The folder of one's own takes; empty: AppDataLocation + "/voice".
   QString strOwnVoiceDir;
+  // The language in effect; without one the frame keeps its own, which
+  // changes only when a language is chosen in its menu.
+  CLanguage* pLanguage = nullptr;
 };
 
 namespace detail {
@@ -127,6 +148,8 @@ class CMainFrame : public QMainWindow,
                    private IWaveMessageSink,
                    public CReadingSequencer,
                    public CPictureHolder {
+  Q_DECLARE_TR_FUNCTIONS(CMainFrame)
+
  public:
   // The client area below the menu bar.
   static constexpr int kClientWidth = 727;
@@ -153,6 +176,8 @@ class CMainFrame : public QMainWindow,
   void OnAppAbout();
   void OnHelpFinder();
   void OnContextHelp();
+  // strChoice: "ja", "en", or "" for the system's language; stored at once.
+  void OnLanguage(const QString& strChoice);
   // Practice commands (the sequencer's, with the command states after them).
   void OnReadStartAt(int nPhrase);  // a click on a phrase of the overview
   void OnReadStartStop();           // Space: Start in Idle, Stop while reading
@@ -179,6 +204,21 @@ class CMainFrame : public QMainWindow,
   void OnUpdateTempo(QAction* pAction, int nTempoPercent);
   void OnUpdateFileRecord(QAction* pAction);
   void OnUpdateFileOwnVoice(QAction* pAction);
+  void OnUpdateLanguage();
+
+  // Sets every text of the frame from its translation; runs again whenever
+  // the application's language changes.
+  void RetranslateUi();
+  // The untranslated texts of every command, and the titles of the menus and
+  // submenus.
+  static const std::vector<CommandText>& CommandTexts();
+  static const std::vector<const char*>& MenuTitles();
+  // The sound layer's messages, marked for translation in context
+  // "CWaveBuffer" (the frame and the recording window show them translated).
+  static const std::vector<const char*>& WaveMessages();
+  static QString TranslateWaveMessage(const char* pszText);
+  // The picture dialog's title, translated.
+  static QString PictureDialogTitle();
 
   // One's own voice: the recording window while it is open, the folder of
   // the takes, whether the recitation plays them ("Reading" / "OwnVoice", on
@@ -197,8 +237,11 @@ class CMainFrame : public QMainWindow,
   CStretchAhead& StretchAhead() { return m_stretch; }
   // The client area below the menu bar, in the frame's coordinates.
   QRect ClientRect() const;
-  // The help page beside the executable, named after it.
+  // The help page beside the executable, named after it: Solvari.html for
+  // the Japanese interface, Solvari.en.html for the English one.
   static QString HelpFilePath();
+  static QString HelpFilePath(const QString& strLanguage);
+  CLanguage& Language() { return *m_pLanguage; }
   // The program's own sound output: over PulseAudio where the program was
   // built with it, else Qt Multimedia. nOutputDelayMs as "OutputDelayMs".
   static std::unique_ptr<IWaveOutDevice> MakeOutputDevice(IEventPoster* pPoster,
@@ -225,7 +268,9 @@ class CMainFrame : public QMainWindow,
   void CreateMenus();
   void CreateToolBar();
   void AddRubyMenu(QMenu* pMenu);
-  QAction* AddCommand(int nID, const QString& strText, const QString& strPrompt = {});
+  // A menu (or submenu) whose title RetranslateUi sets.
+  QMenu* AddMenu(QMenu* pParent, const char* pszTitle);
+  QAction* AddCommand(int nID);
   void ApplyNormalSize();
   void LiftSizeLimits();
   void StopEverything();
@@ -291,7 +336,10 @@ class CMainFrame : public QMainWindow,
   std::unique_ptr<ITitleSound> m_pOwnTitleSound;
   ITitleSound* m_pTitleSound;
   std::function<bool(const QUrl&)> m_openUrl;
+  std::unique_ptr<CLanguage> m_pOwnLanguage;
+  CLanguage* m_pLanguage;
   std::map<int, QAction*> m_actions;
+  std::vector<std::pair<QMenu*, const char*>> m_menus;  // with their untranslated titles
   int m_nTracedState = -1;
   int m_nStartPostponed = 0;
   bool m_bShutDownDone = false;

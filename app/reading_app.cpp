@@ -32,8 +32,13 @@ bool CReadingApp::InitInstance() {
 
   CTrace::Event("qt-ready", {CTrace::CpuMs()});
   m_pProfile = std::make_unique<CQtProfileStore>();
+  // The interface's language, before any text is made.
+  m_language.Apply(ChosenLanguage(*m_pProfile));
+  CTrace::Event(m_language.Current() == QLatin1String(kLanguageEnglish) ? "language-en"
+                                                                        : "language-ja");
   FrameServices services;
   services.pProfile = m_pProfile.get();
+  services.pLanguage = &m_language;
   m_pFrame = std::make_unique<CMainFrame>(std::move(services));
   CTrace::Event("frame-created", {CTrace::CpuMs()});
   // Shown in its normal size whatever the Maximized setting says.

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <memory>
 
+#include "app/language.h"
+
 namespace solvari::app {
 
 class CMainFrame;
@@ -24,6 +26,7 @@ class CReadingApp {
 
  private:
   QApplication m_app;
+  CLanguage m_language;  // after the application, before the frame
   std::unique_ptr<CQtProfileStore> m_pProfile;
   std::unique_ptr<CMainFrame> m_pFrame;
 };

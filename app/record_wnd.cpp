@@ -90,7 +90,7 @@ CRecordWnd::CRecordWnd(RecorderServices services, int nPhrase, QWidget* pParent)
       m_services(std::move(services)),
       m_painter(static_cast<const ISutraViewHost&>(*this), &FindResourceBytes),
       m_nPhrase(std::clamp(nPhrase, 0, kLastPhrase)) {
-  setWindowTitle(QStringLiteral("音声の録音"));
+  setWindowTitle(tr("音声の録音"));
   if (m_services.pRelay) m_services.pRelay->pTarget = this;
   m_painter.SetClientSize(kPhraseImageWidth, kPhraseImageHeight);
   m_meterTimer.setInterval(kMeterIntervalMs);
@@ -123,12 +123,11 @@ void CRecordWnd::BuildControls() {
   m_pMeter->setRange(kMeterFloorDb, 0);
   m_pMeter->setValue(kMeterFloorDb);
   m_pMeter->setTextVisible(false);
-  m_pMeter->setToolTip(QStringLiteral("録音の音量"));
+  m_pMeter->setToolTip(tr("録音の音量"));
 
-  const QString texts[kButtonCount] = {QStringLiteral("録音(&R)"),  QStringLiteral("停止(&S)"),
-                                       QStringLiteral("再生(&P)"),  QStringLiteral("保存(&K)"),
-                                       QStringLiteral("次へ(&N)"),  QStringLiteral("前へ(&B)"),
-                                       QStringLiteral("テスト(&T)")};
+  const QString texts[kButtonCount] = {tr("録音(&R)"),  tr("停止(&S)"), tr("再生(&P)"),
+                                       tr("保存(&K)"),  tr("次へ(&N)"), tr("前へ(&B)"),
+                                       tr("テスト(&T)")};
   for (int b = 0; b < kButtonCount; ++b) {
     m_buttons[b] = new QPushButton(texts[b], this);
     m_buttons[b]->setAutoDefault(false);
@@ -157,12 +156,11 @@ void CRecordWnd::BuildControls() {
   m_pDelay = new QSpinBox(this);
   m_pDelay->setRange(-500, 2000);
   m_pDelay->setSingleStep(10);
-  m_pDelay->setSuffix(QStringLiteral(" ms"));
+  m_pDelay->setSuffix(tr(" ms"));
   m_pDelay->setValue(m_services.pProfile
                          ? m_services.pProfile->GetProfileInt("WAV Config", "OutputDelayMs", 0)
                          : 0);
-  m_pDelay->setToolTip(
-      QStringLiteral("音が聞こえるまでの遅れ。テストで、音と光が同時になるように合わせます"));
+  m_pDelay->setToolTip(tr("音が聞こえるまでの遅れ。テストで、音と光が同時になるように合わせます"));
   connect(m_pDelay, &QSpinBox::valueChanged, this, [this](int nValue) {
     if (m_services.pProfile)
       m_services.pProfile->WriteProfileInt("WAV Config", "OutputDelayMs", nValue);
@@ -181,13 +179,13 @@ void CRecordWnd::BuildControls() {
   pButtons->addWidget(m_buttons[kNext], 1, 1);
 
   auto* pDelayRow = new QHBoxLayout;
-  pDelayRow->addWidget(new QLabel(QStringLiteral("音の遅れ:"), this));
+  pDelayRow->addWidget(new QLabel(tr("音の遅れ:"), this));
   pDelayRow->addWidget(m_pDelay);
   pDelayRow->addWidget(m_buttons[kTest]);
   pDelayRow->addWidget(m_pFlash);
   pDelayRow->addStretch();
 
-  auto* pClose = new QPushButton(QStringLiteral("閉じる"), this);
+  auto* pClose = new QPushButton(tr("閉じる"), this);
   pClose->setAutoDefault(false);
   connect(pClose, &QPushButton::clicked, this, [this] { reject(); });
 
@@ -223,14 +221,14 @@ void CRecordWnd::SetPhrase(int nPhrase) {
   m_nPhrase = std::clamp(nPhrase, 0, kLastPhrase);
   m_take.clear();  // a take not kept belongs to the phrase it was made for
   m_nState = kIdle;
-  m_pTitle->setText(QStringLiteral("第%1句 / 54  (%2)")
+  m_pTitle->setText(tr("第%1句 / 54  (%2)")
                         .arg(m_nPhrase + 1)
                         .arg(QString::fromStdString(OwnVoiceFileName(m_nPhrase))));
   const QString strReading = m_services.reading ? m_services.reading(m_nPhrase) : QString();
   m_pReading->setText(strReading);
   m_pReading->setVisible(!strReading.isEmpty());
-  m_pStatus->setText(IsRecorded(m_nPhrase) ? QStringLiteral("この句は録音してあります")
-                                           : QStringLiteral("この句はまだ録音していません"));
+  m_pStatus->setText(IsRecorded(m_nPhrase) ? tr("この句は録音してあります")
+                                           : tr("この句はまだ録音していません"));
   DrawPhrase();
   UpdateList();
   UpdateControls();
@@ -248,10 +246,10 @@ void CRecordWnd::DrawPhrase() {
 void CRecordWnd::UpdateList() {
   for (int p = 0; p <= kLastPhrase; ++p) {
     const bool bRecorded = IsRecorded(p);
-    m_pList->item(p)->setText(QStringLiteral("%1  %2字  %3")
+    m_pList->item(p)->setText(tr("%1  %2字  %3")
                                   .arg(p, 2, 10, QLatin1Char('0'))
                                   .arg(GetPhraseCharCount(p))
-                                  .arg(bRecorded ? QStringLiteral("● 録音済み") : QString()));
+                                  .arg(bRecorded ? tr("● 録音済み") : QString()));
   }
   QSignalBlocker block(m_pList);
   m_pList->setCurrentRow(m_nPhrase);
@@ -285,8 +283,8 @@ void CRecordWnd::OnRecord() {
       wave.OpenInput(m_services.pRelay, kVoiceSamplesPerSec, kVoiceBitsPerSample, kVoiceChannels);
   if (nOpen != kWaveNoError) {
     const char* pText = CWaveBuffer::ResultText(nOpen);
-    Message(pText ? QString::fromLatin1(pText)
-                  : QStringLiteral("録音用のデバイスを開けません (エラー %1)").arg(nOpen));
+    Message(pText ? CMainFrame::TranslateWaveMessage(pText)
+                  : tr("録音用のデバイスを開けません (エラー %1)").arg(nOpen));
     UpdateControls();
     return;
   }
@@ -295,12 +293,12 @@ void CRecordWnd::OnRecord() {
   if (nStart != 0) {
     wave.CloseInput();
     // A buffer that could not be prepared has had its message already.
-    if (nStart != 1) Message(QStringLiteral("録音を始められません (エラー %1)").arg(nStart));
+    if (nStart != 1) Message(tr("録音を始められません (エラー %1)").arg(nStart));
     UpdateControls();
     return;
   }
   m_nState = kRecording;
-  m_pStatus->setText(QStringLiteral("録音中… 唱え終わったら停止を押してください"));
+  m_pStatus->setText(tr("録音中… 唱え終わったら停止を押してください"));
   m_meterTimer.start();
   UpdateControls();
 }
@@ -343,14 +341,14 @@ void CRecordWnd::OnStop() {
     SetMeter(0);
     if (m_take.empty()) {
       m_nState = kIdle;
-      m_pStatus->setText(QStringLiteral("声が録音されていません"));
+      m_pStatus->setText(tr("声が録音されていません"));
       Message(
-          QStringLiteral("声が録音されていません (無音です)。\n"
-                         "マイクを確かめて、もう一度録音してください。"));
+          tr("声が録音されていません (無音です)。\n"
+             "マイクを確かめて、もう一度録音してください。"));
     } else {
       m_nState = kTake;
       m_pStatus->setText(
-          QStringLiteral("録音しました (%1 秒)。再生して確かめ、よければ保存してください")
+          tr("録音しました (%1 秒)。再生して確かめ、よければ保存してください")
               .arg(static_cast<double>(m_take.size()) / kVoiceSamplesPerSec, 0, 'f', 1));
     }
     UpdateControls();
@@ -365,20 +363,20 @@ bool CRecordWnd::PlaySamples(const std::vector<std::int16_t>& samples) {
   CWaveBuffer& wave = *m_services.pWave;
   CopyIntoWave(wave, samples);
   if (!wave.IsReady()) {
-    Message(QString::fromLatin1(CWaveBuffer::ResultText(kWaveNoMemory)));
+    Message(CMainFrame::TranslateWaveMessage(CWaveBuffer::ResultText(kWaveNoMemory)));
     return false;
   }
   const int nOpen =
       wave.OpenOutput(m_services.pRelay, kVoiceSamplesPerSec, kVoiceBitsPerSample, kVoiceChannels);
   if (nOpen != kWaveNoError) {
     const char* pText = CWaveBuffer::ResultText(nOpen);
-    Message(pText ? QString::fromLatin1(pText)
-                  : QStringLiteral("再生用のデバイスを開けません (エラー %1)").arg(nOpen));
+    Message(pText ? CMainFrame::TranslateWaveMessage(pText)
+                  : tr("再生用のデバイスを開けません (エラー %1)").arg(nOpen));
     return false;
   }
   if (wave.PlayAll() != 1) {
     wave.CloseOutput();
-    Message(QStringLiteral("再生できません"));
+    Message(tr("再生できません"));
     return false;
   }
   return true;
@@ -440,25 +438,24 @@ void CRecordWnd::OnKeep() {
       m_take.clear();
       m_nState = kIdle;
       if (!bWasRecorded) ++m_nKept;
-      m_pStatus->setText(QStringLiteral("保存しました。読経ではこの録音が流れます"));
+      m_pStatus->setText(tr("保存しました。読経ではこの録音が流れます"));
       UpdateList();
       break;
     case SaveTakeResult::kNoFolder:
-      Message(QStringLiteral("録音を保存するフォルダー %1 を作れません。録音は保存されていません。")
+      Message(tr("録音を保存するフォルダー %1 を作れません。録音は保存されていません。")
                   .arg(m_services.strVoiceDir));
       break;
     case SaveTakeResult::kNotWritable:
-      Message(QStringLiteral("フォルダー %1 に書き込めません。録音は保存されていません。")
+      Message(tr("フォルダー %1 に書き込めません。録音は保存されていません。")
                   .arg(m_services.strVoiceDir));
       break;
     case SaveTakeResult::kDiskFull:
       Message(
-          QStringLiteral("ディスクがいっぱいです。録音は保存されていません。\n"
-                         "空きを作ってから、もう一度保存してください。"));
+          tr("ディスクがいっぱいです。録音は保存されていません。\n"
+             "空きを作ってから、もう一度保存してください。"));
       break;
     case SaveTakeResult::kRefused:
-      Message(
-          QStringLiteral("プログラムのフォルダーには保存できません。録音は保存されていません。"));
+      Message(tr("プログラムのフォルダーには保存できません。録音は保存されていません。"));
       break;
   }
   UpdateControls();

@@ -6,6 +6,7 @@
 // plays it for that phrase.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
@@ -54,6 +55,8 @@ struct RecorderServices {
 };
 
 class CRecordWnd : public QDialog, private IWaveNotify, private ISutraViewHost {
+  Q_DECLARE_TR_FUNCTIONS(CRecordWnd)
+
  public:
   enum State { kIdle, kRecording, kTake, kPlaying, kTesting };
   enum Button { kRecord, kStop, kPlay, kKeep, kNext, kPrevious, kTest, kButtonCount };

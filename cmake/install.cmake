@@ -11,7 +11,7 @@ set(SOLVARI_INSTALL_APPDIR "lib/solvari" CACHE STRING
 
 # Data files the build copies beside the executable. They may be produced
 # during the build, so they are taken from the runtime folder at install time.
-set(_solvari_data_files Title.WAV Copyright.bmp default.bmp Solvari.html)
+set(_solvari_data_files Title.WAV Copyright.bmp default.bmp Solvari.html Solvari.en.html)
 foreach(_n RANGE 0 53)
   if(_n LESS 10)
     list(APPEND _solvari_data_files V0${_n}.SGM)
@@ -55,6 +55,55 @@ endif()
 if(TARGET solvari-voice)
   install(TARGETS solvari-voice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET solvari-page-png)
+  install(TARGETS solvari-page-png RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+# AppStream data for software centres, and the manual pages of the commands.
+if(TARGET Solvari)
+  set(SOLVARI_APPSTREAM_ID "org.solvari.Solvari")
+  # The project has no web site of its own yet: without one the metainfo
+  # names no home page, and no screenshots, whose pictures software centres
+  # fetch from the web (HOMEPAGE/docs/*.png, the README's pictures).
+  set(SOLVARI_HOMEPAGE "" CACHE STRING
+      "Home page named in the AppStream data, with the screenshots HOMEPAGE/docs/*.png")
+  # Writes the metainfo for a home page (none when empty).
+  function(solvari_write_metainfo out homepage)
+    file(READ ${PROJECT_SOURCE_DIR}/cmake/${SOLVARI_APPSTREAM_ID}.metainfo.xml.in _meta)
+    if(homepage STREQUAL "")
+      string(REGEX REPLACE "[ ]*<url type=\"homepage\">[^\n]*\n" "" _meta "${_meta}")
+      string(REGEX REPLACE "[ ]*<screenshots>.*</screenshots>\n" "" _meta "${_meta}")
+    endif()
+    set(SOLVARI_HOMEPAGE ${homepage})
+    file(CONFIGURE OUTPUT ${out} CONTENT "${_meta}" @ONLY)
+  endfunction()
+  solvari_write_metainfo(${CMAKE_CURRENT_BINARY_DIR}/install/${SOLVARI_APPSTREAM_ID}.metainfo.xml
+                         "${SOLVARI_HOMEPAGE}")
+  # For the metadata test: the screenshots must stay valid for whoever sets
+  # a home page (.invalid never resolves).
+  solvari_write_metainfo(
+    ${CMAKE_CURRENT_BINARY_DIR}/install/check/${SOLVARI_APPSTREAM_ID}.metainfo.xml
+    "https://solvari.invalid")
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/${SOLVARI_APPSTREAM_ID}.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
+set(_solvari_man_pages "")
+foreach(_cmd Solvari solvari-voice solvari-page-png)
+  if(TARGET ${_cmd})
+    # Compressed, as Debian's policy wants them.
+    set(_page ${PROJECT_SOURCE_DIR}/docs/man/${_cmd}.1)
+    set(_gz ${CMAKE_CURRENT_BINARY_DIR}/install/man/${_cmd}.1.gz)
+    add_custom_command(OUTPUT ${_gz}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/install/man
+      COMMAND gzip -9n -c ${_page} > ${_gz}
+      DEPENDS ${_page} VERBATIM)
+    list(APPEND _solvari_man_pages ${_gz})
+  endif()
+endforeach()
+if(_solvari_man_pages)
+  add_custom_target(solvari_man_pages ALL DEPENDS ${_solvari_man_pages})
+  install(FILES ${_solvari_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 # Debian package: cmake --build build --target package (or cpack in build/).
 set(CPACK_GENERATOR "DEB")
@@ -66,7 +115,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "Solvari shows the whole Heart Sutra, plays a recorded voice phrase by phrase\n\
 and lights each character green in time with it, in large outlined\n\
-characters over a background picture of your choice. Japanese interface.")
+characters over a background picture of your choice. Japanese and English\n\
+interface.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_NAME "solvari")

@@ -10,7 +10,33 @@ namespace {
 
 // One row of the 70-pixel frame as a bit set: frame column mx is bit 69 - mx,
 // so the leftmost pixel is the most significant bit, as in the cell's bytes.
-__extension__ typedef unsigned __int128 FrameRow;
+// Bits 0-63 are in lo, bits 64-69 in hi. Only the shifts the renderer needs
+// (by 1 to 63 bits) exist, so no shift ever reaches a word's width.
+struct FrameRow {
+  std::uint64_t hi = 0;
+  std::uint64_t lo = 0;
+
+  constexpr FrameRow() = default;
+  constexpr explicit FrameRow(std::uint64_t v) : lo(v) {}
+  constexpr FrameRow(std::uint64_t h, std::uint64_t l) : hi(h), lo(l) {}
+
+  friend constexpr FrameRow operator|(FrameRow a, FrameRow b) { return {a.hi | b.hi, a.lo | b.lo}; }
+  friend constexpr FrameRow operator&(FrameRow a, FrameRow b) { return {a.hi & b.hi, a.lo & b.lo}; }
+  friend constexpr FrameRow operator~(FrameRow a) { return {~a.hi, ~a.lo}; }
+  FrameRow& operator|=(FrameRow b) { return *this = *this | b; }
+};
+
+template <int N>
+constexpr FrameRow ShiftLeft(FrameRow a) {
+  static_assert(N > 0 && N < 64);
+  return {(a.hi << N) | (a.lo >> (64 - N)), a.lo << N};
+}
+
+template <int N>
+constexpr FrameRow ShiftRight(FrameRow a) {
+  static_assert(N > 0 && N < 64);
+  return {a.hi >> N, (a.lo >> N) | (a.hi << (64 - N))};
+}
 
 constexpr int kFrameWidth = kCellWidth + 6;    // 70
 constexpr int kFrameHeight = kCellHeight + 6;  // 46
@@ -31,15 +57,21 @@ std::uint64_t InkRow(const std::uint8_t* pBits, int nBytes, int r) {
 FrameRow ClipMask(const Rect& clip, int x) {
   const int from = std::max(clip.left - x, 0);
   const int to = std::min(clip.right - x, kFrameWidth);  // exclusive
-  FrameRow mask = 0;
-  for (int mx = from; mx < to; ++mx) mask |= FrameRow{1} << (kFrameWidth - 1 - mx);
+  FrameRow mask;
+  for (int mx = from; mx < to; ++mx) {
+    const int b = kFrameWidth - 1 - mx;
+    if (b < 64)
+      mask.lo |= std::uint64_t{1} << b;
+    else
+      mask.hi |= std::uint64_t{1} << (b - 64);
+  }
   return mask;
 }
 
 // Paints every pixel of row ty whose frame bit is set in bits.
 void PaintBits(std::uint32_t* row, int x, FrameRow bits, std::uint32_t px) {
-  auto lo = static_cast<std::uint64_t>(bits);
-  auto hi = static_cast<std::uint64_t>(bits >> 64);
+  std::uint64_t lo = bits.lo;
+  std::uint64_t hi = bits.hi;
   while (lo) {
     const int b = std::countr_zero(lo);
     row[x + kFrameWidth - 1 - b] = px;
@@ -67,7 +99,7 @@ void DrawProgressRows(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, in
     pDC->MoveTo(x + 3 + lastCol + 1, y + 3 + r);
     const int ty = y + 3 + r;
     if (ty < clip.top || ty >= clip.bottom) continue;
-    PaintBits(surface.Row(ty), x, (FrameRow{ink} << kHaloWidth) & clipMask, px);
+    PaintBits(surface.Row(ty), x, ShiftLeft<kHaloWidth>(FrameRow{ink}) & clipMask, px);
   }
 }
 
@@ -78,9 +110,10 @@ void DrawOutlined(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, int y,
   FrameRow ink[kFrameHeight] = {};
   FrameRow wide[kFrameHeight] = {};
   for (int r = 0; r < kCellHeight; ++r) {
-    const FrameRow f = FrameRow{InkRow(pBits, nBytes, r)} << kHaloWidth;
+    const FrameRow f = ShiftLeft<kHaloWidth>(FrameRow{InkRow(pBits, nBytes, r)});
     ink[r + kHaloWidth] = f;
-    wide[r + kHaloWidth] = f | (f << 1) | (f << 2) | (f << 3) | (f >> 1) | (f >> 2) | (f >> 3);
+    wide[r + kHaloWidth] = f | ShiftLeft<1>(f) | ShiftLeft<2>(f) | ShiftLeft<3>(f) |
+                           ShiftRight<1>(f) | ShiftRight<2>(f) | ShiftRight<3>(f);
   }
 
   pDC->SetBkMode(TRANSPARENT);
@@ -96,7 +129,7 @@ void DrawOutlined(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, int y,
   for (int f = 0; f < kFrameHeight; ++f) {
     const int ty = y + f;
     if (ty < clip.top || ty >= clip.bottom) continue;
-    FrameRow nearInk = 0;
+    FrameRow nearInk;
     for (int k = std::max(f - 3, 0); k <= std::min(f + 3, kFrameHeight - 1); ++k)
       nearInk |= wide[k];
     const FrameRow halo = nearInk & ~ink[f] & clipMask;

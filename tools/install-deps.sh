@@ -13,6 +13,9 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick openbox python3
   fonts-ipafont-gothic fonts-ipafont-mincho
   sox
+  qt6-tools-dev qt6-l10n-tools
+  appstream desktop-file-utils man-db mmdebstrap
+  mingw-w64 wine64 googletest
 )
 
 missing=()

@@ -17,6 +17,15 @@ build_and_test() {
 
 echo "== plain build"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== Debian package, installed with apt in a fresh Debian 12 root"
+if [ "$(id -u)" -eq 0 ]; then
+  cmake --build build --target package >/dev/null
+  bash tests/package/deb-install-check.sh build
+else
+  echo "skipped: installing into a chroot needs root"
+fi
+echo "== Windows build (mingw-w64), its tests under Wine"
+bash tools/test-windows.sh build-win
 echo "== sanitizer build (ASan + UBSan)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

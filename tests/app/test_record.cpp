@@ -484,10 +484,12 @@ class TestRecord : public QObject {
   }
 
   // With SOLVARI_SCREENSHOT=FILE.png: the window in the middle of a take,
-  // with two phrases kept (for the README).
+  // with two phrases kept (for the README), in the system's language.
   void screenshot() {
     const QByteArray path = qgetenv("SOLVARI_SCREENSHOT");
     if (path.isEmpty()) QSKIP("SOLVARI_SCREENSHOT not set");
+    CLanguage language;
+    QVERIFY(language.Apply(SystemLanguage()));
     RecordRig rig;
     rig.Create(m_pProfile.get(), VoiceDir());
     rig.source = Chant(6, 300);

@@ -181,17 +181,19 @@ class TestShell : public QObject {
     rig.Create(m_pProfile.get());
     CMainFrame& frame = *rig.pFrame;
     const QList<QAction*> menus = frame.menuBar()->actions();
-    QCOMPARE(menus.size(), 3);
+    // The three menus of old, with the language menu before Help.
+    QCOMPARE(menus.size(), 4);
     QCOMPARE(menus[0]->text(), QStringLiteral("ﾌｧｲﾙ(&F)"));
     QCOMPARE(menus[1]->text(), QStringLiteral("読経"));
-    QCOMPARE(menus[2]->text(), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    QCOMPARE(menus[2]->text(), QStringLiteral("言語"));
+    QCOMPARE(menus[3]->text(), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     QCOMPARE(MenuTexts(menus[0]->menu()),
              QStringList({"画像の設定(&P)", "ふりがな", "(sep)", "音声の録音...",
                           "録音した声で読経(&V)", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
     QCOMPARE(MenuTexts(menus[1]->menu()),
              QStringList({"開始(&S)", "停止(T)", "(sep)", "最大化する(&M)", "(sep)", "繰り返す(&R)",
                           "(sep)", "次の句へ", "前の句へ", "この句を繰り返す", "速さ"}));
-    QCOMPARE(MenuTexts(menus[2]->menu()),
+    QCOMPARE(MenuTexts(menus[3]->menu()),
              QStringList({"ﾄﾋﾟｯｸの検索(&H)", "(sep)", "ﾊﾞｰｼﾞｮﾝ情報(&A)..."}));
 
     const QList<QAction*> buttons = frame.ToolBar().actions();

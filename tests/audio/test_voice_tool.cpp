@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ std::string MakeWav(unsigned tag, unsigned channels, std::uint32_t rate, unsigne
   } else {
     const auto frames = static_cast<std::size_t>(seconds * rate);
     for (std::size_t i = 0; i < frames; ++i) {
-      const double v = 0.5 * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate);
+      const double v = 0.5 * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / rate);
       for (unsigned c = 0; c < channels; ++c) {
         switch (bits) {
           case 8:

@@ -22,7 +22,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
 
 app=$prefix/lib/solvari
 [ -x "$app/Solvari" ] && [ ! -L "$app/Solvari" ] || fail "no executable $app/Solvari"
-for f in Title.WAV Copyright.bmp default.bmp Solvari.html; do
+for f in Title.WAV Copyright.bmp default.bmp Solvari.html Solvari.en.html; do
   [ -s "$app/$f" ] || fail "data file $f is not beside the executable"
 done
 for n in $(seq 0 53); do
@@ -40,7 +40,7 @@ fi
 # Only the commands go on the PATH; the data stays beside the executable.
 for f in "$prefix/bin"/*; do
   case $(basename "$f") in
-    Solvari|solvari-voice) ;;
+    Solvari|solvari-voice|solvari-page-png) ;;
     *) fail "stray file on the PATH: $f" ;;
   esac
 done
@@ -50,6 +50,10 @@ desktop=$prefix/share/applications/solvari.desktop
 for line in '^\[Desktop Entry\]$' '^Type=Application$' '^Name=Solvari$' '^Name\[ja\]=.' \
             '^Exec=Solvari$' '^Icon=solvari$' '^Categories=.*Education;'; do
   grep -q "$line" "$desktop" || fail "desktop entry lacks $line"
+done
+[ -s "$prefix/share/metainfo/org.solvari.Solvari.metainfo.xml" ] || fail "no AppStream metainfo"
+for page in Solvari solvari-voice; do
+  [ -s "$prefix/share/man/man1/$page.1.gz" ] || fail "no manual page $page.1.gz"
 done
 if [ -f "$src/res/solvari.png" ]; then
   [ -f "$prefix/share/icons/hicolor/256x256/apps/solvari.png" ] || fail "icon not installed"

@@ -32,6 +32,10 @@ chmod 700 "$XDG_RUNTIME_DIR"
 . "$here/../../tools/pulse-lib.sh"
 pulse_client_env "$work"
 unset WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP
+# The test reads the Japanese interface (the file dialog's title, for one),
+# whatever the language of the machine it runs on; LANGUAGE decides the
+# program's language first and leaves the other tools' locale alone.
+export LANGUAGE=ja
 export QT_QPA_PLATFORM=xcb
 
 xvfb_pid= wm_pid=
