@@ -118,12 +118,22 @@ constexpr int kFrame2Width = kCell2Width + 2 * kHalo2;
 constexpr int kFrame2Height = kCell2Height + 2 * kHalo2;
 
 WideRow InkRow2(const std::uint8_t* pBits, int nBytes, int r) {
-  std::uint8_t row[kCell2RowBytes] = {};
-  for (int i = 0; i < kCell2RowBytes; ++i) {
-    const int idx = r * kCell2RowBytes + i;
-    row[i] = idx < nBytes ? pBits[idx] : 0u;
+  // The row's two 64-bit halves, bytes past nBytes as background.
+  std::uint64_t half[2] = {};
+  for (int h = 0; h < 2; ++h) {
+    const int idx = r * kCell2RowBytes + 8 * h;
+    if (idx + 8 <= nBytes) {
+      for (int i = 0; i < 8; ++i) half[h] = (half[h] << 8) | pBits[idx + i];
+    } else {
+      for (int i = 0; i < 8; ++i)
+        half[h] = (half[h] << 8) | (idx + i < nBytes ? pBits[idx + i] : 0u);
+    }
   }
-  return WideRowFromBytes(row, kCell2Width, kHalo2, false);
+  WideRow row;
+  row.w[0] = half[0] >> kHalo2;
+  row.w[1] = (half[0] << (64 - kHalo2)) | (half[1] >> kHalo2);
+  row.w[2] = half[1] << (64 - kHalo2);
+  return row;
 }
 
 void DrawScale2(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, int y, COLORREF crHighlight,
