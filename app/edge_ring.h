@@ -12,12 +12,13 @@ inline void DrawEdgeRing(QPainter& painter, QSize size, int n, QColor topLeft, Q
   const int r = size.width() - 1;
   const int b = size.height() - 1;
   if (r - n < n || b - n < n) return;
-  painter.setPen(topLeft);
-  painter.drawLine(n, n, r - n - 1, n);
-  painter.drawLine(n, n, n, b - n - 1);
-  painter.setPen(bottomRight);
-  painter.drawLine(n, b - n, r - n, b - n);
-  painter.drawLine(r - n, n, r - n, b - n);
+  // Each side is a rectangle one pixel thick, the pixels of 1-pixel lines with
+  // both end points: on a screen of twice the density it covers exactly two
+  // screen pixels, never half of the client area's next one.
+  painter.fillRect(n, n, r - 2 * n, 1, topLeft);
+  painter.fillRect(n, n, 1, b - 2 * n, topLeft);
+  painter.fillRect(n, b - n, r - 2 * n + 1, 1, bottomRight);
+  painter.fillRect(r - n, n, 1, b - 2 * n + 1, bottomRight);
 }
 
 }  // namespace solvari::app

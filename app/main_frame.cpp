@@ -16,6 +16,8 @@
 #include <QWhatsThis>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 
 #include "app/about_dlg.h"
 #include "app/dib_image.h"
@@ -222,7 +224,7 @@ CMainFrame::CMainFrame(FrameServices services)
   // was chosen) and the Maximized toggle. Repeat always starts off.
   const std::string strDefault = GetExeDirectory() + "default.bmp";
   const std::string strPicture = m_pProfile->GetProfileString("Reading", "Picture", strDefault);
-  LoadPicture(strPicture);
+  LoadBackgroundPicture(strPicture);
   m_bMaximizeOnReading = m_pProfile->GetProfileInt("Reading", "Maximized", 0);
   m_bRepeat = 0;
   m_nRuby = ToReadingAid(m_pProfile->GetProfileInt("Reading", "Ruby", RubyNone));
@@ -235,6 +237,9 @@ CMainFrame::CMainFrame(FrameServices services)
 
 CMainFrame::~CMainFrame() {
   StopEverything();
+  // A picture still being read is waited for; what it posts goes with the frame.
+  for (auto& [nLoad, thread] : m_pictureLoads) thread.join();
+  m_pictureLoads.clear();
   // The children that are members leave the window before they go.
   takeCentralWidget();
   removeToolBar(&m_wndToolBar);
@@ -764,7 +769,55 @@ QStringList CMainFrame::PictureFilters() {
 void CMainFrame::SetPictureFile(const QString& strFile) {
   const std::string strPath = strFile.toStdString();
   m_pProfile->WriteProfileString("Reading", "Picture", strPath);
-  LoadPicture(strPath);
+  LoadBackgroundPicture(strPath);
+}
+
+struct CMainFrame::LoadedPicture {
+  bool bOpened = false;
+  CPictureHolder holder;
+};
+
+void CMainFrame::LoadBackgroundPicture(const std::string& strPath) {
+  const int nLoad = ++m_nPictureLoad;  // any load still under way is outdated now
+  std::error_code error;
+  const std::uintmax_t nBytes = std::filesystem::file_size(strPath, error);
+  if (error || nBytes <= kPictureReadAtOnceBytes) {
+    LoadPicture(strPath);
+    return;
+  }
+  auto pLoaded = std::make_shared<LoadedPicture>();
+  try {
+    m_pictureLoads[nLoad] = std::thread([this, nLoad, strPath, pLoaded] {
+      CQtPictureDecoder decoder;  // one of its own: the frame's stays on this thread
+      pLoaded->holder.SetPictureDecoder(&decoder);
+      pLoaded->bOpened = pLoaded->holder.LoadPicture(strPath) || [&] {
+        CDiskFile probe;
+        return probe.Open(strPath);
+      }();
+      pLoaded->holder.SetPictureDecoder(nullptr);
+      QMetaObject::invokeMethod(
+          this, [this, nLoad, pLoaded] { TakeLoadedPicture(nLoad, pLoaded); },
+          Qt::QueuedConnection);
+    });
+  } catch (const std::system_error&) {
+    m_pictureLoads.erase(nLoad);
+    LoadPicture(strPath);  // no thread to be had: at once after all
+  }
+}
+
+void CMainFrame::TakeLoadedPicture(int nLoad, const std::shared_ptr<LoadedPicture>& pLoaded) {
+  const auto it = m_pictureLoads.find(nLoad);
+  if (it != m_pictureLoads.end()) {
+    it->second.join();  // it has posted its result: done, or about to end
+    m_pictureLoads.erase(it);
+  }
+  if (nLoad != m_nPictureLoad || !pLoaded->bOpened) return;
+  m_hPicture = std::move(pLoaded->holder.m_hPicture);
+  m_pPalette = std::move(pLoaded->holder.m_pPalette);
+  m_nPictureWidth = pLoaded->holder.m_nPictureWidth;
+  m_nPictureHeight = pLoaded->holder.m_nPictureHeight;
+  // A page on the screen shows it at once.
+  if (m_nState == Starting || m_nState == Reading) m_wndView.InvalidateView();
 }
 
 void CMainFrame::OnPictureSettings() {

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/language.h"
@@ -252,6 +253,15 @@ class CMainFrame : public QMainWindow,
   // What the picture command does with the file the user chose.
   void SetPictureFile(const QString& strPath);
 
+  // The background picture: a file of up to kPictureReadAtOnceBytes is
+  // loaded at once (LoadPicture); a larger one, a photo, is read and decoded
+  // on a thread of its own, so that the window never waits for it, and taken
+  // when it is ready; the picture held until then stays. A later load wins
+  // over one still under way. A file that does not open keeps the picture.
+  void LoadBackgroundPicture(const std::string& strPath);
+  bool IsPictureLoading() const { return !m_pictureLoads.empty(); }
+  static constexpr std::uintmax_t kPictureReadAtOnceBytes = 64 * 1024;
+
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
   void OnDefaultTimer(unsigned nIDEvent) override;
@@ -294,6 +304,8 @@ class CMainFrame : public QMainWindow,
   bool LoadVoiceFile(const std::string& path);
   void CloseRecorder();
 
+  struct LoadedPicture;
+  void TakeLoadedPicture(int nLoad, const std::shared_ptr<LoadedPicture>& pLoaded);
   // ISutraViewHost
   int GetReadingState() const override { return m_nState; }
   int GetCurrentPhrase() const override { return m_nPhrase; }
@@ -327,6 +339,8 @@ class CMainFrame : public QMainWindow,
   void ShowMessage(const std::string& text) override;
 
   CQtPictureDecoder m_pictureDecoder;
+  std::map<int, std::thread> m_pictureLoads;  // loads under way, by number
+  int m_nPictureLoad = 0;                     // the number of the latest load
   IProfileStore* m_pProfile;
   int m_nOutputDelayMs = 0;  // "WAV Config" / "OutputDelayMs", read at start
   std::unique_ptr<IPictureDialog> m_pOwnPictureDialog;

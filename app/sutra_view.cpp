@@ -8,6 +8,7 @@
 #include "app/edge_ring.h"
 #include "app/trace.h"
 #include "core/reading_state.h"
+#include "render/view_scale.h"
 #include "res/resources.h"
 
 namespace solvari::app {
@@ -37,6 +38,19 @@ QSize CSutraView::ClientSize() const {
   return {std::max(0, width() - 2 * kEdge), std::max(0, height() - 2 * kEdge)};
 }
 
+int CSutraView::Scale() const { return ViewScaleForRatio(devicePixelRatioF()); }
+
+bool CSutraView::SyncClientSize() {
+  const QSize size = ClientSize();
+  const int nScale = Scale();
+  const Rect rc = m_painter.GetClientRect();
+  if (rc.Width() == size.width() * nScale && rc.Height() == size.height() * nScale &&
+      m_painter.Scale() == nScale)
+    return false;
+  m_painter.SetClientSize(size.width() * nScale, size.height() * nScale, nScale);
+  return true;
+}
+
 int CSutraView::ColumnsPerPage() { return m_painter.ColumnsPerPage(); }
 
 void CSutraView::EraseColumn(int nPhrase) { m_painter.EraseColumn(nPhrase); }
@@ -55,27 +69,27 @@ void CSutraView::InvalidateView() {
 
 void CSutraView::OnChanged(const Rect& rc) {
   if (m_bInPaint || rc.IsEmpty()) return;
-  update(QRect(rc.left + kEdge, rc.top + kEdge, rc.Width(), rc.Height()));
+  // Surface pixels to widget pixels, rounded outwards.
+  const int s = m_painter.Scale();
+  const int left = rc.left / s, top = rc.top / s;
+  const int right = (rc.right + s - 1) / s, bottom = (rc.bottom + s - 1) / s;
+  update(QRect(left + kEdge, top + kEdge, right - left, bottom - top));
 }
 
 void CSutraView::resizeEvent(QResizeEvent* pEvent) {
   QWidget::resizeEvent(pEvent);
-  const QSize size = ClientSize();
-  m_painter.SetClientSize(size.width(), size.height());
+  SyncClientSize();
   m_bFullPaint = true;
 }
 
 void CSutraView::showEvent(QShowEvent* pEvent) {
   QWidget::showEvent(pEvent);
-  if (!pEvent->spontaneous()) {
-    const QSize size = ClientSize();
-    const Rect rc = m_painter.GetClientRect();
-    if (rc.Width() != size.width() || rc.Height() != size.height())
-      m_painter.SetClientSize(size.width(), size.height());
-  }
+  if (!pEvent->spontaneous() && SyncClientSize()) m_bFullPaint = true;
 }
 
 void CSutraView::paintEvent(QPaintEvent* pEvent) {
+  // Moved to a screen of another density: painted afresh at its scale.
+  if (SyncClientSize()) m_bFullPaint = true;
   if (m_bFullPaint) {
     m_bFullPaint = false;
     m_bInPaint = true;
@@ -86,10 +100,18 @@ void CSutraView::paintEvent(QPaintEvent* pEvent) {
   QPainter painter(this);
   const CSurface& surface = m_painter.Surface();
   if (surface.Width() > 0 && surface.Height() > 0) {
-    const QImage image(reinterpret_cast<const uchar*>(surface.Bits()), surface.Width(),
-                       surface.Height(), surface.BytesPerLine(), QImage::Format_RGB32);
-    const QRect target = pEvent->rect().intersected(QRect(QPoint(kEdge, kEdge), image.size()));
-    if (!target.isEmpty()) painter.drawImage(target, image, target.translated(-kEdge, -kEdge));
+    const int s = m_painter.Scale();
+    QImage image(reinterpret_cast<const uchar*>(surface.Bits()), surface.Width(), surface.Height(),
+                 surface.BytesPerLine(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(s);
+    const QRect target = pEvent->rect().intersected(
+        QRect(QPoint(kEdge, kEdge), QSize(surface.Width() / s, surface.Height() / s)));
+    if (!target.isEmpty()) {
+      const QRect source = target.translated(-kEdge, -kEdge);
+      painter.drawImage(
+          target, image,
+          QRect(source.x() * s, source.y() * s, source.width() * s, source.height() * s));
+    }
   }
   DrawEdge(painter);
   if (!m_bFirstPaintTraced) {

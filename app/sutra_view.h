@@ -28,9 +28,14 @@ class CSutraView : public QWidget, public IReadingView {
   void HighlightChar(int nPhrase, int nChar) override;
   void InvalidateView() override;
 
-  // The client area inside the edge.
+  // The client area inside the edge, in the widget's (device-independent)
+  // pixels.
   QSize ClientSize() const;
-  // The client area's pixels as they are now (0xFFRRGGBB).
+  // The scale the view paints at: 2 on a screen of twice the density or more
+  // (a device pixel ratio from 1.5 on), else 1. The surface has the client
+  // size times the scale.
+  int Scale() const;
+  // The client area's pixels as they are now (0xFFRRGGBB), at the scale.
   const CSurface& Surface() const { return m_painter.Surface(); }
   bool IsFullPaintPending() const { return m_bFullPaint; }
   int FullPaintCount() const { return m_nFullPaints; }
@@ -55,6 +60,9 @@ class CSutraView : public QWidget, public IReadingView {
 
  private:
   void OnChanged(const Rect& rc);
+  // Gives the painter the client size and scale of the moment; true when
+  // they changed.
+  bool SyncClientSize();
   void DrawEdge(QPainter& painter);
   void SetCursorFor(const QPoint& pt);
 

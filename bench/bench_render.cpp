@@ -1,5 +1,6 @@
 // The view's drawing at the frame's size: a whole reading page over a
-// picture, the overview, one character highlight, one column erased.
+// picture, the overview, one character highlight, one column erased; at
+// scale 1 and, on a screen of twice the density, at scale 2 (1446 x 850).
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -82,6 +83,72 @@ void BM_Overview(benchmark::State& state) {
 }
 BENCHMARK(BM_Overview)->Unit(benchmark::kMicrosecond);
 
+// Scale 2: the view of a frame at a device pixel ratio of 2.
+constexpr int kWidth2 = 1446;
+constexpr int kHeight2 = 850;
+
+void BM_ReadingPageScale2(benchmark::State& state) {
+  Host host;
+  if (state.range(0) == 0) {
+    host.picture.m_hPicture = Picture800x600();
+    host.picture.PreparePicture();
+  } else if (state.range(0) == 1) {
+    host.picture.LoadPicture(SOLVARI_SOURCE_DIR "/data/default.bmp");
+  }
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(kWidth2, kHeight2, 2);
+  for (auto _ : state) {
+    view.OnPaint();
+    benchmark::DoNotOptimize(view.Surface().Bits());
+  }
+}
+// 0: an 800 x 600 24-bit picture, 1: data/default.bmp, 2: the tile.
+BENCHMARK(BM_ReadingPageScale2)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+void BM_ReadingPagePhoto24MPScale2(benchmark::State& state) {
+  const double fBefore = ResidentMiB();
+  Host host;
+  host.picture.m_hPicture = ReadBmpBytes(testing::Build24(6000, 4000, [](int x, int y) {
+    return static_cast<std::uint32_t>((x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x + y) & 0xFF));
+  }));
+  host.picture.PreparePicture();
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(kWidth2, kHeight2, 2);
+  for (auto _ : state) {
+    view.OnPaint();
+    benchmark::DoNotOptimize(view.Surface().Bits());
+  }
+  state.counters["picture_MiB"] = static_cast<double>(host.picture.m_hPicture.Size()) / 1048576.0;
+  state.counters["resident_MiB"] = ResidentMiB();
+  state.counters["resident_growth_MiB"] = ResidentMiB() - fBefore;
+}
+BENCHMARK(BM_ReadingPagePhoto24MPScale2)->Unit(benchmark::kMicrosecond);
+
+void BM_OverviewScale2(benchmark::State& state) {
+  Host host;
+  host.nState = Idle;
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(kWidth2, kHeight2, 2);
+  for (auto _ : state) {
+    view.OnPaint();
+    benchmark::DoNotOptimize(view.Surface().Bits());
+  }
+}
+BENCHMARK(BM_OverviewScale2)->Unit(benchmark::kMicrosecond);
+
+void BM_HighlightCharScale2(benchmark::State& state) {
+  Host host;
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(kWidth2, kHeight2, 2);
+  view.OnPaint();
+  int c = 0;
+  for (auto _ : state) {
+    view.HighlightChar(1, c);
+    c = (c + 1) % 9;
+  }
+}
+BENCHMARK(BM_HighlightCharScale2)->Unit(benchmark::kMicrosecond);
+
 void BM_HighlightChar(benchmark::State& state) {
   Host host;
   CSutraView view(host, MakeResourceBitmapFinder());
@@ -117,6 +184,17 @@ void BM_SurfaceCopy(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SurfaceCopy)->Unit(benchmark::kMicrosecond);
+
+void BM_SurfaceCopyScale2(benchmark::State& state) {
+  CSurface a(kWidth2, kHeight2, RGB(1, 2, 3));
+  CSurface b(kWidth2, kHeight2, RGB(4, 5, 6));
+  CDC dc(b);
+  for (auto _ : state) {
+    dc.BitBlt(0, 0, kWidth2, kHeight2, a, 0, 0, SRCCOPY);
+    benchmark::DoNotOptimize(b.Bits());
+  }
+}
+BENCHMARK(BM_SurfaceCopyScale2)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace solvari

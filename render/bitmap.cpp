@@ -51,9 +51,11 @@ bool CBitmap::LoadBitmap(DibBytes bytes) {
     for (int y = 0; y < nHeight; ++y) {
       const std::uint8_t* in = pPixels + static_cast<std::size_t>(nHeight - 1 - y) * nStride;
       std::uint8_t* out = m_bits.data() + static_cast<std::size_t>(y) * nWidthBytes;
-      for (int i = 0; i < nUsedBytes; ++i) {
-        const std::uint8_t v = in[i];
-        out[i] = static_cast<std::uint8_t>((b1 ? v : 0) | (b0 ? ~v : 0));
+      if (b0 == b1) {
+        std::memset(out, b1 ? 0xFF : 0, static_cast<std::size_t>(nUsedBytes));
+      } else {
+        const std::uint8_t flip = b0 ? 0xFF : 0;  // index 0 light: the bits turn over
+        for (int i = 0; i < nUsedBytes; ++i) out[i] = static_cast<std::uint8_t>(in[i] ^ flip);
       }
       out[nUsedBytes - 1] &= lastMask;
     }

@@ -4,6 +4,8 @@
 #include <bit>
 
 #include "core/sutra_tables.h"
+#include "render/view_scale.h"
+#include "render/wide_outline.h"
 
 namespace solvari {
 namespace {
@@ -139,7 +141,79 @@ void DrawOutlined(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, int y,
   }
 }
 
+// Scale 2: the cell's rows as frame rows, 6 columns of halo room on the left.
+constexpr int kScale = 2;
+constexpr int kCell2Width = kCellWidth * kScale;    // 128
+constexpr int kCell2Height = kCellHeight * kScale;  // 80
+constexpr int kCell2RowBytes = kCell2Width / 8;     // 16
+constexpr int kHalo2 = kHaloWidth * kScale;         // 6
+constexpr int kFrame2Width = kCell2Width + 2 * kHalo2;
+constexpr int kFrame2Height = kCell2Height + 2 * kHalo2;
+
+WideRow InkRow2(const std::uint8_t* pBits, int nBytes, int r) {
+  // The row's two 64-bit halves, bytes past nBytes as background.
+  std::uint64_t half[2] = {};
+  for (int h = 0; h < 2; ++h) {
+    const int idx = r * kCell2RowBytes + 8 * h;
+    if (idx + 8 <= nBytes) {
+      for (int i = 0; i < 8; ++i) half[h] = (half[h] << 8) | pBits[idx + i];
+    } else {
+      for (int i = 0; i < 8; ++i)
+        half[h] = (half[h] << 8) | (idx + i < nBytes ? pBits[idx + i] : 0u);
+    }
+  }
+  WideRow row;
+  row.w[0] = half[0] >> kHalo2;
+  row.w[1] = (half[0] << (64 - kHalo2)) | (half[1] >> kHalo2);
+  row.w[2] = half[1] << (64 - kHalo2);
+  return row;
+}
+
+void DrawScale2(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, int y, COLORREF crHighlight,
+                COLORREF crBody, int nPercent, int nMode) {
+  if (nMode == 1) {
+    const int nRows = nPercent * kCell2Height / 100;
+    const std::uint32_t px = ToPixel(crHighlight);
+    for (int r = 0; r < nRows; ++r) {
+      const WideRow ink = InkRow2(pBits, nBytes, r);
+      if (!ink.Any()) continue;
+      // The pen leaves the current position after the last run it drew.
+      int last = WideRow::kBits - 1;
+      for (int i = WideRow::kWords - 1; i >= 0; --i)
+        if (ink.w[i] != 0) {
+          last = 64 * i + 63 - std::countr_zero(ink.w[i]);
+          break;
+        }
+      pDC->MoveTo(x + last + 1, y + kHalo2 + r);
+      PaintWideRow(pDC, x, y + kHalo2 + r, ink, px);
+    }
+    return;
+  }
+  WideRow ink[kFrame2Height];
+  for (int r = 0; r < kCell2Height; ++r) ink[r + kHalo2] = InkRow2(pBits, nBytes, r);
+  pDC->SetBkMode(TRANSPARENT);
+  pDC->SetTextColor(RGB(0, 0, 0));
+  pDC->SetBkColor(RGB(255, 255, 255));
+  const bool bBody = nPercent == 0 || nPercent == 100;
+  DrawWideOutline(pDC, ink, kFrame2Width, kFrame2Height, kHalo2, x, y, true, bBody,
+                  nPercent == 100 ? crHighlight : crBody);
+}
+
 }  // namespace
+
+void DrawOutlinedGlyphAtScale(CDC* pDC, int nScale, int nBytes, std::uint8_t* pBits, int x, int y,
+                              COLORREF crHighlight, COLORREF crBody, int nPercent, int nMode) {
+  if (NormalizeViewScale(nScale) != 2) {
+    DrawOutlinedGlyph(pDC, nBytes, pBits, static_cast<std::uint16_t>(x),
+                      static_cast<std::uint16_t>(y), crHighlight, crBody, nPercent, nMode);
+    return;
+  }
+  if (pBits == nullptr || nBytes < 0) nBytes = 0;
+  for (int i = 0; i < nBytes; ++i) pBits[i] = static_cast<std::uint8_t>(~pBits[i]);
+  nPercent = std::clamp(nPercent, 0, 100);
+  if (pDC == nullptr) return;
+  DrawScale2(pDC, pBits, nBytes, x, y, crHighlight, crBody, nPercent, nMode);
+}
 
 void DrawOutlinedGlyph(CDC* pDC, int nBytes, std::uint8_t* pBits, std::uint16_t x, std::uint16_t y,
                        COLORREF crHighlight, COLORREF crBody, int nPercent, int nMode) {

@@ -19,4 +19,12 @@ namespace solvari {
 void DrawOutlinedGlyph(CDC* pDC, int nBytes, std::uint8_t* pBits, std::uint16_t x, std::uint16_t y,
                        COLORREF crHighlight, COLORREF crBody, int nPercent, int nMode);
 
+// The same at the view's scale (render/view_scale.h). At scale 2 every size
+// doubles: the cell is 128 x 80 pixels (16 bytes per row, 1280 bytes), the
+// halo 6 pixels wide, the frame 140 x 92, and the progress rows are
+// nPercent * 80 / 100. Scale 1 (or any other) is DrawOutlinedGlyph itself,
+// with x and y cut to 16 bits as there.
+void DrawOutlinedGlyphAtScale(CDC* pDC, int nScale, int nBytes, std::uint8_t* pBits, int x, int y,
+                              COLORREF crHighlight, COLORREF crBody, int nPercent, int nMode);
+
 }  // namespace solvari

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace solvari {
 
@@ -147,12 +150,22 @@ BlitSpan ClipBlit(int x, int y, int w, int h, int sx, int sy, int srcW, int srcH
 
 namespace {
 
+// 32 bits of a row from bit column sx on, the first in bit 31, where the
+// row holds at least 8 bytes from byte sx / 8 on: one load.
+inline std::uint32_t BitsAt8(const std::uint8_t* bits, int sx) {
+  std::uint64_t v;
+  std::memcpy(&v, bits + (sx >> 3), sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return static_cast<std::uint32_t>((v << (sx & 7)) >> 32);
+}
+
 // Up to 32 bits of a row from bit column sx on, the first in bit 31.
 inline std::uint32_t BitsAt(const std::uint8_t* bits, int sx, int n) {
   const std::uint8_t* p = bits + (sx >> 3);
   const int nBytes = ((sx & 7) + n + 7) >> 3;  // 1 to 5
   std::uint64_t v = 0;
-  for (int i = 0; i < 5; ++i) v = (v << 8) | (i < nBytes ? p[i] : 0u);
+  for (int i = 0; i < nBytes; ++i) v = (v << 8) | p[i];
+  v <<= 8 * (5 - nBytes);
   return static_cast<std::uint32_t>(v >> (8 - (sx & 7)));
 }
 
@@ -284,14 +297,84 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
   }
   std::sort(spans.begin(), spans.end(),
             [](const Span& a, const Span& b) { return a.b.dst.top < b.b.dst.top; });
+  // Where a filled row's transfers lie side by side inside the fill, each of
+  // their pixels is the fill colour ANDed with the 1-bit or the 0-bit colour:
+  // written once, four at a time from a table, and only the gaps filled.
+  const std::uint32_t c1 = px & on;
+  const std::uint32_t c0 = px & off;
+#if defined(__SSE2__)
+  const __m128i v0 = _mm_set1_epi32(static_cast<int>(c0));
+  const __m128i v01 = _mm_set1_epi32(static_cast<int>(c0 ^ c1));
+#else
+  std::uint32_t quads[16][4];
+  for (int v = 0; v < 16; ++v)
+    for (int k = 0; k < 4; ++k) quads[v][k] = (v & (8 >> k)) != 0 ? c1 : c0;
+#endif
   std::vector<const Span*> active;
+  bool bActiveChanged = false;
+  bool bSideBySide = false;
   std::size_t next = 0;
   for (int yy = top; yy < bottom; ++yy) {
     std::uint32_t* row = m_pSurface->Row(yy);
-    if (yy >= fill.top && yy < fill.bottom)
-      FillPixels(row + fill.left, static_cast<std::size_t>(fill.Width()), px);
-    while (next < spans.size() && spans[next].b.dst.top <= yy) active.push_back(&spans[next++]);
-    std::erase_if(active, [yy](const Span* s) { return s->b.dst.bottom <= yy; });
+    // The active transfers are kept in order of their left edges.
+    if (std::erase_if(active, [yy](const Span* s) { return s->b.dst.bottom <= yy; }) != 0)
+      bActiveChanged = true;
+    while (next < spans.size() && spans[next].b.dst.top <= yy) {
+      const Span* pNew = &spans[next++];
+      active.insert(std::upper_bound(
+                        active.begin(), active.end(), pNew,
+                        [](const Span* a, const Span* b) { return a->b.dst.left < b->b.dst.left; }),
+                    pNew);
+      bActiveChanged = true;
+    }
+    if (bActiveChanged) {
+      bActiveChanged = false;
+      bSideBySide = true;
+      int nRight = fill.left;
+      for (const Span* s : active) {
+        if (s->b.dst.left < nRight || s->b.dst.right > fill.right) bSideBySide = false;
+        nRight = s->b.dst.right;
+      }
+    }
+    const bool bFilled = yy >= fill.top && yy < fill.bottom;
+    if (bFilled && bSideBySide) {
+      int x = fill.left;
+      for (const Span* s : active) {
+        const BlitSpan& b = s->b;
+        if (b.dst.left > x) FillPixels(row + x, static_cast<std::size_t>(b.dst.left - x), px);
+        const std::uint8_t* bits =
+            s->src->pBits + static_cast<std::ptrdiff_t>(yy + b.dy) * s->src->nWidthBytes;
+        const int n = b.dst.Width();
+        std::uint32_t* out = row + b.dst.left;
+        const int nRowBytes = s->src->nWidthBytes;
+        for (int i = 0; i < n; i += 32) {
+          const int c = std::min(32, n - i);
+          const int sx = b.dst.left + b.dx + i;
+          const std::uint32_t v = (sx >> 3) + 8 <= nRowBytes
+                                      ? BitsAt8(bits, sx) & ~(c == 32 ? 0u : 0xFFFFFFFFu >> c)
+                                      : BitsAt(bits, sx, c);
+          int k = 0;
+#if defined(__SSE2__)
+          // Each lane of four tests its own bit of the word.
+          const __m128i bit =
+              _mm_set_epi32(0x10000000, 0x20000000, 0x40000000, static_cast<int>(0x80000000u));
+          for (; k + 4 <= c; k += 4) {
+            const __m128i vv = _mm_set1_epi32(static_cast<int>(v << k));
+            const __m128i m = _mm_cmpeq_epi32(_mm_and_si128(vv, bit), bit);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + k),
+                             _mm_xor_si128(v0, _mm_and_si128(m, v01)));
+          }
+#else
+          for (; k + 4 <= c; k += 4) std::memcpy(out + i + k, quads[(v >> (28 - k)) & 15], 16);
+#endif
+          for (; k < c; ++k) out[i + k] = (v >> (31 - k)) & 1u ? c1 : c0;
+        }
+        x = b.dst.right;
+      }
+      if (fill.right > x) FillPixels(row + x, static_cast<std::size_t>(fill.right - x), px);
+      continue;
+    }
+    if (bFilled) FillPixels(row + fill.left, static_cast<std::size_t>(fill.Width()), px);
     for (const Span* s : active) {
       const BlitSpan& b = s->b;
       const std::uint8_t* bits =

@@ -5,6 +5,9 @@
 #include <bit>
 #include <cstdint>
 
+#include "render/view_scale.h"
+#include "render/wide_outline.h"
+
 namespace solvari {
 namespace {
 
@@ -33,10 +36,38 @@ void PaintBits(CSurface& s, const Rect& clip, int x, int ty, std::uint64_t bits,
   }
 }
 
+// Scale 2: the same through the wide outline.
+Rect DrawReadingBand2(CDC* pDC, const MonoBitmap& src, int nTop, int nRows, int x, int y,
+                      COLORREF crInk, bool bOutlined) {
+  constexpr int kHalo2 = 2 * kHalo;
+  constexpr int kMaxRows2 = 2 * kMaxBandRows;
+  if (pDC == nullptr || src.pBits == nullptr || src.nWidth <= 0 ||
+      src.nWidth > 2 * kMaxReadingWidth || src.nWidthBytes * 8 < src.nWidth || nTop < 0 ||
+      nRows <= 0 || nRows > kMaxRows2 || nRows > src.nHeight - nTop) {
+    return {};
+  }
+  const int nFrame = nRows + 2 * kHalo2;
+  std::array<WideRow, kMaxRows2 + 2 * kHalo2> ink{};
+  for (int r = 0; r < nRows; ++r) {
+    const std::uint8_t* row = src.pBits + static_cast<std::size_t>(nTop + r) * src.nWidthBytes;
+    ink[r + kHalo2] = WideRowFromBytes(row, src.nWidth, kHalo2, true);
+  }
+  const int fx = x - kHalo2;
+  const int fy = y - kHalo2;
+  const int nFrameWidth = src.nWidth + 2 * kHalo2;
+  CDC dc = *pDC;  // the clip within the surface, as at scale 1
+  dc.IntersectClipRect(pDC->Surface().Bounds());
+  DrawWideOutline(&dc, ink.data(), nFrameWidth, nFrame, kHalo2, fx, fy, bOutlined, true, crInk);
+  if (bOutlined) return {fx, fy, fx + nFrameWidth, fy + nFrame};
+  return {x, y, x + src.nWidth, y + nRows};
+}
+
 }  // namespace
 
 Rect DrawReadingBand(CDC* pDC, const MonoBitmap& src, int nTop, int nRows, int x, int y,
-                     COLORREF crInk, bool bOutlined) {
+                     COLORREF crInk, bool bOutlined, int nScale) {
+  if (NormalizeViewScale(nScale) == 2)
+    return DrawReadingBand2(pDC, src, nTop, nRows, x, y, crInk, bOutlined);
   if (pDC == nullptr || src.pBits == nullptr || src.nWidth <= 0 || src.nWidth > kMaxReadingWidth ||
       src.nWidthBytes * 8 < src.nWidth || nTop < 0 || nRows <= 0 || nRows > kMaxBandRows ||
       nRows > src.nHeight - nTop) {

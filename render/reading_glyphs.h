@@ -23,7 +23,10 @@ inline constexpr int kMaxBandRows = 64;
 // target's clip rectangle applies. Returns the rectangle that may have
 // changed (empty when nothing was drawn: a band outside src or longer than
 // kMaxBandRows, or a bitmap wider than kMaxReadingWidth).
+//
+// At nScale 2 (render/view_scale.h) the halo is twice as wide and the band
+// may be twice as wide and long; any other scale is 1.
 Rect DrawReadingBand(CDC* pDC, const MonoBitmap& src, int nTop, int nRows, int x, int y,
-                     COLORREF crInk, bool bOutlined);
+                     COLORREF crInk, bool bOutlined, int nScale = 1);
 
 }  // namespace solvari

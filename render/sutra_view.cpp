@@ -31,15 +31,17 @@ struct ColumnBits {
   int nCells = 0;
 };
 
-ColumnBits FetchColumn(const BitmapFinder& finder, int nPhrase) {
+ColumnBits FetchColumn(const BitmapFinder& finder, int nPhrase, int nScale) {
   ColumnBits col;
   CBitmap bm;
-  if (!bm.LoadBitmap(finder, kColumnGlyphId[nPhrase]) || !bm.IsMonochrome()) return col;
+  if (!bm.LoadBitmap(finder, BitmapIdAtScale(kColumnGlyphId[nPhrase], nScale)) ||
+      !bm.IsMonochrome())
+    return col;
   const BITMAP& info = bm.GetObject();
-  // The renderer reads every cell as 40 rows of 8 bytes.
-  if (info.bmWidthBytes != kCellBytesPerRow) return col;
+  // The renderer reads every cell as 40 rows of 8 bytes (80 of 16 at scale 2).
+  if (info.bmWidthBytes != kCellBytesPerRow * nScale) return col;
   col.nWidthBytes = info.bmWidthBytes;
-  col.nCells = info.bmHeight / kCellHeight;
+  col.nCells = info.bmHeight / (kCellHeight * nScale);
   col.bits.resize(static_cast<std::size_t>(info.bmHeight) * info.bmWidthBytes);
   bm.GetBitmapBits(col.bits.size(), col.bits.data());
   return col;
@@ -57,18 +59,21 @@ Rect Union(const Rect& a, const Rect& b) {
 CSutraView::CSutraView(const ISutraViewHost& host, BitmapFinder finder)
     : m_host(host), m_finder(std::move(finder)) {}
 
-void CSutraView::SetClientSize(int nWidth, int nHeight) {
+void CSutraView::SetClientSize(int nWidth, int nHeight, int nScale) {
+  m_nScale = NormalizeViewScale(nScale);
   if (nWidth != m_surface.Width() || nHeight != m_surface.Height()) {
     m_surface.Resize(nWidth, nHeight);
   }
 }
 
-int CSutraView::ColumnsPerPage() const { return m_surface.Width() / kSlotWidth; }
+int CSutraView::ColumnsPerPage() const { return m_surface.Width() / SlotWidth(); }
 
 int CSutraView::SlotX(int nPhrase) const {
   const int n = ColumnsPerPage();
-  return m_surface.Width() - kSlotWidth * (nPhrase % n) - kSlotWidth;
+  return m_surface.Width() - SlotWidth() * (nPhrase % n) - SlotWidth();
 }
+
+int CSutraView::BitmapId(int nId) const { return BitmapIdAtScale(nId, m_nScale); }
 
 void CSutraView::Changed(const Rect& rc) {
   const Rect r = rc.Intersect(GetClientRect());
@@ -96,21 +101,23 @@ void CSutraView::DrawOverview(CDC* pDC) {
   std::vector<CBitmap> strips(kLastPhrase + 1);
   std::vector<MonoTransfer> transfers;
   transfers.reserve(static_cast<std::size_t>(kLastPhrase + 1) * 8);
+  const int nCell = kStripCell * m_nScale;
+  const int nPitch = kOverviewPitch * m_nScale;
   int k = 0;
-  int x = m_surface.Width() - kOverviewPitch;
+  int x = m_surface.Width() - nPitch;
   for (int c = 0; c < kOverviewColumnCount; ++c) {
     int y = 0;
     for (int j = 0; j < kOverviewColumnPhrases[c] && k <= kLastPhrase; ++j, ++k) {
       CBitmap& strip = strips[k];
-      if (!strip.LoadBitmap(m_finder, kStripGlyphId[k]) || !strip.IsMonochrome()) continue;
+      if (!strip.LoadBitmap(m_finder, BitmapId(kStripGlyphId[k])) || !strip.IsMonochrome())
+        continue;
       const MonoBitmap mono = strip.AsMono();
-      for (int i = 0; i < mono.nWidth / kStripCell; ++i) {
-        transfers.push_back(
-            {x, y + kStripCell * i, kStripCell, mono.nHeight, mono, kStripCell * i, 0});
+      for (int i = 0; i < mono.nWidth / nCell; ++i) {
+        transfers.push_back({x, y + nCell * i, nCell, mono.nHeight, mono, nCell * i, 0});
       }
-      y += mono.nWidth + kStripCell;
+      y += mono.nWidth + nCell;
     }
-    x -= kOverviewPitch;
+    x -= nPitch;
   }
   pDC->SetBkColor(RGB(255, 255, 255));
   pDC->FillThenAndRows(GetClientRect(), pDC->GetBkColor(), transfers);
@@ -118,39 +125,44 @@ void CSutraView::DrawOverview(CDC* pDC) {
 
 // The same walk as DrawOverview, with each strip as long as its phrase's
 // characters (27 pixels each, as the strips are drawn).
-Rect CSutraView::OverviewPhraseRect(int nClientWidth, int nPhrase) {
+Rect CSutraView::OverviewPhraseRect(int nClientWidth, int nPhrase, int nScale) {
   if (!IsPhrase(nPhrase)) return {};
+  nScale = NormalizeViewScale(nScale);
+  const int nCell = kStripCell * nScale;
+  const int nPitch = kOverviewPitch * nScale;
   int k = 0;
   for (int c = 0; c < kOverviewColumnCount; ++c) {
     int y = 0;
     for (int j = 0; j < kOverviewColumnPhrases[c] && k <= kLastPhrase; ++j, ++k) {
-      const int nHeight = kStripCell * kPhraseCharCount[k];
+      const int nHeight = nCell * kPhraseCharCount[k];
       if (k == nPhrase) {
-        const int x = nClientWidth - kOverviewPitch - kOverviewPitch * c;
-        return Rect{x, y, x + kStripCell, y + nHeight}.Intersect(
+        const int x = nClientWidth - nPitch - nPitch * c;
+        return Rect{x, y, x + nCell, y + nHeight}.Intersect(
             Rect{0, 0, std::max(nClientWidth, 0), 0x7FFFFFFF});
       }
-      y += nHeight + kStripCell;
+      y += nHeight + nCell;
     }
   }
   return {};
 }
 
-int CSutraView::OverviewPhraseAt(int nClientWidth, int x, int y) {
+int CSutraView::OverviewPhraseAt(int nClientWidth, int x, int y, int nScale) {
   if (x < 0 || y < 0 || x >= nClientWidth) return -1;
-  // Column c spans x = w - 29 - 29c to w - 29 - 29c + 26.
+  nScale = NormalizeViewScale(nScale);
+  const int nCell = kStripCell * nScale;
+  const int nPitch = kOverviewPitch * nScale;
+  // Column c spans x = w - 29 - 29c to w - 29 - 29c + 26 (all doubled at scale 2).
   const int nFromRight = nClientWidth - 1 - x;  // 0 at the right edge
-  const int c = nFromRight / kOverviewPitch;
-  if (c >= kOverviewColumnCount || nFromRight % kOverviewPitch < kOverviewPitch - kStripCell)
-    return -1;
+  const int c = nFromRight / nPitch;
+  if (c >= kOverviewColumnCount || nFromRight % nPitch < nPitch - nCell) return -1;
   int k = 0;
   for (int i = 0; i < c; ++i) k += kOverviewColumnPhrases[i];
   int top = 0;
   for (int j = 0; j < kOverviewColumnPhrases[c] && k <= kLastPhrase; ++j, ++k) {
-    const int nHeight = kStripCell * kPhraseCharCount[k];
+    const int nHeight = nCell * kPhraseCharCount[k];
     if (y < top) return -1;  // in the gap above this phrase
     if (y < top + nHeight) return k;
-    top += nHeight + kStripCell;
+    top += nHeight + nCell;
   }
   return -1;
 }
@@ -160,7 +172,7 @@ void CSutraView::DrawTiledBackground(CDC* pDC) {
   const int h = m_surface.Height();
   if (w <= 0 || h <= 0) return;
   CBitmap tile;
-  if (!tile.LoadBitmap(m_finder, kTileId) || tile.IsMonochrome()) {
+  if (!tile.LoadBitmap(m_finder, BitmapId(kTileId)) || tile.IsMonochrome()) {
     pDC->FillSolidRect(GetClientRect(), kTileFallback);
     return;
   }
@@ -197,18 +209,18 @@ bool CSutraView::DrawPictureBackground(CDC* pDC) {
 
 Rect CSutraView::DrawPhraseColumn(CDC* pDC, int nPhrase) {
   if (ColumnsPerPage() <= 0 || !IsPhrase(nPhrase)) return {};
+  const int s = m_nScale;
   const int x = SlotX(nPhrase);
-  ColumnBits col = FetchColumn(m_finder, nPhrase);
+  ColumnBits col = FetchColumn(m_finder, nPhrase, s);
   if (col.nCells == 0 || x > 0xFFFF) return {};
-  const int nCellBytes = kCellHeight * col.nWidthBytes;
+  const int nCellBytes = kCellHeight * s * col.nWidthBytes;
   for (int i = 0; i < col.nCells; ++i) {
-    DrawOutlinedGlyph(pDC, nCellBytes, col.bits.data() + static_cast<std::size_t>(nCellBytes) * i,
-                      static_cast<std::uint16_t>(x),
-                      static_cast<std::uint16_t>(kPageTop + kCellHeight * i), kHighlight, kBody, 0,
-                      0);
+    DrawOutlinedGlyphAtScale(pDC, s, nCellBytes,
+                             col.bits.data() + static_cast<std::size_t>(nCellBytes) * i, x,
+                             (kPageTop + kCellHeight * i) * s, kHighlight, kBody, 0, 0);
   }
-  const Rect rc{x, kPageTop, x + kFrameWidth,
-                kPageTop + kCellHeight * (col.nCells - 1) + kFrameHeight};
+  const Rect rc{x, kPageTop * s, x + kFrameWidth * s,
+                (kPageTop + kCellHeight * (col.nCells - 1) + kFrameHeight) * s};
   if (m_host.GetReadingAid() == RubyNone) return rc;
   return Union(rc, DrawPhraseReadings(pDC, nPhrase, -1, false));
 }
@@ -217,17 +229,19 @@ Rect CSutraView::DrawPhraseReadings(CDC* pDC, int nPhrase, int nChar, bool bHigh
   const int nId = GetReadingGlyphId(m_host.GetReadingAid(), nPhrase);
   if (nId == 0 || ColumnsPerPage() <= 0) return {};
   CBitmap bm;
-  if (!bm.LoadBitmap(m_finder, nId) || !bm.IsMonochrome()) return {};
+  if (!bm.LoadBitmap(m_finder, BitmapId(nId)) || !bm.IsMonochrome()) return {};
+  const int s = m_nScale;
   const MonoBitmap mono = bm.AsMono();
-  const int nBands = std::min(mono.nHeight / kReadingBandHeight, kPhraseCharCount[nPhrase]);
-  const int x = SlotX(nPhrase) + kReadingOffsetX;
+  const int nBand = kReadingBandHeight * s;
+  const int nBands = std::min(mono.nHeight / nBand, kPhraseCharCount[nPhrase]);
+  const int x = SlotX(nPhrase) + kReadingOffsetX * s;
   Rect rc;
   for (int i = 0; i < nBands; ++i) {
     if (nChar >= 0 && i != nChar) continue;
     // The band lies level with the character's 64 x 40 cell.
-    const int y = kPageTop + (kFrameHeight - kCellHeight) / 2 + kCellHeight * i;
-    rc = Union(rc, DrawReadingBand(pDC, mono, kReadingBandHeight * i, kReadingBandHeight, x, y,
-                                   bHighlight ? kHighlight : kBody, !bHighlight));
+    const int y = (kPageTop + (kFrameHeight - kCellHeight) / 2 + kCellHeight * i) * s;
+    rc = Union(rc, DrawReadingBand(pDC, mono, nBand * i, nBand, x, y,
+                                   bHighlight ? kHighlight : kBody, !bHighlight, s));
   }
   return rc;
 }
@@ -247,7 +261,7 @@ void CSutraView::DrawPage(CDC* pDC) {
 void CSutraView::EraseColumn(int nPhrase) {
   if (ColumnsPerPage() <= 0 || !IsPhrase(nPhrase)) return;
   const int x = SlotX(nPhrase);
-  const Rect slot{x, 0, x + kSlotWidth, m_surface.Height()};
+  const Rect slot{x, 0, x + SlotWidth(), m_surface.Height()};
   CDC dc(m_surface);
   dc.IntersectClipRect(slot);
   if (!DrawPictureBackground(&dc)) DrawTiledBackground(&dc);
@@ -261,16 +275,17 @@ void CSutraView::DrawColumn(int nPhrase) {
 
 void CSutraView::HighlightChar(int nPhrase, int nChar) {
   if (ColumnsPerPage() <= 0 || !IsPhrase(nPhrase) || nChar < 0) return;
+  const int s = m_nScale;
   const int x = SlotX(nPhrase);
-  const int y = kPageTop + kCellHeight * nChar;
-  ColumnBits col = FetchColumn(m_finder, nPhrase);
+  const int y = (kPageTop + kCellHeight * nChar) * s;
+  ColumnBits col = FetchColumn(m_finder, nPhrase, s);
   if (nChar >= col.nCells || x > 0xFFFF) return;
-  const int nCellBytes = kCellHeight * col.nWidthBytes;
+  const int nCellBytes = kCellHeight * s * col.nWidthBytes;
   CDC dc(m_surface);
-  DrawOutlinedGlyph(&dc, nCellBytes, col.bits.data() + static_cast<std::size_t>(nCellBytes) * nChar,
-                    static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), kHighlight, kBody,
-                    100, 1);
-  Rect rc{x, y, x + kFrameWidth, y + kFrameHeight};
+  DrawOutlinedGlyphAtScale(&dc, s, nCellBytes,
+                           col.bits.data() + static_cast<std::size_t>(nCellBytes) * nChar, x, y,
+                           kHighlight, kBody, 100, 1);
+  Rect rc{x, y, x + kFrameWidth * s, y + kFrameHeight * s};
   if (m_host.GetReadingAid() != RubyNone)
     rc = Union(rc, DrawPhraseReadings(&dc, nPhrase, nChar, true));
   Changed(rc);

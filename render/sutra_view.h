@@ -9,6 +9,7 @@
 #include "render/bitmap.h"
 #include "render/dib.h"
 #include "render/raster.h"
+#include "render/view_scale.h"
 
 namespace solvari {
 
@@ -37,9 +38,12 @@ class CSutraView {
   // finder gives the bytes of the glyph bitmaps and the tile.
   CSutraView(const ISutraViewHost& host, BitmapFinder finder);
 
-  // The window's client size changed. The pixels are undefined (black) until
-  // the next OnPaint.
-  void SetClientSize(int nWidth, int nHeight);
+  // The window's client size changed, in pixels of the surface, and the scale
+  // it paints at (render/view_scale.h): at scale 2 every size and position of
+  // the geometry below is doubled and the bitmaps of scale 2 are drawn. The
+  // pixels are undefined (black) until the next OnPaint.
+  void SetClientSize(int nWidth, int nHeight, int nScale = 1);
+  int Scale() const { return m_nScale; }
   Rect GetClientRect() const { return m_surface.Bounds(); }
   // The window's pixels (0xFFRRGGBB, rows top first).
   const CSurface& Surface() const { return m_surface; }
@@ -51,7 +55,7 @@ class CSutraView {
   // The full paint: in Starting and Reading the background and the page from
   // the current phrase; otherwise the overview on white.
   void OnPaint();
-  // Client width / 114.
+  // Client width / 114 (/ 228 at scale 2).
   int ColumnsPerPage() const;
   // Repaints the background over the slot of the phrase's column.
   void EraseColumn(int nPhrase);
@@ -63,10 +67,13 @@ class CSutraView {
   // The overview's layout, for pointing at a phrase: the rectangle that the
   // characters of nPhrase cover in a client area nClientWidth wide (empty for
   // no phrase), and the phrase whose characters cover client point (x, y), or
-  // -1 (the gaps between phrases and columns, and everything outside).
-  static Rect OverviewPhraseRect(int nClientWidth, int nPhrase);
-  static int OverviewPhraseAt(int nClientWidth, int x, int y);
-  int OverviewPhraseAt(int x, int y) const { return OverviewPhraseAt(m_surface.Width(), x, y); }
+  // -1 (the gaps between phrases and columns, and everything outside); all
+  // in pixels of the given scale.
+  static Rect OverviewPhraseRect(int nClientWidth, int nPhrase, int nScale = 1);
+  static int OverviewPhraseAt(int nClientWidth, int x, int y, int nScale = 1);
+  int OverviewPhraseAt(int x, int y) const {
+    return OverviewPhraseAt(m_surface.Width(), x, y, m_nScale);
+  }
 
  private:
   // The white client area with the whole text on it.
@@ -81,11 +88,14 @@ class CSutraView {
   // them outlined, or only nChar's ink lit); returns the rectangle covered.
   Rect DrawPhraseReadings(CDC* pDC, int nPhrase, int nChar, bool bHighlight);
   int SlotX(int nPhrase) const;
+  int SlotWidth() const { return kSlotWidth * m_nScale; }
+  int BitmapId(int nId) const;
   void Changed(const Rect& rc);
 
   const ISutraViewHost& m_host;
   BitmapFinder m_finder;
   CSurface m_surface;
+  int m_nScale = 1;
   std::function<void(const Rect&)> m_onChanged;
 };
 

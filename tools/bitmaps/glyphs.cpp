@@ -7,11 +7,18 @@
 #include <vector>
 
 #include "core/sutra_tables.h"
+#include "render/view_scale.h"
 
 namespace solvari::tools {
 
-GlyphStyle ColumnStyle() { return {kCellWidth, kCellHeight, 37, 1.3f, 1.7f, 100}; }
-GlyphStyle StripStyle() { return {kStripCell, kStripCell, 24, 0.5f, 0.8f, 110}; }
+GlyphStyle ColumnStyle(int scale) {
+  const auto f = static_cast<float>(scale);
+  return {kCellWidth * scale, kCellHeight * scale, 37 * scale, 1.3f * f, 1.7f * f, 100};
+}
+GlyphStyle StripStyle(int scale) {
+  const auto f = static_cast<float>(scale);
+  return {kStripCell * scale, kStripCell * scale, 24 * scale, 0.5f * f, 0.8f * f, 110};
+}
 
 namespace {
 
@@ -81,7 +88,8 @@ Indexed BlankMono(int w, int h) {
 
 }  // namespace
 
-bool MakeGlyphBitmaps(const Font& font, const std::string& textPath, const std::string& outDir) {
+bool MakeGlyphBitmaps(const Font& font, const std::string& textPath, const std::string& outDir,
+                      int scale) {
   std::ifstream in(textPath);
   if (!in) {
     std::fprintf(stderr, "cannot read %s\n", textPath.c_str());
@@ -124,9 +132,10 @@ bool MakeGlyphBitmaps(const Font& font, const std::string& textPath, const std::
     return false;
   }
 
-  const GlyphStyle col = ColumnStyle(), strip = StripStyle();
+  const GlyphStyle col = ColumnStyle(scale), strip = StripStyle(scale);
   const float colSize = FitSize(font, all, col), stripSize = FitSize(font, all, strip);
-  std::printf("column characters at %.2f px, strip characters at %.2f px\n", colSize, stripSize);
+  std::printf("scale %d: column characters at %.2f px, strip characters at %.2f px\n", scale,
+              colSize, stripSize);
 
   for (int p = 0; p < kPhraseCount; ++p) {
     const int n = GetPhraseCharCount(p);
@@ -138,8 +147,10 @@ bool MakeGlyphBitmaps(const Font& font, const std::string& textPath, const std::
       PlaceCharacter(overview, strip.cellWidth * i, 0,
                      Threshold(font, phrases[p][i], stripSize, strip), strip);
     }
-    const std::string colPath = outDir + "/" + std::to_string(GetColumnGlyphId(p)) + ".bmp";
-    const std::string stripPath = outDir + "/" + std::to_string(GetStripGlyphId(p)) + ".bmp";
+    const std::string colPath =
+        outDir + "/" + std::to_string(BitmapIdAtScale(GetColumnGlyphId(p), scale)) + ".bmp";
+    const std::string stripPath =
+        outDir + "/" + std::to_string(BitmapIdAtScale(GetStripGlyphId(p), scale)) + ".bmp";
     if (!WriteIndexedBmp(colPath, column) || !WriteIndexedBmp(stripPath, overview)) {
       std::fprintf(stderr, "cannot write the bitmaps of phrase %d into %s\n", p, outDir.c_str());
       return false;

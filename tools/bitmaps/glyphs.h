@@ -17,12 +17,16 @@ struct GlyphStyle {
   int threshold;  // coverage (0..255) from which a pixel is ink
 };
 
-// The styles used for the two kinds of bitmap.
-GlyphStyle ColumnStyle();
-GlyphStyle StripStyle();
+// The styles used for the two kinds of bitmap, at scale 1 or 2 (every size
+// and the emboldening doubled: the font drawn at twice the size, not the
+// small bitmap enlarged).
+GlyphStyle ColumnStyle(int scale = 1);
+GlyphStyle StripStyle(int scale = 1);
 
 // Reads the sutra text (phrase number TAB text per line, '#' comments) and
-// writes NNN.bmp for every column and strip into outDir. False on error.
-bool MakeGlyphBitmaps(const Font& font, const std::string& textPath, const std::string& outDir);
+// writes NNN.bmp for every column and strip into outDir; at scale 2 the
+// identifiers are those of scale 1 plus 1000. False on error.
+bool MakeGlyphBitmaps(const Font& font, const std::string& textPath, const std::string& outDir,
+                      int scale = 1);
 
 }  // namespace solvari::tools

@@ -8,7 +8,8 @@
 //
 // RES_DIR/bitmaps receives the resources compiled into the program (glyph
 // columns and strips 130-237, tile 238, tool bar 128, About picture 240,
-// reading bitmaps 400-453 and 500-553);
+// reading bitmaps 400-453 and 500-553, and the same glyphs, readings and tile
+// drawn at twice the size as 1130-1238, 1400-1453 and 1500-1553);
 // DATA_DIR receives default.bmp and Copyright.bmp; WORK_DIR receives the
 // icons as 32-bit BMPs with alpha, which the calling script turns into PNGs.
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "glyphs.h"
 #include "pictures.h"
 #include "readings.h"
+#include "render/view_scale.h"
 
 using namespace solvari::tools;
 
@@ -50,11 +52,14 @@ int main(int argc, char** argv) {
   if (!mincho.Open(args["--mincho"]) || !latin.Open(args["--latin"])) return 1;
 
   const std::string bitmaps = args["--res"] + "/bitmaps";
-  if (!MakeGlyphBitmaps(mincho, args["--text"], bitmaps)) return 1;
-  if (!MakeReadingBitmaps(mincho, latin, args["--text"], bitmaps)) return 1;
-
   bool ok = true;
-  ok &= Check(WriteIndexedBmp(bitmaps + "/238.bmp", MakeTile()), "238.bmp");
+  // Scale 1, and scale 2 for screens of twice the density (identifiers + 1000).
+  for (int scale : {1, 2}) {
+    if (!MakeGlyphBitmaps(mincho, args["--text"], bitmaps, scale)) return 1;
+    if (!MakeReadingBitmaps(mincho, latin, args["--text"], bitmaps, scale)) return 1;
+    const std::string tile = std::to_string(solvari::BitmapIdAtScale(238, scale)) + ".bmp";
+    ok &= Check(WriteIndexedBmp(bitmaps + "/" + tile, MakeTile(scale)), tile);
+  }
   ok &= Check(WriteIndexedBmp(bitmaps + "/128.bmp", MakeToolBar()), "128.bmp");
   ok &= Check(WriteIndexedBmp(bitmaps + "/240.bmp", MakeAboutPicture()), "240.bmp");
   for (int size : {256, 48}) {

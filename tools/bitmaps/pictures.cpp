@@ -122,17 +122,19 @@ struct Button {
 
 }  // namespace
 
-Indexed MakeTile() {
+Indexed MakeTile(int scale) {
   Indexed t;
-  t.width = 8;
-  t.height = 8;
+  t.width = 8 * scale;
+  t.height = 8 * scale;
   t.bitsPerPixel = 8;
   t.palette.assign(256, 0);
   t.palette[0] = 0xC0C0C0;
   t.palette[1] = 0xFFFFFF;
-  t.index.assign(64, 0);
-  for (int y = 1; y < 8; y += 2)
-    for (int x = 1; x < 8; x += 2) t.index[static_cast<size_t>(y) * 8 + x] = 1;
+  t.index.assign(static_cast<size_t>(t.width) * t.height, 0);
+  for (int y = 0; y < t.height; ++y)
+    for (int x = 0; x < t.width; ++x)
+      if ((x / scale) % 2 == 1 && (y / scale) % 2 == 1)
+        t.index[static_cast<size_t>(y) * t.width + x] = 1;
   return t;
 }
 

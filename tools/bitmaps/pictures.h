@@ -7,8 +7,9 @@
 
 namespace solvari::tools {
 
-// 8 x 8, 8 bits: grey RGB(192,192,192), white where column and row are both odd.
-Indexed MakeTile();
+// 8 x 8, 8 bits: grey RGB(192,192,192), white where column and row are both
+// odd. At scale 2, 16 x 16 with every pixel of it a 2 x 2 square.
+Indexed MakeTile(int scale = 1);
 // 80 x 15, 4 bits, standard palette: Start, Stop, Maximize, Repeat, About.
 Indexed MakeToolBar();
 // 240 x 240, 4 bits: a lotus over still water.

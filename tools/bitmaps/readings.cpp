@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/sutra_readings.h"
+#include "render/view_scale.h"
 
 namespace solvari::tools {
 namespace {
@@ -102,7 +103,15 @@ float FitSize(float from, Fits fits) {
 }  // namespace
 
 bool MakeReadingBitmaps(const Font& kana, const Font& latin, const std::string& textPath,
-                        const std::string& outDir) {
+                        const std::string& outDir, int scale) {
+  const auto fScale = static_cast<float>(scale);
+  const int kanaPitch = kKanaPitch * scale;
+  const float kanaEmbolden = kKanaEmbolden * fScale;
+  const float latinEmbolden = kLatinEmbolden * fScale;
+  const int bandHeight = kReadingBandHeight * scale;
+  const int inkMargin = kReadingInkMargin * scale;
+  const int kanaWidth = kKanaReadingWidth * scale;
+  const int romajiWidth = kRomajiReadingWidth * scale;
   std::ifstream in(textPath);
   if (!in) {
     std::fprintf(stderr, "cannot read %s\n", textPath.c_str());
@@ -141,8 +150,8 @@ bool MakeReadingBitmaps(const Font& kana, const Font& latin, const std::string& 
       allLatin += romaji[p].back();
     }
   }
-  const int nInkRows = kReadingBandHeight - 2 * kReadingInkMargin;
-  if (nLongest * kKanaPitch > nInkRows) {
+  const int nInkRows = bandHeight - 2 * inkMargin;
+  if (nLongest * kanaPitch > nInkRows) {
     std::fprintf(stderr, "a reading of %d kana does not fit into a band\n", nLongest);
     return false;
   }
@@ -153,10 +162,10 @@ bool MakeReadingBitmaps(const Font& kana, const Font& latin, const std::string& 
     }
 
   // Kana: every one inside a square of the pitch, less a pixel between them.
-  const float kanaSize = FitSize(kKanaPitch * 1.4f, [&](float size) {
+  const float kanaSize = FitSize(static_cast<float>(kanaPitch) * 1.4f, [&](float size) {
     for (char32_t cp : allKana) {
-      const Ink ink = Render(kana, cp, size, kKanaEmbolden, true);
-      if (ink.Width() > kKanaPitch - 1 || ink.Height() > kKanaPitch - 1) return false;
+      const Ink ink = Render(kana, cp, size, kanaEmbolden, true);
+      if (ink.Width() > kanaPitch - scale || ink.Height() > kanaPitch - scale) return false;
     }
     return true;
   });
@@ -165,22 +174,22 @@ bool MakeReadingBitmaps(const Font& kana, const Font& latin, const std::string& 
   const auto measure = [&](const std::string& word, float size) {
     float w = 0;
     for (char ch : word)
-      w += Render(latin, static_cast<char32_t>(ch), size, kLatinEmbolden, false).advance;
+      w += Render(latin, static_cast<char32_t>(ch), size, latinEmbolden, false).advance;
     return w;
   };
   const auto lineBox = [&](float size, int& ascent, int& descent) {
     ascent = descent = 0;
     for (char ch = 'a'; ch <= 'z'; ++ch) {
-      const Ink ink = Render(latin, static_cast<char32_t>(ch), size, kLatinEmbolden, false);
+      const Ink ink = Render(latin, static_cast<char32_t>(ch), size, latinEmbolden, false);
       if (ink.Height() <= 0) continue;
       ascent = std::max(ascent, -(ink.top + ink.y0));
       descent = std::max(descent, ink.top + ink.y1 + 1);
     }
   };
-  const float latinSize = FitSize(30, [&](float size) {
+  const float latinSize = FitSize(30 * fScale, [&](float size) {
     for (int p = 0; p < kPhraseCount; ++p)
       for (const std::string& w : romaji[p])
-        if (measure(w, size) > kRomajiReadingWidth - 2) return false;
+        if (measure(w, size) > static_cast<float>(romajiWidth - 2 * scale)) return false;
     int a = 0, d = 0;
     lineBox(size, a, d);
     return a + d <= nInkRows;
@@ -189,47 +198,49 @@ bool MakeReadingBitmaps(const Font& kana, const Font& latin, const std::string& 
   lineBox(latinSize, ascent, descent);
   // The x-height stroke of the line sits on the band's middle, as far as the
   // margins allow.
-  int baseline = kReadingBandHeight / 2 + ascent / 2;
-  baseline = std::min(baseline, kReadingBandHeight - kReadingInkMargin - descent);
-  baseline = std::max(baseline, kReadingInkMargin + ascent);
-  std::printf("reading kana at %.2f px, romaji at %.2f px\n", kanaSize, latinSize);
+  int baseline = bandHeight / 2 + ascent / 2;
+  baseline = std::min(baseline, bandHeight - inkMargin - descent);
+  baseline = std::max(baseline, inkMargin + ascent);
+  std::printf("scale %d: reading kana at %.2f px, romaji at %.2f px\n", scale, kanaSize, latinSize);
 
   for (int p = 0; p < kPhraseCount; ++p) {
     const int n = GetPhraseCharCount(p);
-    Mono k{kKanaReadingWidth, kReadingBandHeight * n, {}};
-    Mono r{kRomajiReadingWidth, kReadingBandHeight * n, {}};
+    Mono k{kanaWidth, bandHeight * n, {}};
+    Mono r{romajiWidth, bandHeight * n, {}};
     k.index.assign(static_cast<size_t>(k.width) * k.height, 1);
     r.index.assign(static_cast<size_t>(r.width) * r.height, 1);
     for (int c = 0; c < n; ++c) {
-      const int band = kReadingBandHeight * c;
+      const int band = bandHeight * c;
       const std::u32string group = FromUtf8(groups[p][c]);
-      const int nStack = static_cast<int>(group.size()) * kKanaPitch;
-      const int boxX = (kKanaReadingWidth - kKanaPitch) / 2;
-      int boxY = band + (kReadingBandHeight - nStack) / 2;
+      const int nStack = static_cast<int>(group.size()) * kanaPitch;
+      const int boxX = (kanaWidth - kanaPitch) / 2;
+      int boxY = band + (bandHeight - nStack) / 2;
       for (char32_t cp : group) {
-        const Ink ink = Render(kana, cp, kanaSize, kKanaEmbolden, true);
+        const Ink ink = Render(kana, cp, kanaSize, kanaEmbolden, true);
         // Centred in its square; small kana towards the upper right, as in
         // vertical writing.
-        int dx = boxX + (kKanaPitch - ink.Width()) / 2 - ink.x0;
-        int dy = boxY + (kKanaPitch - ink.Height()) / 2 - ink.y0;
+        int dx = boxX + (kanaPitch - ink.Width()) / 2 - ink.x0;
+        int dy = boxY + (kanaPitch - ink.Height()) / 2 - ink.y0;
         if (IsSmallKana(cp)) {
-          dx = boxX + kKanaPitch - 1 - ink.Width() - ink.x0;
-          dy = boxY - ink.y0 + 1;
+          dx = boxX + kanaPitch - scale - ink.Width() - ink.x0;
+          dy = boxY - ink.y0 + scale;
         }
         Put(k, ink, dx, dy);
-        boxY += kKanaPitch;
+        boxY += kanaPitch;
       }
-      float pen = 1;
+      float pen = fScale;
       for (char ch : romaji[p][c]) {
-        const Ink ink = Render(latin, static_cast<char32_t>(ch), latinSize, kLatinEmbolden, false);
+        const Ink ink = Render(latin, static_cast<char32_t>(ch), latinSize, latinEmbolden, false);
         Put(r, ink, static_cast<int>(std::lround(pen)) + ink.left, band + baseline + ink.top);
         pen += ink.advance;
       }
     }
     const std::string kPath =
-        outDir + "/" + std::to_string(GetReadingGlyphId(RubyKana, p)) + ".bmp";
+        outDir + "/" + std::to_string(BitmapIdAtScale(GetReadingGlyphId(RubyKana, p), scale)) +
+        ".bmp";
     const std::string rPath =
-        outDir + "/" + std::to_string(GetReadingGlyphId(RubyRomaji, p)) + ".bmp";
+        outDir + "/" + std::to_string(BitmapIdAtScale(GetReadingGlyphId(RubyRomaji, p), scale)) +
+        ".bmp";
     if (!Write(kPath, k) || !Write(rPath, r)) {
       std::fprintf(stderr, "cannot write the reading bitmaps of phrase %d\n", p);
       return false;

@@ -1,8 +1,9 @@
-// Usage: solvari-page-png OUT.png [--ruby kana|romaji] [PHRASE [CHAR [PICTURE.bmp]]]
-//        solvari-page-png OUT.png --overview
+// Usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [PHRASE [CHAR [PICTURE.bmp]]]
+//        solvari-page-png OUT.png [--scale 2] --overview
 // Paints the 723 x 425 view as a reading page of the six columns PHRASE to
 // PHRASE + 5 with character CHAR of PHRASE lit (default 0 0), over the tile or
-// PICTURE.bmp; with --ruby, each character's reading beside it.
+// PICTURE.bmp; with --ruby, each character's reading beside it; with
+// --scale 2, as on a screen of twice the density (1446 x 850).
 #include <QImage>
 #include <cstdio>
 #include <cstdlib>
@@ -31,10 +32,10 @@ int ParseNumber(const char* text, int lo, int hi, const char* what) {
 }  // namespace
 
 int Usage() {
-  std::fprintf(
-      stderr,
-      "usage: solvari-page-png OUT.png [--ruby kana|romaji] [PHRASE [CHAR [PICTURE.bmp]]]\n"
-      "       solvari-page-png OUT.png --overview\n");
+  std::fprintf(stderr,
+               "usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [PHRASE [CHAR "
+               "[PICTURE.bmp]]]\n"
+               "       solvari-page-png OUT.png [--scale 2] --overview\n");
   return 2;
 }
 
@@ -52,6 +53,16 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "solvari-page-png: --ruby takes kana or romaji\n");
       return 2;
     }
+    for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+    argc -= 2;
+    break;
+  }
+  // --scale and its number likewise.
+  int nScale = 1;
+  for (int i = 2; i < argc; ++i) {
+    if (std::string(argv[i]) != "--scale") continue;
+    nScale = i + 1 < argc ? ParseNumber(argv[i + 1], 1, 2, "--scale") : 0;
+    if (nScale == 0) return Usage();
     for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
     argc -= 2;
     break;
@@ -75,7 +86,7 @@ int main(int argc, char** argv) {
   }
 
   solvari::CSutraView view(host, solvari::MakeResourceBitmapFinder());
-  view.SetClientSize(723, 425);
+  view.SetClientSize(723 * nScale, 425 * nScale, nScale);
   view.OnPaint();
   if (!bOverview) {
     // The paint draws from PHRASE to the end of its page; fill the page.

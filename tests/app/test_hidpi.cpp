@@ -1,0 +1,152 @@
+// The shell on a screen of twice the density (QT_SCALE_FACTOR=2 on the
+// offscreen platform): the frame, tool bar and view take twice the screen
+// pixels, and the view paints at scale 2, pixel for pixel on the screen.
+#include <QAction>
+#include <QApplication>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "app/main_frame.h"
+#include "app/qt_profile_store.h"
+#include "audio/voice_segment.h"
+#include "core/exe_directory.h"
+#include "core/reading_state.h"
+#include "render/fixed_view_host.h"
+#include "render/resource_bitmaps.h"
+#include "render/sutra_view.h"
+#include "shell_fakes.h"
+
+using namespace solvari;
+using namespace solvari::app;
+using namespace solvari::app::test;
+
+namespace {
+
+struct Rig {
+  CFakeTimers timers;
+  CStubPictureDialog dialog;
+  CRecordedMessages messages;
+  CRecordedSound sound;
+  DeviceLog log;
+  std::unique_ptr<CMainFrame> pFrame;
+
+  void Create(IProfileStore* pProfile) {
+    FrameServices services;
+    services.pProfile = pProfile;
+    services.pTimers = &timers;
+    services.pWaveOut = std::make_unique<CFakeWaveOut>(&log);
+    services.bDefaultWaveDevices = false;
+    services.pPictureDialog = &dialog;
+    services.pMessageBoxes = &messages;
+    services.pTitleSound = &sound;
+    services.openUrl = [](const QUrl&) { return true; };
+    pFrame = std::make_unique<CMainFrame>(std::move(services));
+    timers.handler = [this](unsigned nId) { pFrame->OnTimer(nId); };
+  }
+};
+
+// The view's pixels as render/ paints them on their own at scale 2.
+CSurface PaintedAlone(int nState, int nPhrase) {
+  CFixedViewHost host;
+  host.nState = nState;
+  host.nPhrase = nPhrase;
+  solvari::CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(1446, 850, 2);
+  view.OnPaint();
+  return view.Surface();
+}
+
+}  // namespace
+
+class TestHiDpi : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> m_pDir;
+  std::unique_ptr<CQtProfileStore> m_pProfile;
+
+ private slots:
+  void init() {
+    m_pDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_pDir->isValid());
+    SetExeDirectory(m_pDir->path().toStdString() + "/");
+    m_pProfile = std::make_unique<CQtProfileStore>(m_pDir->filePath("Kelvane.conf"));
+    const std::vector<std::uint8_t> pcm(2205 * 2, 0);
+    QVERIFY(WriteVoiceSegment(GetVoiceSegmentPath(0), pcm.data(),
+                              static_cast<std::uint32_t>(pcm.size())));
+  }
+  void cleanup() {
+    m_pProfile.reset();
+    m_pDir.reset();
+  }
+
+  void frameToolBarAndViewAreTwiceTheSize() {
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    CMainFrame& frame = *rig.pFrame;
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QCOMPARE(frame.devicePixelRatio(), 2);
+    const int r = 2;
+    // The same geometry in the widgets' own pixels, twice as many screen pixels.
+    QCOMPARE(frame.ClientRect().size() * r, QSize(1454, 914));
+    QCOMPARE(frame.ToolBar().height() * r, 56);
+    QCOMPARE(frame.View().size() * r, QSize(1454, 858));
+    QCOMPARE(frame.minimumSize(), frame.maximumSize());
+    QCOMPARE(frame.View().Scale(), 2);
+    QTRY_VERIFY(frame.View().FullPaintCount() >= 1);
+    QCOMPARE(frame.View().Surface().Width(), 1446);
+    QCOMPARE(frame.View().Surface().Height(), 850);
+    QCOMPARE(frame.View().ColumnsPerPage(), 6);
+    const QPixmap shot = frame.grab();
+    QCOMPARE(shot.size(), frame.size() * r);
+  }
+
+  void viewPaintsAtScaleTwoPixelForPixel() {
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    CMainFrame& frame = *rig.pFrame;
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QTRY_VERIFY(frame.View().FullPaintCount() >= 1);
+    // The overview, with 54 x 54 squares 58 pixels apart.
+    QVERIFY(frame.View().Surface() == PaintedAlone(Title, 0));
+
+    rig.timers.Advance(200 + 6000);
+    frame.OnReadStart();
+    QTRY_VERIFY(!frame.View().IsFullPaintPending());
+    QVERIFY(frame.View().Surface() == PaintedAlone(Starting, 0));
+    rig.timers.Advance(300);
+    QCOMPARE(frame.m_nState, int(Reading));
+    // The first character lit: green ink in the 128 x 80 cell of slot 0.
+    const CSurface& s = frame.View().Surface();
+    int nGreen = 0;
+    for (int y = 26; y < 106; ++y)
+      for (int x = 1218 + 6; x < 1218 + 134; ++x) nGreen += s.GetPixel(x, y) == RGB(0, 255, 0);
+    QVERIFY2(nGreen > 400, qPrintable(QString::number(nGreen)));
+
+    // What reaches the screen is the surface itself, not an enlargement of a
+    // smaller picture: every screen pixel inside the edge is its pixel.
+    const QImage shot = frame.View().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shot.size(), QSize(1454, 858));
+    int nDiffer = 0;
+    for (int y = 0; y < 850; y += 3)
+      for (int x = 0; x < 1446; x += 3)
+        nDiffer += (shot.pixel(x + 4, y + 4) & 0xFFFFFF) != (s.Row(y)[x] & 0xFFFFFF);
+    QCOMPARE(nDiffer, 0);
+    frame.OnReadStop();
+    QTRY_COMPARE(frame.m_nState, int(Idle));
+  }
+};
+
+int main(int argc, char** argv) {
+  qputenv("QT_SCALE_FACTOR", "2");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  TestHiDpi test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_hidpi.moc"
