@@ -27,7 +27,7 @@ SLOT = 114 * SCALE
 def start_xvfb(work):
     """An X server large enough for the doubled window, on a free display."""
     for n in range(141, 190):
-        if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
+        if xscreen.display_in_use(n):
             continue
         log = open(os.path.join(work, "xvfb.log"), "w")
         proc = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "2048x1536x24",
@@ -145,7 +145,7 @@ def run(args, c):
         if app:
             app.kill()
         screen.close()
-        xvfb.kill()
+        xvfb.terminate()
         xvfb.wait()
 
 

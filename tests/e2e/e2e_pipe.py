@@ -107,7 +107,7 @@ class Rig:
 
     def _start_x(self):
         for n in range(150, 200):
-            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
+            if xscreen.display_in_use(n):
                 continue
             log = open(os.path.join(self.work, "xvfb.log"), "w")
             p = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24",
@@ -196,8 +196,13 @@ class Rig:
         except Exception:
             pass
         if self.xvfb:
-            self.xvfb.kill()
-            self.xvfb.wait()
+            # Asked to end, the server removes its lock and socket.
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(5)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
 
 
 class Program(App):
