@@ -137,7 +137,9 @@ std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
 }
 
 bool CGaplessOutput::GetClock(std::int64_t nNowUs, WaveClock* pClock) const {
-  if (m_reports.empty()) return false;
+  // Before the server's first word on a buffer owed, nothing of it is heard
+  // yet; with nothing owed there is nothing to tell.
+  if (m_reports.empty() && !m_bOwed) return false;
   std::int64_t nStart = m_current.nStart;
   std::int64_t nEnd = m_current.nEnd;
   if (nStart < 0) {
@@ -149,7 +151,7 @@ bool CGaplessOutput::GetClock(std::int64_t nNowUs, WaveClock* pClock) const {
       if (!piece.bPrefetched) nEnd += static_cast<std::int64_t>(piece.nBytes);
   }
   if (m_bCut && m_nCutEnd >= 0) nEnd = std::min(nEnd, m_nCutEnd);
-  pClock->nHeardUs = HeardUs(nNowUs);
+  pClock->nHeardUs = m_reports.empty() ? ToUs(nStart) - 1000 : HeardUs(nNowUs);
   pClock->nBufferStartUs = ToUs(nStart);
   pClock->nEndUs = ToUs(nEnd);
   return true;

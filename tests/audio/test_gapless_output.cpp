@@ -208,6 +208,9 @@ TEST_F(GaplessTest, TheFirstSampleOfAFreshStreamIsHeardOnlyAfterTheLatency) {
   const auto a = Tone(22050, 3);
   output->Write(a.data(), 22050, server.nNowUs);
   WaveClock clock;
+  // Not a report yet: a clock all the same, which says "not heard yet".
+  ASSERT_TRUE(output->GetClock(server.nNowUs, &clock));
+  EXPECT_LT(clock.nHeardUs, clock.nBufferStartUs);
   for (int ms = 1; ms <= 300; ++ms) {
     Run(1);
     if (!output->GetClock(server.nNowUs, &clock)) continue;
