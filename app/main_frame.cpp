@@ -697,6 +697,8 @@ bool CMainFrame::GetHeardMs(std::int64_t* pMs) {
   return true;
 }
 
+void CMainFrame::WantHeardAt(std::int64_t nMs) { m_wave.WantOutputClockAt(nMs * 1000); }
+
 int CMainFrame::CharDurationMs(int nPhrase, int nChar) const {
   const int nMs = CReadingSequencer::CharDurationMs(nPhrase, nChar);
   const double dPace = OwnVoicePace(nPhrase);

@@ -319,6 +319,7 @@ class CMainFrame : public QMainWindow,
   void ResetOutput() override;
   void CloseOutput() override;
   bool GetHeardMs(std::int64_t* pMs) override;
+  void WantHeardAt(std::int64_t nMs) override;
   // Reads the voice that will most likely follow the one just queued and
   // hands it to the device ahead, so that it follows without a seam.
   void PrefetchNextVoice();

@@ -36,6 +36,7 @@ int CGaplessOutput::Write(const std::uint8_t* pData, std::uint32_t nBytes, std::
       m_claimed = std::move(m_prefetched);  // the queued piece still points into it
       m_prefetched.clear();
       m_bOwed = true;
+      m_nWantUs = -1;
       Schedule(nNowUs);
       return kWaveNoError;
     }
@@ -48,6 +49,7 @@ int CGaplessOutput::Write(const std::uint8_t* pData, std::uint32_t nBytes, std::
   m_current = Span{};
   Enqueue(pData, nBytes, false);
   m_bOwed = true;
+  m_nWantUs = -1;
   Feed();
   OnCheck(nNowUs);
   return kWaveNoError;
@@ -122,10 +124,7 @@ std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
     // Before the first report: back at the real-time rate, not below 0.
     nHeard -= std::clamp<std::int64_t>(r.nNowUs - nAt, 0, std::max<std::int64_t>(0, r.nHeardUs));
   } else if (r.bRunning) {
-    std::int64_t nReach = kMaxExtrapolationUs;
-    if (r.nAheadUs >= 0) nReach = std::min(nReach, r.nAheadUs + kAheadMarginUs);
-    nReach += std::max<std::int64_t>(0, -m_nDelayUs);
-    nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, nReach);
+    nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, ReachUs(r));
   }
   // A drained stream plays out what it took at the real-time rate, even
   // where its reports stand still.
@@ -157,9 +156,26 @@ bool CGaplessOutput::GetClock(std::int64_t nNowUs, WaveClock* pClock) const {
   return true;
 }
 
+void CGaplessOutput::WantClockAt(std::int64_t nBufferUs, std::int64_t nNowUs) {
+  if (m_bGone || !m_bOwed) return;
+  m_nWantUs = std::max<std::int64_t>(0, nBufferUs);
+  OnCheck(nNowUs);
+}
+
+std::int64_t CGaplessOutput::ReachUs(const StreamReport& r) const {
+  std::int64_t nReach = kMaxExtrapolationUs;
+  if (r.nAheadUs >= 0) nReach = std::min(nReach, r.nAheadUs + kAheadMarginUs);
+  return nReach + std::max<std::int64_t>(0, -m_nDelayUs);
+}
+
 // ---- sound-thread side ------------------------------------------------------
 
-void CGaplessOutput::OnWritable(std::int64_t) { Feed(); }
+void CGaplessOutput::OnWritable(std::int64_t nNowUs) {
+  Feed();
+  // A stream that has just started taking sound is asked where it is at
+  // once: its first sample is on its way.
+  if (m_reports.empty() && m_nWritten > 0 && Active()) OnCheck(nNowUs);
+}
 
 void CGaplessOutput::OnReport(const StreamReport& report) {
   m_reports.push_back(report);
@@ -170,7 +186,7 @@ void CGaplessOutput::OnReport(const StreamReport& report) {
     m_drainedAt = report;
   }
   // Kept for as long as the output delay looks back.
-  const std::int64_t nKeep = std::max<std::int64_t>(0, m_nDelayUs) + 2 * kReportIntervalUs;
+  const std::int64_t nKeep = std::max<std::int64_t>(0, m_nDelayUs) + 2 * kIdleReportIntervalUs;
   while (m_reports.size() > 2 && report.nNowUs - m_reports[1].nNowUs > nKeep) m_reports.pop_front();
   m_nWaitingSinceUs = -1;
   if (!m_bWriteKnown && report.nWriteIndex >= 0) {
@@ -186,7 +202,8 @@ void CGaplessOutput::OnReport(const StreamReport& report) {
 void CGaplessOutput::OnCheck(std::int64_t nNowUs) {
   Evaluate(nNowUs);
   if (m_bGone) return;
-  if (Active() && m_nWaitingSinceUs < 0 && nNowUs - m_nLastRequestUs >= kReportIntervalUs / 2) {
+  if (Active() && m_nWaitingSinceUs < 0 && UntilRequest(nNowUs) == 0) {
+    // A stream that cannot be asked yet is asked again a little later.
     m_nLastRequestUs = nNowUs;
     if (m_pStream->RequestReport()) m_nWaitingSinceUs = nNowUs;
   }
@@ -277,16 +294,62 @@ void CGaplessOutput::Evaluate(std::int64_t nNowUs) {
 
 bool CGaplessOutput::Active() const { return !m_bGone && (m_bOwed || !m_queue.empty()); }
 
+std::int64_t CGaplessOutput::DoneTargetUs() const {
+  if (!m_bOwed) return -1;
+  const std::int64_t nTarget = m_bCut ? m_nCutEnd : m_current.nEnd;
+  return nTarget < 0 ? -1 : ToUs(nTarget);
+}
+
+std::int64_t CGaplessOutput::WantedUs() const {
+  if (!m_bOwed || m_bCut || m_nWantUs < 0 || m_current.nStart < 0) return -1;
+  return ToUs(m_current.nStart) + m_nWantUs;
+}
+
+bool CGaplessOutput::Reaches(std::int64_t nUs) const {
+  if (m_reports.empty()) return false;
+  if (m_bDrained) return true;  // plays out at the real-time rate
+  const StreamReport& r = m_reports.back();
+  return r.bRunning && nUs + kMinRequestGapUs <= r.nHeardUs + ReachUs(r);
+}
+
+std::int64_t CGaplessOutput::UntilRequest(std::int64_t nNowUs) const {
+  const std::int64_t nSince = nNowUs - m_nLastRequestUs;
+  const auto after = [nSince](std::int64_t nInterval) {
+    return std::max<std::int64_t>(0, nInterval - nSince);
+  };
+  std::int64_t nUntil = after(m_nDelayUs > 0 ? kReportIntervalUs : kIdleReportIntervalUs);
+  const bool bStarting = m_reports.empty() || (!m_reports.back().bRunning && !m_bDrained);
+  if (bStarting) nUntil = std::min(nUntil, after(kStartReportIntervalUs));
+  // Each moment the clock must be right for, unless the last report already
+  // carries the clock past it: asked for a little before, as the sound goes
+  // on at the real-time rate (the clock itself may stand still meanwhile).
+  std::int64_t nHeard = 0;
+  if (!m_reports.empty()) {
+    const StreamReport& r = m_reports.back();
+    nHeard = r.nHeardUs + (r.bRunning ? nNowUs - m_nDelayUs - r.nNowUs : 0);
+  }
+  for (const std::int64_t nMoment : {DoneTargetUs(), WantedUs()}) {
+    if (nMoment < 0 || m_reports.empty() || nMoment <= nHeard || Reaches(nMoment)) continue;
+    const std::int64_t nUntilLead = std::max<std::int64_t>(0, nMoment - kLeadUs - nHeard);
+    nUntil = std::min(nUntil, std::max(nUntilLead, after(kMinRequestGapUs)));
+  }
+  return nUntil;
+}
+
 void CGaplessOutput::Schedule(std::int64_t nNowUs) {
   if (!Active()) return;
-  std::int64_t nNext = kReportIntervalUs;
-  const std::int64_t nTarget = m_bCut ? m_nCutEnd : m_current.nEnd;
-  if (m_bOwed && nTarget >= 0 && !m_reports.empty()) {
-    const std::int64_t nLeft = ToUs(nTarget) - HeardUs(nNowUs);
-    if (nLeft > 0 && nLeft < nNext) nNext = nLeft;
-    if (nLeft <= 0) nNext = 1000;
+  // While a request is out, its answer schedules what follows; a server
+  // that never answers is looked at now and then until it is given up.
+  std::int64_t nNext = m_nWaitingSinceUs >= 0 ? kIdleReportIntervalUs : UntilRequest(nNowUs);
+  // The done is posted when the end of the buffer is heard: looked at then,
+  // as far as the clock runs.
+  const std::int64_t nTarget = DoneTargetUs();
+  if (nTarget >= 0 && !m_reports.empty()) {
+    const std::int64_t nLeft = nTarget - HeardUs(nNowUs);
+    if (nLeft > 0 && Reaches(nTarget)) nNext = std::min(nNext, nLeft);
+    if (nLeft <= 0) nNext = std::min<std::int64_t>(nNext, 1000);
   }
-  m_hooks.scheduleCheck(nNext);
+  m_hooks.scheduleCheck(std::max<std::int64_t>(nNext, 1000));
 }
 
 }  // namespace solvari

@@ -61,8 +61,22 @@ struct StreamReport {
 
 class CGaplessOutput {
  public:
-  // How often the server is asked where it is while there is sound to hear.
+  // How often the server is asked where it is while there is sound to hear
+  // and nothing needs the clock soon: each answer costs the server and this
+  // process a wake-up or two.
+  static constexpr std::int64_t kIdleReportIntervalUs = 100'000;
+  // The clock is needed at given moments: the end of the buffer (its done),
+  // and each moment WantClockAt names. A report is asked for this long
+  // before such a moment unless the last one reaches past it.
+  static constexpr std::int64_t kLeadUs = 12'000;
+  // How often while a stream is starting (or has run dry): its first sample
+  // is heard within the output's latency of its start.
+  static constexpr std::int64_t kStartReportIntervalUs = 5'000;
+  // With a positive output delay the clock is read from reports that old:
+  // the server is asked steadily at this rate then.
   static constexpr std::int64_t kReportIntervalUs = 20'000;
+  // Never two requests closer than this.
+  static constexpr std::int64_t kMinRequestGapUs = 2'000;
   // Without a fresh report the clock runs on for this long, then stands
   // still: a stalled server never makes the program run ahead of the sound.
   static constexpr std::int64_t kMaxExtrapolationUs = 100'000;
@@ -99,6 +113,8 @@ class CGaplessOutput {
   bool IsOwed() const { return m_bOwed; }
   bool IsGone() const { return m_bGone; }
   bool GetClock(std::int64_t nNowUs, WaveClock* pClock) const;
+  // The clock will be read when nBufferUs of the current buffer are heard.
+  void WantClockAt(std::int64_t nBufferUs, std::int64_t nNowUs);
   // Heard stream time now, in µs.
   std::int64_t HeardUs(std::int64_t nNowUs) const;
 
@@ -128,6 +144,14 @@ class CGaplessOutput {
   void FeedQueue();
   void Evaluate(std::int64_t nNowUs);
   void Schedule(std::int64_t nNowUs);
+  // The stream times at which the clock must be right (-1: none).
+  std::int64_t WantedUs() const;
+  std::int64_t DoneTargetUs() const;
+  // Whether the latest report lets the clock run on past stream time nUs.
+  bool Reaches(std::int64_t nUs) const;
+  std::int64_t ReachUs(const StreamReport& r) const;
+  // Time (µs from now) until a report must be asked for; 0: now.
+  std::int64_t UntilRequest(std::int64_t nNowUs) const;
   bool Active() const;
   void Enqueue(const std::uint8_t* pData, std::uint32_t nBytes, bool bPrefetched);
 
@@ -157,6 +181,7 @@ class CGaplessOutput {
   bool m_bDrained = false;
   std::int64_t m_nLastRequestUs = INT64_MIN / 2;
   std::int64_t m_nWaitingSinceUs = -1;  // a request not answered since
+  std::int64_t m_nWantUs = -1;          // WantClockAt's moment in the current buffer
 };
 
 }  // namespace solvari

@@ -120,6 +120,10 @@ bool CWaveBuffer::GetOutputClock(WaveClock* pClock) {
   return m_bOutOpen && m_pWaveOut->GetClock(pClock);
 }
 
+void CWaveBuffer::WantOutputClockAt(std::int64_t nBufferUs) {
+  if (m_bOutOpen) m_pWaveOut->WantClockAt(nBufferUs);
+}
+
 void CWaveBuffer::DropOutputPrefetch() {
   if (m_pWaveOut) m_pWaveOut->DropPrefetch();
 }

@@ -73,6 +73,8 @@ class CWaveBuffer {
   void CloseOutput();
   // The open output device's clock (false when closed or the device has none).
   bool GetOutputClock(WaveClock* pClock);
+  // The clock will be read when nBufferUs of the buffer queued last are heard.
+  void WantOutputClockAt(std::int64_t nBufferUs);
   // Gives the open output device the buffer likely to follow the one playing
   // (it keeps a copy); false when closed or the device does not look ahead.
   bool PrefetchOutput(const std::uint8_t* pData, std::uint32_t nBytes);

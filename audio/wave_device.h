@@ -79,6 +79,10 @@ class IWaveOutDevice {
   // The device's clock; false when the device has none (the caller then
   // goes by its own timers).
   virtual bool GetClock(WaveClock* /*pClock*/) { return false; }
+  // Says that the clock will be read when nBufferUs of the buffer queued
+  // last have been heard, so that a device that has to ask its output where
+  // it is can ask in time (and otherwise seldom).
+  virtual void WantClockAt(std::int64_t /*nBufferUs*/) {}
   // Hands the device, while a buffer plays, the buffer that will most likely
   // follow it, so that it can follow without a seam; the device keeps a copy.
   // A Write of the same bytes after the done notification (a Close may come

@@ -98,6 +98,7 @@ void CReadingSequencer::OnCharTimer() {
   if (m_bAwaitVoice) {
     // The voice has not been heard yet: its first character waits for it.
     if (bClock && nHeard < 0) {
+      m_platform.pVoice->WantHeardAt(0);
       m_platform.pTimers->SetTimer(TIMER_CHAR,
                                    static_cast<unsigned>(std::max<std::int64_t>(1, -nHeard)));
       return;
@@ -111,6 +112,7 @@ void CReadingSequencer::OnCharTimer() {
   // may come early) waits for the rest.
   if (bClock && m_nChar < kPhraseCharCount[m_nPhrase] && nHeard < CharOnsetMs(m_nChar + 1)) {
     // At least a millisecond, so that an early timer cannot spin.
+    m_platform.pVoice->WantHeardAt(CharOnsetMs(m_nChar + 1));
     m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(std::max<std::int64_t>(
                                                  1, CharOnsetMs(m_nChar + 1) - nHeard)));
     return;
@@ -186,6 +188,7 @@ void CReadingSequencer::BeginHighlight() {
     // The output has not begun the voice yet (its latency, or the sound
     // before it): character 0 is lit when it is heard.
     m_bAwaitVoice = true;
+    m_platform.pVoice->WantHeardAt(0);
     m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(-nHeard));
     return;
   }
@@ -198,7 +201,10 @@ void CReadingSequencer::ArmCharTimer() {
   std::int64_t nHeard = 0;
   // By the output's clock the next step is due at the next onset of the
   // voice as heard, so no delay adds up within a phrase.
-  if (HeardMs(&nHeard)) nDelay = std::max<std::int64_t>(0, CharOnsetMs(m_nChar + 1) - nHeard);
+  if (HeardMs(&nHeard)) {
+    nDelay = std::max<std::int64_t>(0, CharOnsetMs(m_nChar + 1) - nHeard);
+    m_platform.pVoice->WantHeardAt(CharOnsetMs(m_nChar + 1));
+  }
   m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(nDelay));
 }
 

@@ -54,6 +54,8 @@ class IVoiceOutput {
   // the sound before it is still heard, or before the output has begun it);
   // false when the output has no clock of its own.
   virtual bool GetHeardMs(std::int64_t* /*pMs*/) { return false; }
+  // GetHeardMs will be asked when nMs of that voice are heard.
+  virtual void WantHeardAt(std::int64_t /*nMs*/) {}
 };
 
 // The sutra view's operations that draw at once, outside the paint cycle.

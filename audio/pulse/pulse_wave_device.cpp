@@ -431,6 +431,12 @@ bool CPulseWaveOutDevice::GetClock(WaveClock* pClock) {
   return m_pOutput && m_pOutput->GetClock(NowUs(), pClock);
 }
 
+void CPulseWaveOutDevice::WantClockAt(std::int64_t nBufferUs) {
+  if (!m_pLoop) return;
+  CLoopLock lock(m_pLoop);
+  if (m_pOutput) m_pOutput->WantClockAt(nBufferUs, NowUs());
+}
+
 void CPulseWaveOutDevice::DropPrefetch() {
   if (!m_pLoop) return;
   CLoopLock lock(m_pLoop);

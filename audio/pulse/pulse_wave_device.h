@@ -43,6 +43,7 @@ class CPulseWaveOutDevice : public IWaveOutDevice {
   int Reset() override;
   int Close() override;
   bool GetClock(WaveClock* pClock) override;
+  void WantClockAt(std::int64_t nBufferUs) override;
   bool Prefetch(const std::uint8_t* pData, std::uint32_t nBytes) override;
   void DropPrefetch() override;
 

@@ -53,7 +53,9 @@ class CSimServer : public IPcmStream {
     ++nPendingReports;
     return true;
   }
+  int nRequests = 0;
   bool RequestReport() override {
+    ++nRequests;
     ++nPendingReports;
     return true;
   }
@@ -247,6 +249,48 @@ TEST_F(GaplessTest, TheClockStopsWithAShortOutputWhoseServerStalls) {
   output->Write(b.data(), 22050, server.nNowUs);
   Run(1100);
   EXPECT_EQ(dones.size(), 2u);
+}
+
+// Each report costs the server and the program a wake-up: they are asked for
+// seldom, except a little before the moments the clock is read at, where the
+// clock must be right even on an output too short to carry it on its own.
+TEST_F(GaplessTest, ReportsAreAskedForSeldomYetTheClockIsRightWhenItIsWanted) {
+  server.nLatencyUs = 5'000;       // the clock runs on at most 15 ms past a report
+  const auto a = Tone(44100, 13);  // 2 s
+  output->Write(a.data(), 44100, server.nNowUs);
+  Run(100);
+  const int nBefore = server.nRequests;
+  Run(1000);
+  EXPECT_LE(server.nRequests - nBefore, 12) << "nothing wanted the clock";
+  // The moments a reading looks at, 137 ms apart, as its characters' onsets.
+  std::int64_t nWorst = 0;
+  for (std::int64_t nAt = 1'300'000; nAt <= 1'850'000; nAt += 137'000) {
+    output->WantClockAt(nAt, server.nNowUs);
+    while (server.HeardAt(static_cast<std::int64_t>(server.rendered.size()) - 1) < nAt) Run(1);
+    nWorst = std::max(nWorst, std::abs(output->HeardUs(server.nNowUs) - nAt));
+  }
+  EXPECT_LE(nWorst, 1500);
+  // And the end is heard on time.
+  Run(200);
+  ASSERT_EQ(dones.size(), 1u);
+  EXPECT_NEAR(dones[0], 2'000'000 + server.nLatencyUs, 2000);
+  EXPECT_LE(server.nRequests - nBefore, 12 + 5 * 3 + 4);
+}
+
+// A stream just started is asked at once and then often, so that its first
+// sample's moment is known within a few ms (the title bell and its picture).
+TEST_F(GaplessTest, AStartingStreamIsAskedAtOnce) {
+  server.nLatencyUs = 46'000;
+  const auto a = Tone(22050, 14);
+  output->Write(a.data(), 22050, server.nNowUs);
+  WaveClock clock;
+  std::int64_t nSeen = -1;
+  for (int ms = 1; ms <= 100 && nSeen < 0; ++ms) {
+    Run(1);
+    if (output->GetClock(server.nNowUs, &clock) && clock.nHeardUs >= clock.nBufferStartUs)
+      nSeen = server.nNowUs;
+  }
+  EXPECT_NEAR(nSeen, 46'000, 3000);
 }
 
 TEST_F(GaplessTest, AServerThatGoesAwayEndsTheBufferOnce) {

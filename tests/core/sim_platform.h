@@ -149,6 +149,9 @@ class CSimVoice : public IVoiceOutput {
     m_bClock = true;
     m_latency = static_cast<Micros>(latencyMs * kMicrosPerMs);
   }
+  // Every moment the reading said it would read the clock at, by phrase.
+  void WantHeardAt(std::int64_t nMs) override { m_wanted.emplace(m_nLoadedPhrase, nMs); }
+  std::set<std::pair<int, std::int64_t>> m_wanted;
   // Adds this much to every clock reading (a device that reports nonsense).
   void SkewClock(std::int64_t nMs) { m_nSkewMs = nMs; }
   int PlayAll() override;
