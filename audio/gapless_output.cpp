@@ -199,6 +199,11 @@ void CGaplessOutput::OnReport(const StreamReport& report) {
   Schedule(report.nNowUs);
 }
 
+void CGaplessOutput::OnNoReport(std::int64_t nNowUs) {
+  m_nWaitingSinceUs = -1;
+  Schedule(nNowUs);
+}
+
 void CGaplessOutput::OnCheck(std::int64_t nNowUs) {
   Evaluate(nNowUs);
   if (m_bGone) return;

@@ -121,8 +121,9 @@ class CGaplessOutput {
   // Sound-thread side.
   void OnWritable(std::int64_t nNowUs);
   void OnReport(const StreamReport& report);
-  // The server answered a request without a usable report.
-  void OnNoReport() { m_nWaitingSinceUs = -1; }
+  // The server answered a request without a usable report: asked again as
+  // the clock needs it.
+  void OnNoReport(std::int64_t nNowUs);
   void OnCheck(std::int64_t nNowUs);
   // The server or the stream went away: an owed done is posted at once.
   void OnGone();

@@ -115,7 +115,7 @@ class CPulseWaveOutDevice::CStream : public IPcmStream {
     const pa_timing_info* pInfo = pa_stream_get_timing_info(m_pStream);
     if (!bOk || !pInfo || pInfo->read_index_corrupt || pInfo->read_index < 0) {
       // No answer this time: the next check asks again.
-      pOutput->OnNoReport();
+      pOutput->OnNoReport(NowUs());
       return;
     }
     // The server's own figures, not the library's smoothed clock: that one
