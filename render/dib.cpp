@@ -379,10 +379,25 @@ void Draw24(CSurface& surface, const SampleMap& map, const DibLayout& l,
     const std::int64_t x = map.xs[i];
     if (x >= 0 && x < l.nWidth) offsets[i] = static_cast<std::uint32_t>(3 * x);
   }
+  // A pixel's blue, green and red bytes, read as one word with the byte
+  // after them, are the surface's pixel but for its top byte; the word is
+  // read so only where that byte lies inside the row.
+  int nWordEnd = 0;  // the sampled columns inside the picture rise from left to right
+  while (static_cast<std::size_t>(nWordEnd) < map.xs.size() &&
+         (map.xs[static_cast<std::size_t>(nWordEnd)] >= l.nWidth ||
+          offsets[static_cast<std::size_t>(nWordEnd)] + 4 <= l.nStride))
+    ++nWordEnd;
+  nWordEnd += nLeft;
   DrawRows(surface, map, l, pPixels, nRowsAvail,
            [&](std::uint32_t* out, const std::uint8_t* pRow, int x0, int x1) {
              const std::uint32_t* off = offsets.data() - nLeft;
-             for (int dx = x0; dx < x1; ++dx) {
+             const int xw = std::clamp(nWordEnd, x0, x1);
+             for (int dx = x0; dx < xw; ++dx) {
+               std::uint32_t v;
+               std::memcpy(&v, pRow + off[dx], 4);
+               out[dx] = 0xFF000000u | v;
+             }
+             for (int dx = xw; dx < x1; ++dx) {
                const std::uint8_t* q = pRow + off[dx];
                out[dx] = 0xFF000000u | (static_cast<std::uint32_t>(q[2]) << 16) |
                          (static_cast<std::uint32_t>(q[1]) << 8) | q[0];

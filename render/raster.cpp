@@ -1,6 +1,7 @@
 #include "render/raster.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -302,14 +303,10 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
   // written once, four at a time from a table, and only the gaps filled.
   const std::uint32_t c1 = px & on;
   const std::uint32_t c0 = px & off;
-#if defined(__SSE2__)
-  const __m128i v0 = _mm_set1_epi32(static_cast<int>(c0));
-  const __m128i v01 = _mm_set1_epi32(static_cast<int>(c0 ^ c1));
-#else
-  std::uint32_t quads[16][4];
-  for (int v = 0; v < 16; ++v)
-    for (int k = 0; k < 4; ++k) quads[v][k] = (v & (8 >> k)) != 0 ? c1 : c0;
-#endif
+  // The eight pixels of every byte of bits, made once for this drawing.
+  std::vector<std::array<std::uint32_t, 8>> octets(spans.empty() ? 0 : 256);
+  for (std::size_t v = 0; v < octets.size(); ++v)
+    for (std::size_t k = 0; k < 8; ++k) octets[v][k] = (v & (0x80u >> k)) != 0 ? c1 : c0;
   std::vector<const Span*> active;
   bool bActiveChanged = false;
   bool bSideBySide = false;
@@ -354,19 +351,8 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
                                       ? BitsAt8(bits, sx) & ~(c == 32 ? 0u : 0xFFFFFFFFu >> c)
                                       : BitsAt(bits, sx, c);
           int k = 0;
-#if defined(__SSE2__)
-          // Each lane of four tests its own bit of the word.
-          const __m128i bit =
-              _mm_set_epi32(0x10000000, 0x20000000, 0x40000000, static_cast<int>(0x80000000u));
-          for (; k + 4 <= c; k += 4) {
-            const __m128i vv = _mm_set1_epi32(static_cast<int>(v << k));
-            const __m128i m = _mm_cmpeq_epi32(_mm_and_si128(vv, bit), bit);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + k),
-                             _mm_xor_si128(v0, _mm_and_si128(m, v01)));
-          }
-#else
-          for (; k + 4 <= c; k += 4) std::memcpy(out + i + k, quads[(v >> (28 - k)) & 15], 16);
-#endif
+          for (; k + 8 <= c; k += 8)
+            std::memcpy(out + i + k, octets[(v >> (24 - k)) & 0xFFu].data(), 32);
           for (; k < c; ++k) out[i + k] = (v >> (31 - k)) & 1u ? c1 : c0;
         }
         x = b.dst.right;
