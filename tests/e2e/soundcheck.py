@@ -159,6 +159,19 @@ class Match:
         return self.whole > 0.9 and self.head > 0.7 and self.tail > 0.8
 
 
+def _phase_fit(capture, ref_env, start, fit0, width=4):
+    """Best envelope correlation of ref_env with the capture near sample
+    start, the blocks shifted by up to half a block either way."""
+    best = fit0
+    n = (len(ref_env) + width - 1) * BLOCK
+    for d in range(-(BLOCK // 2), BLOCK // 2 + 1, 5):
+        s = start + d
+        if d == 0 or s < 0 or s + n > len(capture):
+            continue
+        best = max(best, _pearson(match_envelope(capture[s:s + n], width), ref_env))
+    return best
+
+
 def locate(capture, cap_env, ref, lo, hi, piece=1024, fine=10):
     """Finds ref in capture with its first sample between lo and hi (sample
     offsets). Coarse search on the 5 ms envelopes, then sample-exact on the
@@ -176,10 +189,17 @@ def locate(capture, cap_env, ref, lo, hi, piece=1024, fine=10):
     best = max(corr)
     if best < 0.5:
         return None
-    # The sutra repeats itself (two phrases may sound the same): of the
-    # places that fit as well as the best, the earliest is this one.
-    best_b = lo_b + next(i for i, c in enumerate(corr) if c >= best - 0.03
-                         and (i + 1 >= len(corr) or c >= corr[i + 1]))
+    # The sutra repeats itself (two phrases may sound the same, or one may
+    # end as another sounds): of the places that fit as well as the best,
+    # the earliest is this one. A voice that starts mid-block fits the block
+    # grid worse than a copy on a block edge, so the likely places are
+    # compared again at the phase that suits each.
+    peaks = [i for i, c in enumerate(corr) if c >= best - 0.25
+             and (i == 0 or c >= corr[i - 1]) and (i + 1 >= len(corr) or c >= corr[i + 1])]
+    peaks = sorted(sorted(peaks, key=lambda i: -corr[i])[:12])
+    fit = {i: _phase_fit(capture, ref_env, (lo_b + i) * BLOCK, corr[i]) for i in peaks}
+    top = max(fit.values())
+    best_b = lo_b + next(i for i in peaks if fit[i] >= top - 0.03)
     v0, v1 = voiced_span(ref)
     # Sample-exact placement by the loudest piece of the voice.
     env_v = ref_env[v0 // BLOCK:max(v0 // BLOCK + 1, (v1 - piece) // BLOCK + 1)]

@@ -95,6 +95,30 @@ class CaptureAnalysis(unittest.TestCase):
         ms = sc.locate_sequence(cap, self.voices, 0, sc.RATE)
         self.assertFalse(all(m is not None and m.head > 0.9 and m.tail > 0.9 for m in ms))
 
+    def test_a_repeated_voice_is_found_in_its_own_place(self):
+        # The sutra's phrases 48 and 49 are the same two syllables, and
+        # phrase 50 ends with them: each copy must be found in its own place,
+        # whatever the phase of the 5 ms blocks it starts in. Here the second
+        # copy starts half a block off, the one inside the third phrase on a
+        # block edge, where it fits the block grid better.
+        rnd = random.Random(0)
+
+        def bursts(n):
+            out = array.array("h")
+            while len(out) < n:
+                out.extend(int(rnd.uniform(-9000, 9000)) for _ in range(rnd.randrange(100, 400)))
+                out.extend([0] * rnd.randrange(50, 300))
+            return out[:n]
+
+        a = bursts(160 * sc.BLOCK + sc.BLOCK // 2)
+        third = bursts(100 * sc.BLOCK) + a
+        lead = sc.BLOCK * 40
+        cap = array.array("h", [0] * lead) + a + a + third + array.array("h", [0] * sc.RATE)
+        ms = sc.locate_sequence(cap, [a, a, third], 0, sc.RATE)
+        self.assertTrue(all(ms), ms)
+        self.assertEqual([m.start for m in ms], [lead, lead + len(a), lead + 2 * len(a)])
+        self.assertTrue(all(m.heard_whole for m in ms), ms)
+
     def test_syllable_onsets_follow_the_voice(self):
         durs = [300, 300, 500, 400, 400, 300]
         voice, truth = syllable_voice(durs, seed=7, lead_ms=30)
