@@ -125,6 +125,11 @@ std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
     nHeard -= std::clamp<std::int64_t>(r.nNowUs - nAt, 0, std::max<std::int64_t>(0, r.nHeardUs));
   } else if (r.bRunning) {
     nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, ReachUs(r));
+  } else if (r.nHeardUs < 0) {
+    // The first sample is on its way through the output, behind what the
+    // output still plays at the real-time rate: it is heard when that is
+    // through (a server that lets it wait longer only says so later).
+    nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, -r.nHeardUs);
   }
   // A drained stream plays out what it took at the real-time rate, even
   // where its reports stand still.

@@ -34,6 +34,9 @@ class CSimServer : public IPcmStream {
   bool bIndexReport = false;
   bool bReportsAhead = true;  // reports say how much the output holds
   int nUnusableLeft = 0;      // requests answered without a usable report
+  // Like a sound server: until the stream's first sample comes through the
+  // output, its reports say it stands still (heard: less than nothing).
+  bool bStandsUntilHeard = false;
 
   std::size_t WritableBytes() override {
     if (bStalled || bStarved) return 0;
@@ -118,7 +121,8 @@ class GaplessTest : public ::testing::Test {
         StreamReport report;
         report.nNowUs = server.nNowUs;
         report.nHeardUs = server.HeardAt(k);
-        report.bRunning = k > 0 && server.HeardAt(k) > server.HeardAt(k - 1);
+        report.bRunning = k > 0 && server.HeardAt(k) > server.HeardAt(k - 1) &&
+                          !(server.bStandsUntilHeard && report.nHeardUs < 0);
         if (server.bReportsAhead)
           report.nAheadUs =
               BytesToUs(server.rendered[static_cast<std::size_t>(k)]) - report.nHeardUs;
@@ -306,6 +310,27 @@ TEST_F(GaplessTest, AStartingStreamIsAskedAtOnce) {
       nSeen = server.nNowUs;
   }
   EXPECT_NEAR(nSeen, 46'000, 3000);
+}
+
+TEST_F(GaplessTest, TheFirstSampleIsHeardOnTimeThoughTheStreamStandsUntilThen) {
+  // A sound server says a starting stream stands still until its first
+  // sample comes through the output; the clock still counts down to it at
+  // the real-time rate, and is never ahead of what is heard.
+  server.bStandsUntilHeard = true;
+  const auto a = Tone(22050, 15);
+  output->Write(a.data(), 22050, server.nNowUs);
+  WaveClock clock;
+  std::int64_t nSeen = -1;
+  for (int ms = 1; ms <= 300; ++ms) {
+    Run(1);
+    if (!output->GetClock(server.nNowUs, &clock)) continue;
+    const std::int64_t k = static_cast<std::int64_t>(server.rendered.size()) - 1;
+    EXPECT_LE(clock.nHeardUs - clock.nBufferStartUs,
+              std::max<std::int64_t>(0, server.HeardAt(k)) + 1000)
+        << "at " << ms << " ms";
+    if (nSeen < 0 && clock.nHeardUs >= clock.nBufferStartUs) nSeen = server.nNowUs;
+  }
+  EXPECT_NEAR(nSeen, server.nLatencyUs, 1500);
 }
 
 TEST_F(GaplessTest, AServerThatGoesAwayEndsTheBufferOnce) {
