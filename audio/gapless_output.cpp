@@ -47,6 +47,13 @@ int CGaplessOutput::Write(const std::uint8_t* pData, std::uint32_t nBytes, std::
     return kWaveNoError;
   }
   m_current = Span{};
+  // A buffer that does not follow one still playing (the stream stood
+  // still, ran dry, or has not been asked about since it last played)
+  // comes after what the output plays now, which only a new report tells.
+  if (m_nRestartFrom < 0 && m_bWriteKnown && !m_reports.empty()) {
+    const StreamReport& last = m_reports.back();
+    if (!last.bRunning || m_bDrained || nNowUs - last.nNowUs > ReachUs(last)) MarkRestart();
+  }
   Enqueue(pData, nBytes, false);
   m_bOwed = true;
   m_nWantUs = -1;
@@ -102,6 +109,7 @@ void CGaplessOutput::Reset(std::int64_t nNowUs) {
   m_prefetch = Span{};
   const bool bFlushed = m_pStream->Flush();
   if (bFlushed) m_bWriteKnown = false;
+  m_nRestartFrom = -1;  // what it marked is dropped
   if (m_bOwed) {
     // The sound already with the output still plays; the done comes when
     // the cut is heard (at once when the stream had not started).
@@ -109,6 +117,12 @@ void CGaplessOutput::Reset(std::int64_t nNowUs) {
     m_nCutEnd = bFlushed ? -1 : m_nWritten;
   }
   OnCheck(nNowUs);
+}
+
+void CGaplessOutput::MarkRestart() {
+  m_nRestartFrom = m_nWritten;
+  m_bAskedSinceRestart = false;
+  m_bReportSinceRestart = false;
 }
 
 std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
@@ -135,6 +149,19 @@ std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
   // where its reports stand still.
   if (m_bDrained && nAt > m_drainedAt.nNowUs)
     nHeard = std::max(nHeard, m_drainedAt.nHeardUs + (nAt - m_drainedAt.nNowUs));
+  // Sound written while the stream stood still comes after what the output
+  // still plays: none of it is heard before a report asked for since says
+  // how much that is, and then not before it has played out.
+  if (m_nRestartFrom >= 0) {
+    const std::int64_t nRestartUs = ToUs(m_nRestartFrom);
+    const StreamReport& last = m_reports.back();
+    if (m_bReportSinceRestart && last.nHeardUs < nRestartUs)
+      nHeard = std::min(nRestartUs,
+                        last.nHeardUs + std::clamp<std::int64_t>(nAt - last.nNowUs, 0,
+                                                                 nRestartUs - last.nHeardUs));
+    else
+      nHeard = std::min(nHeard, nRestartUs - 1000);
+  }
   // Nothing is heard that was never written.
   if (m_bWriteKnown) nHeard = std::min(nHeard, ToUs(m_nWritten));
   return nHeard;
@@ -184,6 +211,13 @@ void CGaplessOutput::OnWritable(std::int64_t nNowUs) {
 
 void CGaplessOutput::OnReport(const StreamReport& report) {
   m_reports.push_back(report);
+  // Only an answer to a request made since the restart knows of it.
+  if (m_nRestartFrom >= 0 && m_bAskedSinceRestart) {
+    if (report.bRunning)
+      m_nRestartFrom = -1;
+    else
+      m_bReportSinceRestart = true;
+  }
   if (!report.bDrained) {
     m_bDrained = false;
   } else if (!m_bDrained) {
@@ -215,7 +249,10 @@ void CGaplessOutput::OnCheck(std::int64_t nNowUs) {
   if (Active() && m_nWaitingSinceUs < 0 && UntilRequest(nNowUs) == 0) {
     // A stream that cannot be asked yet is asked again a little later.
     m_nLastRequestUs = nNowUs;
-    if (m_pStream->RequestReport()) m_nWaitingSinceUs = nNowUs;
+    if (m_pStream->RequestReport()) {
+      m_nWaitingSinceUs = nNowUs;
+      if (m_nRestartFrom >= 0) m_bAskedSinceRestart = true;
+    }
   }
   Schedule(nNowUs);
 }
@@ -266,6 +303,7 @@ void CGaplessOutput::FeedQueue() {
     std::size_t n = std::min(nRoom, piece.nBytes - piece.nSent);
     if (n < piece.nBytes - piece.nSent) n -= n % m_nBlockAlign;
     if (n == 0) break;
+    if (m_nRestartFrom < 0 && !m_reports.empty() && !m_reports.back().bRunning) MarkRestart();
     if (!m_pStream->Write(piece.pData + piece.nSent, n)) {
       m_hooks.gone();
       OnGone();

@@ -155,6 +155,8 @@ class CGaplessOutput {
   std::int64_t UntilRequest(std::int64_t nNowUs) const;
   bool Active() const;
   void Enqueue(const std::uint8_t* pData, std::uint32_t nBytes, bool bPrefetched);
+  // What is written from here on follows a stream that stood still.
+  void MarkRestart();
 
   IPcmStream* m_pStream;
   std::uint32_t m_nBytesPerSec;
@@ -183,6 +185,12 @@ class CGaplessOutput {
   std::int64_t m_nLastRequestUs = INT64_MIN / 2;
   std::int64_t m_nWaitingSinceUs = -1;  // a request not answered since
   std::int64_t m_nWantUs = -1;          // WantClockAt's moment in the current buffer
+  // Where the sound written to a stream that stood still begins, until a
+  // report says the stream runs again (-1: none such); whether a report has
+  // been asked for, and one has come, since.
+  std::int64_t m_nRestartFrom = -1;
+  bool m_bAskedSinceRestart = false;
+  bool m_bReportSinceRestart = false;
 };
 
 }  // namespace solvari

@@ -333,6 +333,36 @@ TEST_F(GaplessTest, TheFirstSampleIsHeardOnTimeThoughTheStreamStandsUntilThen) {
   EXPECT_NEAR(nSeen, server.nLatencyUs, 1500);
 }
 
+TEST_F(GaplessTest, ABufferAfterAStopIsHeardOnlyAfterWhatTheOutputStillPlays) {
+  // Stop, then Start again a second later on the same stream: the last word
+  // of the server is old, and the new voice comes after the latency. The
+  // clock never says it is heard before it is, and follows within a report.
+  server.bStandsUntilHeard = true;
+  const auto a = Tone(44100, 6);
+  const auto b = Tone(22050, 7);
+  output->Write(a.data(), 44100, server.nNowUs);
+  Run(500);
+  output->Reset(server.nNowUs);
+  Run(1000);
+  ASSERT_EQ(dones.size(), 1u);
+  output->Write(b.data(), 22050, server.nNowUs);
+  WaveClock clock;
+  std::int64_t nSeen = -1, nHeard = -1;
+  for (int ms = 0; ms < 400; ++ms) {
+    const std::int64_t k = static_cast<std::int64_t>(server.rendered.size()) - 1;
+    ASSERT_TRUE(output->GetClock(server.nNowUs, &clock));
+    const std::int64_t nTruth = server.HeardAt(k) - clock.nBufferStartUs;
+    EXPECT_LE(clock.nHeardUs - clock.nBufferStartUs, std::max<std::int64_t>(0, nTruth) + 1000)
+        << "at " << ms << " ms";
+    if (nHeard < 0 && nTruth > 0) nHeard = ms;
+    if (nSeen < 0 && clock.nHeardUs >= clock.nBufferStartUs) nSeen = ms;
+    Run(1);
+  }
+  EXPECT_NEAR(nHeard, server.nLatencyUs / 1000, 2);
+  EXPECT_GE(nSeen, nHeard - 1);
+  EXPECT_LE(nSeen, nHeard + 6);
+}
+
 TEST_F(GaplessTest, AServerThatGoesAwayEndsTheBufferOnce) {
   const auto a = Tone(22050, 5);
   output->Write(a.data(), 22050, server.nNowUs);
