@@ -6,8 +6,9 @@ sound card whose every sample's heard time is known and whose copy of what
 it played is exact. The program recites the whole text on it; then the copy
 is judged: every phrase whole and in order, the silence at each phrase
 change, each character's green onset (from the program's trace) against the
-moment its syllable was heard, the title bell against the title picture,
-Stop to silence, CPU while reciting, and the end of the process.
+moment its syllable was heard (also when Start comes again on the stream
+left open), the title bell against the title picture, Stop to silence, CPU
+while reciting, and the end of the process.
 
 Two cards are used, both at the voice's own rate so that the copy can be
 compared sample for sample:
@@ -444,6 +445,35 @@ def analyse_recitation(c, name, copy, clock, trace, durations):
     return starts
 
 
+def analyse_restart(c, name, copy, clock, trace, durations, starts):
+    """Start again after the whole recitation, on the stream that stayed
+    open: each character of phrase 0 lit before Stop turns green as its
+    syllable is heard, the first one too."""
+    zero = monotonic_of_trace(trace)
+    v = voice_bytes(0)
+    off = first_loud(v)
+    i = copy.find(v[off:off + 512], (starts[53] + len(voice_bytes(53)) // 2) * 2)
+    readings = [k for k, f in enumerate(trace) if f[1:3] == ["phrase", "0"]]
+    if i < 0 or i % 2 or len(readings) < 2:
+        c.check(False, "%s: the voice of the reading started again is heard" % name)
+        return
+    s = (i - off) // 2
+    deltas = []
+    on = 0
+    lit = {}
+    for f in trace[readings[1]:]:
+        if len(f) >= 4 and f[1] == "highlight" and f[2] == "0":
+            lit.setdefault(int(f[3]), zero + float(f[0]) / 1000)
+    for ch, ms in enumerate(durations[0]):
+        if ch in lit:
+            deltas.append(round((lit[ch] - clock.time(s + on * RATE // 1000)) * 1000, 1))
+        on += ms
+    c.figure("%s_restart_highlight_minus_heard_ms" % name, deltas)
+    c.check(deltas and max(abs(d) for d in deltas) <= 10,
+            "%s: started again, each character turns green as its syllable is heard" % name,
+            "%s" % deltas)
+
+
 def analyse_title(c, name, copy, clock, trace):
     zero = monotonic_of_trace(trace)
     shown = [zero + float(f[0]) / 1000 for f in trace if len(f) >= 2 and f[1] == "title-show"]
@@ -557,6 +587,8 @@ def run_card(args, c, root, card):
         durations = sc.phrase_durations(SOURCE)
         analyse_title(c, card, copy, clock, trace)
         starts = analyse_recitation(c, card, copy, clock, trace, durations)
+        if starts and len(starts) == 54:
+            analyse_restart(c, card, copy, clock, trace, durations, starts)
         if starts:
             # The reading page comes at Start; the voice follows after the
             # start delay and the output's latency.
