@@ -392,7 +392,13 @@ void Draw24(CSurface& surface, const SampleMap& map, const DibLayout& l,
            [&](std::uint32_t* out, const std::uint8_t* pRow, int x0, int x1) {
              const std::uint32_t* off = offsets.data() - nLeft;
              const int xw = std::clamp(nWordEnd, x0, x1);
-             for (int dx = x0; dx < xw; ++dx) {
+             int dx = x0;
+             for (; dx + 4 <= xw; dx += 4) {
+               std::uint32_t v[4];
+               for (int k = 0; k < 4; ++k) std::memcpy(&v[k], pRow + off[dx + k], 4);
+               for (int k = 0; k < 4; ++k) out[dx + k] = 0xFF000000u | v[k];
+             }
+             for (; dx < xw; ++dx) {
                std::uint32_t v;
                std::memcpy(&v, pRow + off[dx], 4);
                out[dx] = 0xFF000000u | v;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "core/sutra_tables.h"
 #include "render/view_scale.h"
@@ -13,7 +14,8 @@ namespace {
 // One row of the 70-pixel frame as a bit set: frame column mx is bit 69 - mx,
 // so the leftmost pixel is the most significant bit, as in the cell's bytes.
 // Bits 0-63 are in lo, bits 64-69 in hi. Only the shifts the renderer needs
-// (by 1 to 63 bits) exist, so no shift ever reaches a word's width.
+// (by 1 to 63 bits) exist, so no shift ever reaches a word's width. The
+// progress rows paint through it; the outline goes through the wide rows.
 struct FrameRow {
   std::uint64_t hi = 0;
   std::uint64_t lo = 0;
@@ -24,8 +26,6 @@ struct FrameRow {
 
   friend constexpr FrameRow operator|(FrameRow a, FrameRow b) { return {a.hi | b.hi, a.lo | b.lo}; }
   friend constexpr FrameRow operator&(FrameRow a, FrameRow b) { return {a.hi & b.hi, a.lo & b.lo}; }
-  friend constexpr FrameRow operator~(FrameRow a) { return {~a.hi, ~a.lo}; }
-  FrameRow& operator|=(FrameRow b) { return *this = *this | b; }
 };
 
 template <int N>
@@ -34,19 +34,34 @@ constexpr FrameRow ShiftLeft(FrameRow a) {
   return {(a.hi << N) | (a.lo >> (64 - N)), a.lo << N};
 }
 
-template <int N>
-constexpr FrameRow ShiftRight(FrameRow a) {
-  static_assert(N > 0 && N < 64);
-  return {a.hi >> N, (a.lo >> N) | (a.hi << (64 - N))};
-}
-
 constexpr int kFrameWidth = kCellWidth + 6;    // 70
 constexpr int kFrameHeight = kCellHeight + 6;  // 46
 constexpr int kHaloWidth = 3;
 
+// Eight bytes as one word, the first byte most significant.
+std::uint64_t BigEndian64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
+
+// The caller's buffer is handed back complemented: 0 bits become ink bits.
+void Complement(std::uint8_t* pBits, int nBytes) {
+  int i = 0;
+  for (; i + 8 <= nBytes; i += 8) {
+    std::uint64_t v;
+    std::memcpy(&v, pBits + i, sizeof v);
+    v = ~v;
+    std::memcpy(pBits + i, &v, sizeof v);
+  }
+  for (; i < nBytes; ++i) pBits[i] = static_cast<std::uint8_t>(~pBits[i]);
+}
+
 // Cell row r of the (already complemented) cell as 64 bits, column c at bit
 // 63 - c; bytes past nBytes count as background.
 std::uint64_t InkRow(const std::uint8_t* pBits, int nBytes, int r) {
+  if ((r + 1) * kCellBytesPerRow <= nBytes) return BigEndian64(pBits + r * kCellBytesPerRow);
   std::uint64_t v = 0;
   for (int i = 0; i < kCellBytesPerRow; ++i) {
     const int idx = r * kCellBytesPerRow + i;
@@ -107,38 +122,20 @@ void DrawProgressRows(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, in
 
 void DrawOutlined(CDC* pDC, const std::uint8_t* pBits, int nBytes, int x, int y, COLORREF crBody,
                   COLORREF crHighlight, int nPercent) {
-  // Ink in frame coordinates, then the ink dilated horizontally by 3 pixels
-  // each way; frame rows 0-2 and 43-45 hold no ink.
-  FrameRow ink[kFrameHeight] = {};
-  FrameRow wide[kFrameHeight] = {};
+  // The cell's ink in frame coordinates (3 columns and rows of halo room on
+  // each side); the halo is every pixel within 3 of ink both ways.
+  WideRow ink[kFrameHeight];
   for (int r = 0; r < kCellHeight; ++r) {
-    const FrameRow f = ShiftLeft<kHaloWidth>(FrameRow{InkRow(pBits, nBytes, r)});
-    ink[r + kHaloWidth] = f;
-    wide[r + kHaloWidth] = f | ShiftLeft<1>(f) | ShiftLeft<2>(f) | ShiftLeft<3>(f) |
-                           ShiftRight<1>(f) | ShiftRight<2>(f) | ShiftRight<3>(f);
+    const std::uint64_t v = InkRow(pBits, nBytes, r);
+    ink[r + kHaloWidth].w[0] = v >> kHaloWidth;
+    ink[r + kHaloWidth].w[1] = v << (64 - kHaloWidth);
   }
-
   pDC->SetBkMode(TRANSPARENT);
   pDC->SetTextColor(RGB(0, 0, 0));
   pDC->SetBkColor(RGB(255, 255, 255));
-
-  const Rect clip = pDC->GetClipBox();
-  const FrameRow clipMask = ClipMask(clip, x);
   const bool bBody = nPercent == 0 || nPercent == 100;
-  const std::uint32_t body = ToPixel(nPercent == 100 ? crHighlight : crBody);
-  const std::uint32_t black = ToPixel(RGB(0, 0, 0));
-  CSurface& surface = pDC->Surface();
-  for (int f = 0; f < kFrameHeight; ++f) {
-    const int ty = y + f;
-    if (ty < clip.top || ty >= clip.bottom) continue;
-    FrameRow nearInk;
-    for (int k = std::max(f - 3, 0); k <= std::min(f + 3, kFrameHeight - 1); ++k)
-      nearInk |= wide[k];
-    const FrameRow halo = nearInk & ~ink[f] & clipMask;
-    std::uint32_t* row = surface.Row(ty);
-    if (bBody) PaintBits(row, x, ink[f] & clipMask, body);
-    PaintBits(row, x, halo, black);
-  }
+  DrawWideOutline(pDC, ink, kFrameWidth, kFrameHeight, kHaloWidth, x, y, true, bBody,
+                  nPercent == 100 ? crHighlight : crBody);
 }
 
 // Scale 2: the cell's rows as frame rows, 6 columns of halo room on the left.
@@ -156,7 +153,7 @@ WideRow InkRow2(const std::uint8_t* pBits, int nBytes, int r) {
   for (int h = 0; h < 2; ++h) {
     const int idx = r * kCell2RowBytes + 8 * h;
     if (idx + 8 <= nBytes) {
-      for (int i = 0; i < 8; ++i) half[h] = (half[h] << 8) | pBits[idx + i];
+      half[h] = BigEndian64(pBits + idx);
     } else {
       for (int i = 0; i < 8; ++i)
         half[h] = (half[h] << 8) | (idx + i < nBytes ? pBits[idx + i] : 0u);
@@ -209,7 +206,7 @@ void DrawOutlinedGlyphAtScale(CDC* pDC, int nScale, int nBytes, std::uint8_t* pB
     return;
   }
   if (pBits == nullptr || nBytes < 0) nBytes = 0;
-  for (int i = 0; i < nBytes; ++i) pBits[i] = static_cast<std::uint8_t>(~pBits[i]);
+  Complement(pBits, nBytes);
   nPercent = std::clamp(nPercent, 0, 100);
   if (pDC == nullptr) return;
   DrawScale2(pDC, pBits, nBytes, x, y, crHighlight, crBody, nPercent, nMode);
@@ -218,7 +215,7 @@ void DrawOutlinedGlyphAtScale(CDC* pDC, int nScale, int nBytes, std::uint8_t* pB
 void DrawOutlinedGlyph(CDC* pDC, int nBytes, std::uint8_t* pBits, std::uint16_t x, std::uint16_t y,
                        COLORREF crHighlight, COLORREF crBody, int nPercent, int nMode) {
   if (pBits == nullptr || nBytes < 0) nBytes = 0;
-  for (int i = 0; i < nBytes; ++i) pBits[i] = static_cast<std::uint8_t>(~pBits[i]);
+  Complement(pBits, nBytes);
   nPercent = std::clamp(nPercent, 0, 100);
   if (pDC == nullptr) return;
   if (nMode == 1) {

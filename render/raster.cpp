@@ -307,6 +307,18 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
   std::vector<std::array<std::uint32_t, 8>> octets(spans.empty() ? 0 : 256);
   for (std::size_t v = 0; v < octets.size(); ++v)
     for (std::size_t k = 0; k < 8; ++k) octets[v][k] = (v & (0x80u >> k)) != 0 ? c1 : c0;
+  // When the 1 bits leave the fill as it is (a white background), a filled
+  // row is the fill with the 0 bits of every transfer in it, wherever they
+  // overlap: those bits are gathered into one row of bits, set where the
+  // pixel is fill & 0-bit colour, and the row is written from it eight
+  // pixels at a time.
+  const bool bOnesKeepFill = c1 == px && !fill.IsEmpty();
+  const std::size_t nFillWidth = fill.IsEmpty() ? 0 : static_cast<std::size_t>(fill.Width());
+  std::vector<std::uint64_t> zeros(bOnesKeepFill && !spans.empty() ? nFillWidth / 64 + 2 : 0);
+  std::vector<std::array<std::uint32_t, 8>> zeroOctets(zeros.empty() ? 0 : 256);
+  for (std::size_t v = 0; v < zeroOctets.size(); ++v)
+    for (std::size_t k = 0; k < 8; ++k) zeroOctets[v][k] = (v & (0x80u >> k)) != 0 ? c0 : px;
+  bool bInsideFill = false;
   std::vector<const Span*> active;
   bool bActiveChanged = false;
   bool bSideBySide = false;
@@ -327,13 +339,50 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
     if (bActiveChanged) {
       bActiveChanged = false;
       bSideBySide = true;
+      bInsideFill = true;
       int nRight = fill.left;
       for (const Span* s : active) {
         if (s->b.dst.left < nRight || s->b.dst.right > fill.right) bSideBySide = false;
+        if (s->b.dst.left < fill.left || s->b.dst.right > fill.right) bInsideFill = false;
         nRight = s->b.dst.right;
       }
     }
     const bool bFilled = yy >= fill.top && yy < fill.bottom;
+    if (bFilled && bInsideFill && !zeros.empty() && !active.empty()) {
+      std::fill(zeros.begin(), zeros.end(), 0);
+      for (const Span* s : active) {
+        const BlitSpan& b = s->b;
+        const std::uint8_t* bits =
+            s->src->pBits + static_cast<std::ptrdiff_t>(yy + b.dy) * s->src->nWidthBytes;
+        const int n = b.dst.Width();
+        const int nRowBytes = s->src->nWidthBytes;
+        for (int i = 0; i < n; i += 32) {
+          const int c = std::min(32, n - i);
+          const int sx = b.dst.left + b.dx + i;
+          const std::uint32_t v =
+              (sx >> 3) + 8 <= nRowBytes ? BitsAt8(bits, sx) : BitsAt(bits, sx, c);
+          const std::uint32_t z = ~v & (c == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> c));
+          if (z == 0) continue;
+          // Fill column p is bit 63 - p % 64 of word p / 64.
+          const std::size_t p = static_cast<std::size_t>(b.dst.left - fill.left + i);
+          const std::uint64_t z64 = std::uint64_t{z} << 32;
+          const unsigned sh = static_cast<unsigned>(p % 64);
+          zeros[p / 64] |= z64 >> sh;
+          if (sh != 0) zeros[p / 64 + 1] |= z64 << (64 - sh);
+        }
+      }
+      std::uint32_t* out = row + fill.left;
+      std::size_t i = 0;
+      for (; i + 64 <= nFillWidth; i += 64) {
+        std::uint64_t m = zeros[i / 64];
+        for (std::size_t j = 0; j < 64; j += 8, m <<= 8)
+          std::memcpy(out + i + j, zeroOctets[m >> 56].data(), 32);
+      }
+      for (; i + 8 <= nFillWidth; i += 8)
+        std::memcpy(out + i, zeroOctets[(zeros[i / 64] >> (56 - i % 64)) & 0xFFu].data(), 32);
+      for (; i < nFillWidth; ++i) out[i] = (zeros[i / 64] >> (63 - i % 64)) & 1u ? c0 : px;
+      continue;
+    }
     if (bFilled && bSideBySide) {
       int x = fill.left;
       for (const Span* s : active) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -9,21 +10,6 @@
 
 namespace solvari {
 namespace {
-
-// Bits moved n columns to the right (towards larger frame columns), 0 < n < 64.
-WideRow ShiftRight(const WideRow& r, int n) {
-  WideRow o;
-  for (int i = WideRow::kWords - 1; i >= 0; --i)
-    o.w[i] = (r.w[i] >> n) | (i > 0 ? r.w[i - 1] << (64 - n) : 0);
-  return o;
-}
-
-WideRow ShiftLeft(const WideRow& r, int n) {
-  WideRow o;
-  for (int i = 0; i < WideRow::kWords; ++i)
-    o.w[i] = (r.w[i] << n) | (i + 1 < WideRow::kWords ? r.w[i + 1] >> (64 - n) : 0);
-  return o;
-}
 
 // The frame columns from nFrom to nTo - 1.
 WideRow ColumnMask(int nFrom, int nTo) {
@@ -77,81 +63,206 @@ void PaintWideRow(CDC* pDC, int x, int ty, const WideRow& bits, std::uint32_t px
 
 namespace {
 
-#if !defined(__SSE2__)
-// Each byte value as eight pixel masks, most significant bit first.
-struct ExpandTable {
-  std::uint32_t m[256][8];
-  constexpr ExpandTable() : m{} {
-    for (int v = 0; v < 256; ++v)
-      for (int k = 0; k < 8; ++k) m[v][k] = (v & (0x80 >> k)) != 0 ? 0xFFFFFFFFu : 0u;
-  }
+// The first W words of a frame row, held in registers.
+template <int W>
+struct Bits {
+  std::uint64_t w[W];
 };
-constexpr ExpandTable kExpand;
-#endif
 
-std::uint8_t ByteAt(const WideRow& r, int j) {
-  return static_cast<std::uint8_t>(r.w[j / 8] >> (56 - 8 * (j % 8)));
+template <int W>
+Bits<W> Load(const WideRow& r) {
+  Bits<W> b;
+  for (int i = 0; i < W; ++i) b.w[i] = r.w[i];
+  return b;
 }
 
-// The bits spread over nHalo columns each way: by doubling, 0..1, 0..3, 0..6.
-WideRow Spread(const WideRow& r, int nHalo) {
-  WideRow right = r, left = r;
+template <int W>
+Bits<W> Or(const Bits<W>& a, const Bits<W>& b) {
+  Bits<W> o;
+  for (int i = 0; i < W; ++i) o.w[i] = a.w[i] | b.w[i];
+  return o;
+}
+
+template <int W>
+bool Any(const Bits<W>& a) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < W; ++i) v |= a.w[i];
+  return v != 0;
+}
+
+// Bits moved n columns towards larger (right) or smaller (left) frame
+// columns, 0 < n < 64.
+template <int W>
+Bits<W> Right(const Bits<W>& r, int n) {
+  Bits<W> o;
+  for (int i = W - 1; i >= 0; --i) o.w[i] = (r.w[i] >> n) | (i > 0 ? r.w[i - 1] << (64 - n) : 0);
+  return o;
+}
+
+template <int W>
+Bits<W> Left(const Bits<W>& r, int n) {
+  Bits<W> o;
+  for (int i = 0; i < W; ++i) o.w[i] = (r.w[i] << n) | (i + 1 < W ? r.w[i + 1] >> (64 - n) : 0);
+  return o;
+}
+
+// The bits spread nHalo columns each way: by doubling, 0..1, 0..3, 0..6.
+template <int W>
+Bits<W> SpreadBits(const Bits<W>& r, int nHalo) {
+  Bits<W> right = r, left = r;
   int nDone = 0;  // right and left cover shifts 0..nDone
   while (nDone < nHalo) {
     const int n = std::min(nDone + 1, nHalo - nDone);
-    right |= ShiftRight(right, n);
-    left |= ShiftLeft(left, n);
+    right = Or(right, Right(right, n));
+    left = Or(left, Left(left, n));
     nDone += n;
   }
-  right |= left;
-  return right;
+  return Or(right, left);
 }
 
-// One frame row at once: ink pixels take body, halo pixels black, the rest
-// stay. Groups of 8 frame columns wholly inside [nLeft, nRight) are written
-// whole through masks; the others pixel by pixel.
-void PaintRow(std::uint32_t* row, int x, int nLeft, int nRight, const WideRow& ink,
-              const WideRow& halo, std::uint32_t body, std::uint32_t black, int nGroups) {
-  for (int j = 0; j < nGroups; ++j) {
-    const std::uint8_t bi = ByteAt(ink, j);
-    const std::uint8_t bh = ByteAt(halo, j);
-    if ((bi | bh) == 0) continue;
-    const int tx = x + 8 * j;
-    std::uint32_t* o = row + tx;
-    if (tx >= nLeft && tx + 8 <= nRight) {
+// Pixels of 8 frame columns at o: ink bits bi take body, halo bits bh black,
+// the rest stay.
+inline void PaintGroup(std::uint32_t* o, unsigned bi, unsigned bh, std::uint32_t body,
+                       std::uint32_t black) {
 #if defined(__SSE2__)
-      // Four pixels at a time: each lane tests its own bit of the byte.
-      const __m128i vBody = _mm_set1_epi32(static_cast<int>(body));
-      const __m128i vBlack = _mm_set1_epi32(static_cast<int>(black));
-      const __m128i vi = _mm_set1_epi32(bi);
-      const __m128i vh = _mm_set1_epi32(bh);
-      for (int q = 0; q < 2; ++q) {
-        const __m128i bits =
-            q == 0 ? _mm_set_epi32(0x10, 0x20, 0x40, 0x80) : _mm_set_epi32(0x01, 0x02, 0x04, 0x08);
-        const __m128i mi = _mm_cmpeq_epi32(_mm_and_si128(vi, bits), bits);
-        const __m128i mh = _mm_cmpeq_epi32(_mm_and_si128(vh, bits), bits);
-        auto* p = reinterpret_cast<__m128i*>(o + 4 * q);
-        const __m128i old = _mm_loadu_si128(p);
-        const __m128i keep = _mm_andnot_si128(_mm_or_si128(mi, mh), old);
-        _mm_storeu_si128(p, _mm_or_si128(keep, _mm_or_si128(_mm_and_si128(vBody, mi),
-                                                            _mm_and_si128(vBlack, mh))));
-      }
+  // Four pixels at a time: each lane tests its own bit of the byte.
+  const __m128i vBody = _mm_set1_epi32(static_cast<int>(body));
+  const __m128i vBlack = _mm_set1_epi32(static_cast<int>(black));
+  const __m128i vi = _mm_set1_epi32(static_cast<int>(bi));
+  const __m128i vh = _mm_set1_epi32(static_cast<int>(bh));
+  for (int q = 0; q < 2; ++q) {
+    const __m128i bits =
+        q == 0 ? _mm_set_epi32(0x10, 0x20, 0x40, 0x80) : _mm_set_epi32(0x01, 0x02, 0x04, 0x08);
+    const __m128i mi = _mm_cmpeq_epi32(_mm_and_si128(vi, bits), bits);
+    const __m128i mh = _mm_cmpeq_epi32(_mm_and_si128(vh, bits), bits);
+    auto* p = reinterpret_cast<__m128i*>(o + 4 * q);
+    const __m128i old = _mm_loadu_si128(p);
+    const __m128i keep = _mm_andnot_si128(_mm_or_si128(mi, mh), old);
+    _mm_storeu_si128(
+        p, _mm_or_si128(keep, _mm_or_si128(_mm_and_si128(vBody, mi), _mm_and_si128(vBlack, mh))));
+  }
 #else
-      const std::uint32_t* mi = kExpand.m[bi];
-      const std::uint32_t* mh = kExpand.m[bh];
-      for (int k = 0; k < 8; ++k)
-        o[k] = (o[k] & ~(mi[k] | mh[k])) | (body & mi[k]) | (black & mh[k]);
+  for (unsigned k = 0; k < 8; ++k) {
+    if (bi & (0x80u >> k))
+      o[k] = body;
+    else if (bh & (0x80u >> k))
+      o[k] = black;
+  }
 #endif
-      continue;
-    }
-    for (int k = 0; k < 8; ++k) {
-      if (tx + k < nLeft || tx + k >= nRight) continue;
-      if (bi & (0x80 >> k))
-        o[k] = body;
-      else if (bh & (0x80 >> k))
-        o[k] = black;
+}
+
+// The painted bits of one frame row.
+template <int W>
+struct PaintedRow {
+  Bits<W> ink;
+  Bits<W> halo;
+};
+
+struct PaintTarget {
+  std::uint32_t* pFirstRow;  // the target row of the first painted frame row
+  std::size_t nStride;       // pixels from one target row to the next
+  int x;                     // target x of frame column 0
+  int nLeft, nRight;         // the target columns that may change
+  int nGroups;               // groups of 8 frame columns
+  std::uint32_t body, black;
+};
+
+// Every painted frame row at once. Groups of 8 frame columns wholly inside
+// [nLeft, nRight) are written whole through masks; the others pixel by pixel.
+template <int W>
+inline void PaintRowsImpl(const PaintTarget& t, const PaintedRow<W>* rows, int nRows) {
+  for (int f = 0; f < nRows; ++f) {
+    std::uint32_t* row = t.pFirstRow + t.nStride * static_cast<std::size_t>(f);
+    for (int i = 0; i < W; ++i) {
+      std::uint64_t wi = rows[f].ink.w[i];
+      std::uint64_t wh = rows[f].halo.w[i];
+      for (int j = 8 * i; (wi | wh) != 0 && j < t.nGroups; ++j, wi <<= 8, wh <<= 8) {
+        const unsigned bi = static_cast<unsigned>(wi >> 56);
+        const unsigned bh = static_cast<unsigned>(wh >> 56);
+        if ((bi | bh) == 0) continue;
+        const int tx = t.x + 8 * j;
+        std::uint32_t* o = row + tx;
+        if (tx >= t.nLeft && tx + 8 <= t.nRight) {
+          PaintGroup(o, bi, bh, t.body, t.black);
+          continue;
+        }
+        for (int k = 0; k < 8; ++k) {
+          if (tx + k < t.nLeft || tx + k >= t.nRight) continue;
+          if (bi & (0x80u >> k))
+            o[k] = t.body;
+          else if (bh & (0x80u >> k))
+            o[k] = t.black;
+        }
+      }
     }
   }
+}
+
+void PaintRows(const PaintTarget& t, const PaintedRow<2>* rows, int nRows) {
+  PaintRowsImpl<2>(t, rows, nRows);
+}
+void PaintRows(const PaintTarget& t, const PaintedRow<3>* rows, int nRows) {
+  PaintRowsImpl<3>(t, rows, nRows);
+}
+
+constexpr int kMaxRows = 256;
+
+// The outline with W words a row and a halo of H columns (0 < H < 64), or
+// of nHalo columns when H is 0.
+template <int W, int H>
+void Outline(CDC* pDC, const WideRow* ink, int nFrameWidth, int nFrameHeight, int nHalo, int x,
+             int y, bool bHalo, bool bBody, COLORREF crBody) {
+  if constexpr (H != 0) nHalo = H;
+  const Rect clip = pDC->GetClipBox();
+  const Bits<W> frame =
+      Load<W>(ColumnMask(std::max(clip.left - x, 0), std::min(clip.right - x, nFrameWidth)));
+  const int nLeft = std::max(clip.left, x);
+  const int nRight = std::min(clip.right, x + nFrameWidth);
+  if (nLeft >= nRight) return;
+  const std::uint32_t bodyPx = ToPixel(crBody);
+  const std::uint32_t black = ToPixel(RGB(0, 0, 0));
+  // The ink spread nHalo columns each way, row by row; then each frame row's
+  // halo is the spread of the rows within nHalo of it, less its own ink.
+  // down[f] gathers rows f to f + nHalo (by doubling), so rows f - nHalo to
+  // f + nHalo are down[f - nHalo] | down[f].
+  Bits<W> down[kMaxRows];
+  if (bHalo) {
+    for (int f = 0; f < nFrameHeight; ++f) {
+      const Bits<W> r = Load<W>(ink[f]);
+      down[f] = Any(r) ? SpreadBits<W>(r, nHalo) : Bits<W>{};
+    }
+    int nDone = 0;
+    while (nDone < nHalo) {
+      const int n = std::min(nDone + 1, nHalo - nDone);
+      for (int f = 0; f + n < nFrameHeight; ++f) down[f] = Or(down[f], down[f + n]);
+      nDone += n;
+    }
+  }
+  const int f0 = std::max(clip.top - y, 0);
+  const int f1 = std::min(clip.bottom - y, nFrameHeight);
+  if (f0 >= f1) return;
+  PaintedRow<W> rows[kMaxRows];
+  for (int f = f0; f < f1; ++f) {
+    const Bits<W> own = Load<W>(ink[f]);
+    PaintedRow<W>& r = rows[f - f0];
+    r = {};
+    if (bHalo) {
+      r.halo = f >= nHalo ? Or(down[f], down[f - nHalo]) : down[f];
+      for (int i = 0; i < W; ++i) r.halo.w[i] &= ~own.w[i] & frame.w[i];
+    }
+    if (bBody)
+      for (int i = 0; i < W; ++i) r.ink.w[i] = own.w[i] & frame.w[i];
+  }
+  CSurface& surface = pDC->Surface();
+  const PaintTarget target{surface.Row(y + f0),
+                           static_cast<std::size_t>(surface.Width()),
+                           x,
+                           nLeft,
+                           nRight,
+                           (nFrameWidth + 7) / 8,
+                           bodyPx,
+                           black};
+  PaintRows(target, rows, f1 - f0);
 }
 
 }  // namespace
@@ -160,48 +271,16 @@ void DrawWideOutline(CDC* pDC, const WideRow* ink, int nFrameWidth, int nFrameHe
                      int x, int y, bool bHalo, bool bBody, COLORREF crBody) {
   if (pDC == nullptr || ink == nullptr || nFrameWidth <= 0 || nFrameHeight <= 0) return;
   nFrameWidth = std::min(nFrameWidth, WideRow::kBits);
-  nHalo = std::clamp(nHalo, 0, 63);
-  const Rect clip = pDC->GetClipBox();
-  const WideRow frame =
-      ColumnMask(std::max(clip.left - x, 0), std::min(clip.right - x, nFrameWidth));
-  const std::uint32_t bodyPx = ToPixel(crBody);
-  const std::uint32_t black = ToPixel(RGB(0, 0, 0));
-  // The ink spread nHalo columns each way, row by row; then each frame row's
-  // halo is the spread of the rows within nHalo of it, less its own ink.
-  // down[f] gathers rows f to f + nHalo (by doubling), so rows f - nHalo to
-  // f + nHalo are down[f - nHalo] | down[f].
-  constexpr int kMaxRows = 256;
   nFrameHeight = std::min(nFrameHeight, kMaxRows);
-  WideRow down[kMaxRows];
-  if (bHalo) {
-    for (int f = 0; f < nFrameHeight; ++f)
-      down[f] = ink[f].Any() ? Spread(ink[f], nHalo) : WideRow{};
-    int nDone = 0;
-    while (nDone < nHalo) {
-      const int n = std::min(nDone + 1, nHalo - nDone);
-      for (int f = 0; f + n < nFrameHeight; ++f) down[f] |= down[f + n];
-      nDone += n;
-    }
-  }
-  const int nGroups = (nFrameWidth + 7) / 8;
-  const int nLeft = std::max(clip.left, x);
-  const int nRight = std::min(clip.right, x + nFrameWidth);
-  if (nLeft >= nRight) return;
-  const WideRow none;
-  for (int f = 0; f < nFrameHeight; ++f) {
-    const int ty = y + f;
-    if (ty < clip.top || ty >= clip.bottom) continue;
-    WideRow body = bBody ? ink[f] : none;
-    WideRow halo;
-    if (bHalo) {
-      halo = down[f];
-      if (f >= nHalo) halo |= down[f - nHalo];
-      for (int i = 0; i < WideRow::kWords; ++i) halo.w[i] &= ~ink[f].w[i] & frame.w[i];
-    }
-    for (int i = 0; i < WideRow::kWords; ++i) body.w[i] &= frame.w[i];
-    if (!body.Any() && !halo.Any()) continue;
-    PaintRow(pDC->Surface().Row(ty), x, nLeft, nRight, body, halo, bodyPx, black, nGroups);
-  }
+  nHalo = std::clamp(nHalo, 0, 63);
+  // The program's glyph halos get their shifts worked out at compile time;
+  // the cells at scale 1 fit in two words.
+  if (nHalo == 3 && nFrameWidth <= 128)
+    return Outline<2, 3>(pDC, ink, nFrameWidth, nFrameHeight, 3, x, y, bHalo, bBody, crBody);
+  if (nHalo == 6)
+    return Outline<3, 6>(pDC, ink, nFrameWidth, nFrameHeight, 6, x, y, bHalo, bBody, crBody);
+  Outline<3, 0>(pDC, ink, nFrameWidth, nFrameHeight, nHalo, x, y, bHalo && nHalo > 0, bBody,
+                crBody);
 }
 
 }  // namespace solvari

@@ -1,7 +1,7 @@
 // Outlines of monochrome pictures up to 192 pixels wide, as the large glyphs
-// and the readings are drawn at scale 2: a black halo of a given width around
-// the ink, and the ink in one colour. (At scale 1 the glyph renderer and the
-// reading band keep their own narrower bit rows.)
+// are drawn at both scales and the readings at scale 2: a black halo of a
+// given width around the ink, and the ink in one colour. (At scale 1 the
+// reading band keeps its own narrower bit rows.)
 #pragma once
 
 #include <cstdint>

@@ -190,5 +190,51 @@ TEST(Raster, TransfersMatchTheirPixelRules) {
   }
 }
 
+// The overview's case: many strips ANDed onto a white fill wider than the
+// 64-pixel words the row is gathered in, strips side by side, overlapping,
+// crossing word edges and sticking out of the fill or the clip.
+TEST(Raster, FillThenAndRowsOverWideRowsIsTheFillFollowedByTheTransfers) {
+  std::uint32_t seed = 777;
+  auto rnd = [&](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(n));
+  };
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE(round);
+    const int bw = 20 + rnd(120), bh = 5 + rnd(30);
+    const int wb = (bw + 15) / 16 * 2;
+    std::vector<std::uint8_t> bits(static_cast<std::size_t>(wb) * bh);
+    for (auto& b : bits) b = static_cast<std::uint8_t>(rnd(3) == 0 ? 0xFF : rnd(256));
+    const MonoBitmap mono{bw, bh, wb, bits.data()};
+    CSurface before(301, 60);
+    for (int yy = 0; yy < before.Height(); ++yy)
+      for (int xx = 0; xx < before.Width(); ++xx)
+        before.Row(yy)[xx] = 0xFF000000u | static_cast<std::uint32_t>(rnd(1 << 24));
+    std::vector<MonoTransfer> transfers;
+    int x = rnd(8);
+    for (int k = 3 + rnd(12); k > 0; --k) {
+      const int w = 1 + rnd(bw);
+      transfers.push_back({x, rnd(50) - 5, w, 1 + rnd(bh), mono, rnd(bw), rnd(bh)});
+      x += rnd(4) == 0 ? -rnd(w + 1) : w + rnd(6);  // now and then overlapping
+    }
+    const bool bInside = round % 3 != 0;
+    const Rect fill = bInside ? Rect{0, rnd(10), 301, 50 + rnd(10)}
+                              : Rect{rnd(40), rnd(10), 200 + rnd(101), 40 + rnd(20)};
+    const Rect clip = round % 4 == 0 ? Rect{rnd(30), 0, 250 + rnd(51), 60} : before.Bounds();
+    CSurface fused = before, stepwise = before;
+    CDC df(fused), ds(stepwise);
+    for (CDC* p : {&df, &ds}) {
+      p->IntersectClipRect(clip);
+      p->SetTextColor(round % 5 == 0 ? RGB(12, 200, 77) : RGB(0, 0, 0));
+      p->SetBkColor(RGB(255, 255, 255));
+    }
+    df.FillThenAndRows(fill, RGB(255, 255, 255), transfers);
+    ds.FillSolidRect(fill, RGB(255, 255, 255));
+    for (const MonoTransfer& t : transfers)
+      ds.BitBlt(t.x, t.y, t.w, t.h, t.src, t.sx, t.sy, SRCAND);
+    ASSERT_EQ(fused, stepwise);
+  }
+}
+
 }  // namespace
 }  // namespace solvari
