@@ -451,21 +451,35 @@ void CMainFrame::CreateToolBar() {
   m_wndToolBar.setFixedHeight(kToolBarHeight);
 
   // Bitmap 128 holds the five button images side by side, 16 x 15 each; its
-  // light grey is the button face and shows through.
-  QImage strip = LoadBitmapImage(kToolBarBitmapId).convertToFormat(QImage::Format_ARGB32);
-  for (int y = 0; y < strip.height(); ++y) {
-    auto* pRow = reinterpret_cast<QRgb*>(strip.scanLine(y));
-    for (int x = 0; x < strip.width(); ++x)
-      if ((pRow[x] & 0xFFFFFF) == 0xC0C0C0) pRow[x] = 0;
-  }
+  // light grey is the button face and shows through. On a screen of twice
+  // the density the icons take theirs from the same row drawn at twice the
+  // size (32 x 30 each).
+  auto buttonStrip = [](int nId) {
+    QImage strip = LoadBitmapImage(nId).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < strip.height(); ++y) {
+      auto* pRow = reinterpret_cast<QRgb*>(strip.scanLine(y));
+      for (int x = 0; x < strip.width(); ++x)
+        if ((pRow[x] & 0xFFFFFF) == 0xC0C0C0) pRow[x] = 0;
+    }
+    return strip;
+  };
+  const QImage strip = buttonStrip(kToolBarBitmapId);
+  const QImage strip2 = buttonStrip(BitmapIdAtScale(kToolBarBitmapId, 2));
   const int buttons[] = {ID_READ_START, ID_READ_STOP, ID_READ_MAXIMIZE, ID_READ_REPEAT,
                          ID_APP_ABOUT};
   int nImage = 0;
   for (int nID : buttons) {
     if (nID == ID_READ_MAXIMIZE || nID == ID_APP_ABOUT) m_wndToolBar.addSeparator();
     QAction* pAction = Action(nID);
-    if (!strip.isNull() && strip.width() >= 16 * (nImage + 1))
-      pAction->setIcon(QIcon(QPixmap::fromImage(strip.copy(16 * nImage, 0, 16, 15))));
+    if (!strip.isNull() && strip.width() >= 16 * (nImage + 1)) {
+      QIcon icon(QPixmap::fromImage(strip.copy(16 * nImage, 0, 16, 15)));
+      if (strip2.width() >= 32 * (nImage + 1) && strip2.height() >= 30) {
+        QPixmap twice = QPixmap::fromImage(strip2.copy(32 * nImage, 0, 32, 30));
+        twice.setDevicePixelRatio(2.0);
+        icon.addPixmap(twice);
+      }
+      pAction->setIcon(icon);
+    }
     ++nImage;
     m_wndToolBar.addAction(pAction);
   }

@@ -3,11 +3,13 @@
 // pixels, and the view paints at scale 2, pixel for pixel on the screen.
 #include <QAction>
 #include <QApplication>
+#include <QIcon>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
+#include "app/dib_image.h"
 #include "app/main_frame.h"
 #include "app/qt_profile_store.h"
 #include "audio/voice_segment.h"
@@ -102,6 +104,45 @@ class TestHiDpi : public QObject {
     QCOMPARE(frame.View().ColumnsPerPage(), 6);
     const QPixmap shot = frame.grab();
     QCOMPARE(shot.size(), frame.size() * r);
+  }
+
+  // The tool bar's icons at twice the density are the buttons drawn at that
+  // size (bitmap 1128), not the 16 x 15 ones enlarged; at ratio 1 they stay
+  // the 16 x 15 ones.
+  void toolBarIconsAreDrawnAtTwiceTheSize() {
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    const QImage strip1 = LoadBitmapImage(128).convertToFormat(QImage::Format_ARGB32);
+    const QImage strip2 = LoadBitmapImage(1128).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(strip2.size(), QSize(160, 30));
+    const int buttons[] = {ID_READ_START, ID_READ_STOP, ID_READ_MAXIMIZE, ID_READ_REPEAT,
+                           ID_APP_ABOUT};
+    for (int i = 0; i < 5; ++i) {
+      const QIcon icon = rig.pFrame->Action(buttons[i])->icon();
+      const QImage big =
+          icon.pixmap(QSize(16, 15), 2.0).toImage().convertToFormat(QImage::Format_ARGB32);
+      const QImage small =
+          icon.pixmap(QSize(16, 15), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+      QCOMPARE(big.size(), QSize(32, 30));
+      QCOMPARE(small.size(), QSize(16, 15));
+      int nDifferFromDoubled = 0;
+      for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 32; ++x) {
+          const QRgb want = strip2.pixel(32 * i + x, y);
+          // The button face shows through.
+          QCOMPARE(big.pixel(x, y), (want & 0xFFFFFF) == 0xC0C0C0 ? QRgb(0) : want);
+          if ((strip1.pixel(16 * i + x / 2, y / 2) & 0xFFFFFF) != (want & 0xFFFFFF))
+            ++nDifferFromDoubled;
+        }
+      for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 16; ++x) {
+          const QRgb want = strip1.pixel(16 * i + x, y);
+          QCOMPARE(small.pixel(x, y), (want & 0xFFFFFF) == 0xC0C0C0 ? QRgb(0) : want);
+        }
+      // Shapes with slanted or round edges are drawn finer than doubled pixels.
+      if (buttons[i] != ID_READ_STOP && buttons[i] != ID_READ_MAXIMIZE)
+        QVERIFY2(nDifferFromDoubled > 0, qPrintable(QString::number(i)));
+    }
   }
 
   void viewPaintsAtScaleTwoPixelForPixel() {

@@ -147,7 +147,7 @@ TEST(BitmapResources, ToolBarAndAboutPictureSizes) {
   struct Case {
     int id, width, height, bpp;
   };
-  for (const Case& c : {Case{128, 80, 15, 4}, Case{240, 240, 240, 4}}) {
+  for (const Case& c : {Case{128, 80, 15, 4}, Case{1128, 160, 30, 4}, Case{240, 240, 240, 4}}) {
     const Bmp b = ParseResource(c.id);
     ASSERT_TRUE(b.ok) << c.id << ": " << b.error;
     EXPECT_EQ(b.width, c.width) << c.id;

@@ -60,7 +60,10 @@ int main(int argc, char** argv) {
     const std::string tile = std::to_string(solvari::BitmapIdAtScale(238, scale)) + ".bmp";
     ok &= Check(WriteIndexedBmp(bitmaps + "/" + tile, MakeTile(scale)), tile);
   }
-  ok &= Check(WriteIndexedBmp(bitmaps + "/128.bmp", MakeToolBar()), "128.bmp");
+  for (int scale : {1, 2}) {
+    const std::string bar = std::to_string(solvari::BitmapIdAtScale(128, scale)) + ".bmp";
+    ok &= Check(WriteIndexedBmp(bitmaps + "/" + bar, MakeToolBar(scale)), bar);
+  }
   ok &= Check(WriteIndexedBmp(bitmaps + "/240.bmp", MakeAboutPicture()), "240.bmp");
   for (int size : {256, 48}) {
     const std::string path = args["--work"] + "/icon-" + std::to_string(size) + ".bmp";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <vector>
 
 namespace solvari::tools {
 namespace {
@@ -93,30 +94,44 @@ enum : std::uint8_t {
   kWhite = 15
 };
 
-// One 16 x 15 button being drawn: a shape covers a pixel when at least half
-// of its samples are inside; its edge pixels may take an outline colour.
+// One 16 x 15 button being drawn, at scale 1 or 2 (32 x 30 pixels), in the
+// button's own 16 x 15 units: a shape covers a pixel when at least half of
+// its samples are inside; its edge pixels (one unit wide) may take an
+// outline colour.
 struct Button {
   Indexed& img;
-  int ox;
+  int ox;  // left edge of the button, in units
+  int scale = 1;
   void Fill(const Inside& inside, std::uint8_t fill, int outline = -1) {
-    bool mask[15][16] = {};
-    for (int y = 0; y < 15; ++y)
-      for (int x = 0; x < 16; ++x) {
+    const int w = 16 * scale, h = 15 * scale;
+    std::vector<bool> mask(static_cast<size_t>(w) * h);
+    auto in = [&](int x, int y) {
+      return x >= 0 && y >= 0 && x < w && y < h && mask[static_cast<size_t>(y) * w + x];
+    };
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
         int hits = 0;
         for (int j = 0; j < 4; ++j)
-          for (int i = 0; i < 4; ++i) hits += inside(x + (i + 0.5f) / 4, y + (j + 0.5f) / 4);
-        mask[y][x] = hits >= 8;
+          for (int i = 0; i < 4; ++i)
+            hits += inside((x + (i + 0.5f) / 4) / scale, (y + (j + 0.5f) / 4) / scale);
+        mask[static_cast<size_t>(y) * w + x] = hits >= 8;
       }
-    for (int y = 0; y < 15; ++y)
-      for (int x = 0; x < 16; ++x) {
-        if (!mask[y][x]) continue;
-        const bool edge = x == 0 || y == 0 || x == 15 || y == 14 || !mask[y - 1][x] ||
-                          !mask[y + 1][x] || !mask[y][x - 1] || !mask[y][x + 1];
-        Set(x, y, edge && outline >= 0 ? static_cast<std::uint8_t>(outline) : fill);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        if (!in(x, y)) continue;
+        bool edge = false;
+        for (int k = 1; k <= scale; ++k)
+          edge = edge || !in(x - k, y) || !in(x + k, y) || !in(x, y - k) || !in(x, y + k);
+        SetPixel(x, y, edge && outline >= 0 ? static_cast<std::uint8_t>(outline) : fill);
       }
   }
+  // One unit: a pixel at scale 1, a 2 x 2 square at scale 2.
   void Set(int x, int y, std::uint8_t v) {
-    img.index[static_cast<size_t>(y) * img.width + ox + x] = v;
+    for (int j = 0; j < scale; ++j)
+      for (int i = 0; i < scale; ++i) SetPixel(x * scale + i, y * scale + j, v);
+  }
+  void SetPixel(int x, int y, std::uint8_t v) {
+    img.index[static_cast<size_t>(y) * img.width + ox * scale + x] = v;
   }
 };
 
@@ -138,20 +153,20 @@ Indexed MakeTile(int scale) {
   return t;
 }
 
-Indexed MakeToolBar() {
+Indexed MakeToolBar(int scale) {
   Indexed img;
-  img.width = 80;
-  img.height = 15;
+  img.width = 80 * scale;
+  img.height = 15 * scale;
   img.bitsPerPixel = 4;
   img.palette = StandardPalette16();
-  img.index.assign(80 * 15, kSilver);
+  img.index.assign(static_cast<size_t>(img.width) * img.height, kSilver);
 
   // Start: a green play triangle.
-  Button start{img, 0};
+  Button start{img, 0, scale};
   start.Fill(Triangle(3.5f, 1.5f, 3.5f, 13.5f, 13.5f, 7.5f), kGreen, kDarkGreen);
 
   // Stop: a dark red square with a lit upper-left edge.
-  Button stop{img, 16};
+  Button stop{img, 16, scale};
   stop.Fill(Box(3, 3, 13, 13), kDarkRed, kBlack);
   for (int i = 4; i < 12; ++i) {
     stop.Set(i, 4, kRed);
@@ -159,24 +174,38 @@ Indexed MakeToolBar() {
   }
 
   // Maximize: a window with a thick title bar.
-  Button max{img, 32};
+  Button max{img, 32, scale};
   max.Fill(Box(1, 1, 15, 14), kWhite, kBlack);
   for (int y = 2; y < 5; ++y)
     for (int x = 2; x < 14; ++x) max.Set(x, y, y == 4 ? kBlack : kNavy);
 
-  // Repeat: two arrows chasing each other round a circle, drawn by hand.
-  static const char* const kRepeat[15] = {
-      "................", "................", ".....tttttt.....", "....tttttttt....",
-      "...tt......tt...", "...tt....tttttt.", "...tt.....tttt..", "...........tt...",
-      "...tt...........", "..tttt.....tt...", ".tttttt....tt...", "...tt......tt...",
-      "....tttttttt....", ".....tttttt.....", "................"};
-  Button rep{img, 48};
-  for (int y = 0; y < 15; ++y)
-    for (int x = 0; x < 16; ++x)
-      if (kRepeat[y][x] == 't') rep.Set(x, y, kTeal);
+  // Repeat: two arrows chasing each other round a circle. At scale 1 drawn by
+  // hand; at scale 2 the same arcs and heads as shapes, at the finer grid.
+  Button rep{img, 48, scale};
+  if (scale == 1) {
+    static const char* const kRepeat[15] = {
+        "................", "................", ".....tttttt.....", "....tttttttt....",
+        "...tt......tt...", "...tt....tttttt.", "...tt.....tttt..", "...........tt...",
+        "...tt...........", "..tttt.....tt...", ".tttttt....tt...", "...tt......tt...",
+        "....tttttttt....", ".....tttttt.....", "................"};
+    for (int y = 0; y < 15; ++y)
+      for (int x = 0; x < 16; ++x)
+        if (kRepeat[y][x] == 't') rep.Set(x, y, kTeal);
+  } else {
+    const Inside ring = Ring(8.0f, 7.5f, 3.4f, 5.5f);
+    // The upper arc runs from the left side over the top into the head on
+    // the right; the lower from the right side under the bottom into the
+    // head on the left.
+    rep.Fill([ring](float x, float y) { return ring(x, y) && (x < 8.0f ? y < 7.0f : y < 5.0f); },
+             kTeal);
+    rep.Fill([ring](float x, float y) { return ring(x, y) && (x < 8.0f ? y >= 11.0f : y >= 9.0f); },
+             kTeal);
+    rep.Fill(Triangle(9.0f, 5.0f, 15.0f, 5.0f, 12.0f, 8.0f), kTeal);
+    rep.Fill(Triangle(1.0f, 11.0f, 7.0f, 11.0f, 4.0f, 8.0f), kTeal);
+  }
 
   // About: a white "i" on a blue disc.
-  Button about{img, 64};
+  Button about{img, 64, scale};
   about.Fill(Disc(7.5f, 7.5f, 6.8f), kBlue, kNavy);
   about.Fill(Box(7, 3, 9, 5), kWhite);
   about.Fill(Box(7, 6, 9, 12), kWhite);

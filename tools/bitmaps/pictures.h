@@ -11,7 +11,8 @@ namespace solvari::tools {
 // odd. At scale 2, 16 x 16 with every pixel of it a 2 x 2 square.
 Indexed MakeTile(int scale = 1);
 // 80 x 15, 4 bits, standard palette: Start, Stop, Maximize, Repeat, About.
-Indexed MakeToolBar();
+// At scale 2, 160 x 30, drawn at that size.
+Indexed MakeToolBar(int scale = 1);
 // 240 x 240, 4 bits: a lotus over still water.
 Indexed MakeAboutPicture();
 // Square icon with alpha: a dark green disc with a white 心.
