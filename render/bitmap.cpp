@@ -55,10 +55,7 @@ bool CBitmap::LoadBitmap(DibBytes bytes) {
         std::memset(out, b1 ? 0xFF : 0, static_cast<std::size_t>(nUsedBytes));
       } else {
         const std::uint8_t flip = b0 ? 0xFF : 0;  // index 0 light: the bits turn over
-        if (flip == 0)
-          std::memcpy(out, in, static_cast<std::size_t>(nUsedBytes));
-        else
-          for (int i = 0; i < nUsedBytes; ++i) out[i] = static_cast<std::uint8_t>(~in[i]);
+        for (int i = 0; i < nUsedBytes; ++i) out[i] = static_cast<std::uint8_t>(in[i] ^ flip);
       }
       out[nUsedBytes - 1] &= lastMask;
     }

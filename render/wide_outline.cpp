@@ -171,27 +171,29 @@ struct PaintTarget {
 // [nLeft, nRight) are written whole through masks; the others pixel by pixel.
 template <int W>
 inline void PaintRowsImpl(const PaintTarget& t, const PaintedRow<W>* rows, int nRows) {
+  // Locals, so that the pixel stores need not make them be read again.
+  const PaintTarget l = t;
   for (int f = 0; f < nRows; ++f) {
-    std::uint32_t* row = t.pFirstRow + t.nStride * static_cast<std::size_t>(f);
+    std::uint32_t* row = l.pFirstRow + l.nStride * static_cast<std::size_t>(f);
     for (int i = 0; i < W; ++i) {
       std::uint64_t wi = rows[f].ink.w[i];
       std::uint64_t wh = rows[f].halo.w[i];
-      for (int j = 8 * i; (wi | wh) != 0 && j < t.nGroups; ++j, wi <<= 8, wh <<= 8) {
+      for (int j = 8 * i; (wi | wh) != 0 && j < l.nGroups; ++j, wi <<= 8, wh <<= 8) {
         const unsigned bi = static_cast<unsigned>(wi >> 56);
         const unsigned bh = static_cast<unsigned>(wh >> 56);
         if ((bi | bh) == 0) continue;
-        const int tx = t.x + 8 * j;
+        const int tx = l.x + 8 * j;
         std::uint32_t* o = row + tx;
-        if (tx >= t.nLeft && tx + 8 <= t.nRight) {
-          PaintGroup(o, bi, bh, t.body, t.black);
+        if (tx >= l.nLeft && tx + 8 <= l.nRight) {
+          PaintGroup(o, bi, bh, l.body, l.black);
           continue;
         }
         for (int k = 0; k < 8; ++k) {
-          if (tx + k < t.nLeft || tx + k >= t.nRight) continue;
+          if (tx + k < l.nLeft || tx + k >= l.nRight) continue;
           if (bi & (0x80u >> k))
-            o[k] = t.body;
+            o[k] = l.body;
           else if (bh & (0x80u >> k))
-            o[k] = t.black;
+            o[k] = l.black;
         }
       }
     }
