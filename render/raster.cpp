@@ -311,13 +311,10 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
   // row is the fill with the 0 bits of every transfer in it, wherever they
   // overlap: those bits are gathered into one row of bits, set where the
   // pixel is fill & 0-bit colour, and the row is written from it eight
-  // pixels at a time.
+  // pixels at a time (the table above, with the bits turned over).
   const bool bOnesKeepFill = c1 == px && !fill.IsEmpty();
   const std::size_t nFillWidth = fill.IsEmpty() ? 0 : static_cast<std::size_t>(fill.Width());
   std::vector<std::uint64_t> zeros(bOnesKeepFill && !spans.empty() ? nFillWidth / 64 + 2 : 0);
-  std::vector<std::array<std::uint32_t, 8>> zeroOctets(zeros.empty() ? 0 : 256);
-  for (std::size_t v = 0; v < zeroOctets.size(); ++v)
-    for (std::size_t k = 0; k < 8; ++k) zeroOctets[v][k] = (v & (0x80u >> k)) != 0 ? c0 : px;
   bool bInsideFill = false;
   std::vector<const Span*> active;
   bool bActiveChanged = false;
@@ -376,10 +373,10 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
       for (; i + 64 <= nFillWidth; i += 64) {
         std::uint64_t m = zeros[i / 64];
         for (std::size_t j = 0; j < 64; j += 8, m <<= 8)
-          std::memcpy(out + i + j, zeroOctets[m >> 56].data(), 32);
+          std::memcpy(out + i + j, octets[~m >> 56].data(), 32);
       }
       for (; i + 8 <= nFillWidth; i += 8)
-        std::memcpy(out + i, zeroOctets[(zeros[i / 64] >> (56 - i % 64)) & 0xFFu].data(), 32);
+        std::memcpy(out + i, octets[(~zeros[i / 64] >> (56 - i % 64)) & 0xFFu].data(), 32);
       for (; i < nFillWidth; ++i) out[i] = (zeros[i / 64] >> (63 - i % 64)) & 1u ? c0 : px;
       continue;
     }
