@@ -93,14 +93,14 @@ bool Any(const Bits<W>& a) {
 // Bits moved n columns towards larger (right) or smaller (left) frame
 // columns, 0 < n < 64.
 template <int W>
-Bits<W> Right(const Bits<W>& r, int n) {
+[[gnu::always_inline]] inline Bits<W> Right(const Bits<W>& r, int n) {
   Bits<W> o;
   for (int i = W - 1; i >= 0; --i) o.w[i] = (r.w[i] >> n) | (i > 0 ? r.w[i - 1] << (64 - n) : 0);
   return o;
 }
 
 template <int W>
-Bits<W> Left(const Bits<W>& r, int n) {
+[[gnu::always_inline]] inline Bits<W> Left(const Bits<W>& r, int n) {
   Bits<W> o;
   for (int i = 0; i < W; ++i) o.w[i] = (r.w[i] << n) | (i + 1 < W ? r.w[i + 1] >> (64 - n) : 0);
   return o;
@@ -108,7 +108,7 @@ Bits<W> Left(const Bits<W>& r, int n) {
 
 // The bits spread nHalo columns each way: by doubling, 0..1, 0..3, 0..6.
 template <int W>
-Bits<W> SpreadBits(const Bits<W>& r, int nHalo) {
+[[gnu::always_inline]] inline Bits<W> SpreadBits(const Bits<W>& r, int nHalo) {
   Bits<W> right = r, left = r;
   int nDone = 0;  // right and left cover shifts 0..nDone
   while (nDone < nHalo) {
