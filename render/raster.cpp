@@ -170,6 +170,13 @@ inline std::uint32_t BitsAt(const std::uint8_t* bits, int sx, int n) {
   return static_cast<std::uint32_t>(v >> (8 - (sx & 7)));
 }
 
+// The c (1 to 32) bits of a row of nRowBytes bytes from bit column sx on,
+// the first in bit 31, the bits after them 0.
+inline std::uint32_t RowBits(const std::uint8_t* bits, int nRowBytes, int sx, int c) {
+  const std::uint32_t v = (sx >> 3) + 8 <= nRowBytes ? BitsAt8(bits, sx) : BitsAt(bits, sx, c);
+  return c == 32 ? v : v & ~(0xFFFFFFFFu >> c);
+}
+
 // One row of a monochrome transfer: n pixels from source bit column sx of
 // the row bits. The raster operation is a template argument, so that the
 // inner loop is a plain select and combine; an AND with white changes
@@ -356,9 +363,8 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
         for (int i = 0; i < n; i += 32) {
           const int c = std::min(32, n - i);
           const int sx = b.dst.left + b.dx + i;
-          const std::uint32_t v =
-              (sx >> 3) + 8 <= nRowBytes ? BitsAt8(bits, sx) : BitsAt(bits, sx, c);
-          const std::uint32_t z = ~v & (c == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> c));
+          const std::uint32_t z =
+              ~RowBits(bits, nRowBytes, sx, c) & (c == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> c));
           if (z == 0) continue;
           // Fill column p is bit 63 - p % 64 of word p / 64.
           const std::size_t p = static_cast<std::size_t>(b.dst.left - fill.left + i);
@@ -393,9 +399,7 @@ void CDC::FillThenAndRows(const Rect& rc, COLORREF cr, std::span<const MonoTrans
         for (int i = 0; i < n; i += 32) {
           const int c = std::min(32, n - i);
           const int sx = b.dst.left + b.dx + i;
-          const std::uint32_t v = (sx >> 3) + 8 <= nRowBytes
-                                      ? BitsAt8(bits, sx) & ~(c == 32 ? 0u : 0xFFFFFFFFu >> c)
-                                      : BitsAt(bits, sx, c);
+          const std::uint32_t v = RowBits(bits, nRowBytes, sx, c);
           int k = 0;
           for (; k + 8 <= c; k += 8)
             std::memcpy(out + i + k, octets[(v >> (24 - k)) & 0xFFu].data(), 32);

@@ -170,7 +170,7 @@ struct PaintTarget {
 // Every painted frame row at once. Groups of 8 frame columns wholly inside
 // [nLeft, nRight) are written whole through masks; the others pixel by pixel.
 template <int W>
-inline void PaintRowsImpl(const PaintTarget& t, const PaintedRow<W>* rows, int nRows) {
+void PaintRows(const PaintTarget& t, const PaintedRow<W>* rows, int nRows) {
   // Locals, so that the pixel stores need not make them be read again.
   const PaintTarget l = t;
   for (int f = 0; f < nRows; ++f) {
@@ -198,13 +198,6 @@ inline void PaintRowsImpl(const PaintTarget& t, const PaintedRow<W>* rows, int n
       }
     }
   }
-}
-
-void PaintRows(const PaintTarget& t, const PaintedRow<2>* rows, int nRows) {
-  PaintRowsImpl<2>(t, rows, nRows);
-}
-void PaintRows(const PaintTarget& t, const PaintedRow<3>* rows, int nRows) {
-  PaintRowsImpl<3>(t, rows, nRows);
 }
 
 constexpr int kMaxRows = 256;
@@ -264,7 +257,7 @@ void Outline(CDC* pDC, const WideRow* ink, int nFrameWidth, int nFrameHeight, in
                            (nFrameWidth + 7) / 8,
                            bodyPx,
                            black};
-  PaintRows(target, rows, f1 - f0);
+  PaintRows<W>(target, rows, f1 - f0);
 }
 
 }  // namespace
