@@ -160,6 +160,10 @@ class Pictures(unittest.TestCase):
         self.assertEqual((sub.width, sub.height, sub.x0, sub.y0), (3, 3, 102, 51))
         self.assertEqual(sub.pixel(103, 52), (90, 80, 255))
         self.assertEqual(img.crop(90, 40, 5, 5).width, 0)
+        # A point past the right edge is off the image, not the next row's first pixel.
+        self.assertEqual(img.pixel(107, 51), ())
+        self.assertEqual(img.pixel(99, 52), ())
+        self.assertEqual(img.pixel(100, 55), ())
         self.assertEqual(img.count((90, 80, 255)), 1)
         self.assertEqual(xscreen.Image(3, 1, bytes((0, 255, 0, 0, 255, 0, 0, 0, 0))).count((0, 255, 0)), 2)
         # (0, 255, 0) spread over two pixels is not a green pixel.

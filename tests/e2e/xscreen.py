@@ -68,7 +68,9 @@ class Image:
         self.x0, self.y0 = x0, y0  # screen position of the top-left pixel
 
     def pixel(self, x, y):
-        """Pixel at screen position (x, y) as (r, g, b)."""
+        """Pixel at screen position (x, y) as (r, g, b); () outside this image."""
+        if not (0 <= x - self.x0 < self.width and 0 <= y - self.y0 < self.height):
+            return ()
         i = ((y - self.y0) * self.width + (x - self.x0)) * 3
         return tuple(self.rgb[i:i + 3])
 
