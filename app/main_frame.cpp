@@ -590,18 +590,21 @@ bool CMainFrame::LoadVoiceSegment(const std::string& path) {
   const int p = m_nPhrase;
   const bool bPhrase = p >= 0 && p <= kLastPhrase && path == GetVoiceSegmentPath(p);
   if (bPhrase) m_dOwnPace[p] = 1.0;
+  std::string loaded = path;
   bool bLoaded = false;
   if (bPhrase && m_bOwnVoice) {
     const std::string own = OwnVoiceFile(p);
     if (!own.empty() && LoadVoiceFile(own)) {
       m_dOwnPace[p] = TakePaceFactor(m_wave.GetDataSize() / 2, GetPhraseDuration(p));
       CTrace::Event("own-voice", {p, static_cast<int>(std::lround(m_dOwnPace[p] * 1000))});
+      loaded = own;
       bLoaded = true;
     }
   }
   if (!bLoaded && !LoadVoiceFile(path)) return false;
-  // As recorded at 100 %: the file's own samples are played.
-  return m_nPhraseTempo == 100 || ApplyTempo(path);
+  // As recorded at 100 %: the file's own samples are played. Otherwise the
+  // stretch made ahead from the same file is taken.
+  return m_nPhraseTempo == 100 || ApplyTempo(loaded);
 }
 
 std::string CMainFrame::OwnVoiceFile(int nPhrase) const {
@@ -609,6 +612,11 @@ std::string CMainFrame::OwnVoiceFile(int nPhrase) const {
   const QString strOwn =
       m_strOwnVoiceDir + QLatin1Char('/') + QString::fromStdString(OwnVoiceFileName(nPhrase));
   return QFileInfo::exists(strOwn) ? strOwn.toStdString() : std::string();
+}
+
+std::string CMainFrame::VoiceFileOf(int nPhrase) const {
+  std::string own = OwnVoiceFile(nPhrase);
+  return own.empty() ? GetVoiceSegmentPath(nPhrase) : own;
 }
 
 bool CMainFrame::LoadVoiceFile(const std::string& path) {
@@ -661,8 +669,7 @@ void CMainFrame::PrefetchNextVoice() {
     PrefetchStretchedWhenReady();
     return;
   }
-  const std::string own = OwnVoiceFile(nNext);
-  const std::string path = own.empty() ? GetVoiceSegmentPath(nNext) : own;
+  const std::string path = VoiceFileOf(nNext);
   std::vector<std::uint8_t> pcm;
   if (!ReadVoiceSegmentFile(path, &pcm)) return;
   if (!m_wave.PrefetchOutput(pcm.data(), static_cast<std::uint32_t>(pcm.size()))) return;
@@ -677,9 +684,7 @@ void CMainFrame::PrefetchStretchedWhenReady() {
     m_nStretchWanted = -1;
     return;
   }
-  // The stretch is made from the shipped voice; one's own is not read ahead.
-  if (!OwnVoiceFile(nNext).empty()) return;
-  const std::string path = GetVoiceSegmentPath(nNext);
+  const std::string path = VoiceFileOf(nNext);
   if (!m_stretch.IsReady(path, m_nTempo)) {
     // Asked for right after this phrase began, made within seconds; one that
     // failed is not looked for again.
@@ -1083,7 +1088,7 @@ bool CMainFrame::PostponeStartForStretch() {
   constexpr int kMaxPolls = 200;  // two seconds; then it is taken as it comes
   if (m_nState == Starting && m_nTempo != 100 && !IsShutDown() && m_nPhrase >= 0 &&
       m_nPhrase <= kLastPhrase && m_nStartPostponed < kMaxPolls &&
-      m_stretch.IsPending(GetVoiceSegmentPath(m_nPhrase), m_nTempo)) {
+      m_stretch.IsPending(VoiceFileOf(m_nPhrase), m_nTempo)) {
     ++m_nStartPostponed;
     m_pTimers->KillTimer(TIMER_START);
     m_pTimers->SetTimer(TIMER_START, kPollMs);
@@ -1097,15 +1102,15 @@ void CMainFrame::PrepareAhead() {
   if (m_nTempo == 100 || IsShutDown()) return;
   // The newest request is made first: the next phrase is asked for last.
   if (m_nState == Reading && m_nPhrase > 0 && m_nPhrase <= kLastPhrase)
-    m_stretch.Prepare(GetVoiceSegmentPath(m_nPhrase - 1), m_nTempo);
+    m_stretch.Prepare(VoiceFileOf(m_nPhrase - 1), m_nTempo);
   // Where Home and a repeat go, kept at hand.
   if (m_nState == Reading) {
-    m_stretch.Prepare(GetVoiceSegmentPath(0), m_nTempo);
+    m_stretch.Prepare(VoiceFileOf(0), m_nTempo);
     if (m_nFirstPhrase >= 0 && m_nFirstPhrase <= kLastPhrase)
-      m_stretch.Prepare(GetVoiceSegmentPath(m_nFirstPhrase), m_nTempo);
+      m_stretch.Prepare(VoiceFileOf(m_nFirstPhrase), m_nTempo);
   }
   const int nNext = NextPhraseToPlay();
-  if (nNext >= 0) m_stretch.Prepare(GetVoiceSegmentPath(nNext), m_nTempo);
+  if (nNext >= 0) m_stretch.Prepare(VoiceFileOf(nNext), m_nTempo);
 }
 
 void CMainFrame::UpdatePracticeCommands() {

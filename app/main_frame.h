@@ -300,6 +300,9 @@ class CMainFrame : public QMainWindow,
   void ReadOwnVoiceSetting();
   // One's own take of a phrase when it is wanted and there ("" otherwise).
   std::string OwnVoiceFile(int nPhrase) const;
+  // The file a phrase's voice is read from: one's own take when it is
+  // wanted and there, else the shipped one. Stretches are made ahead from it.
+  std::string VoiceFileOf(int nPhrase) const;
   // Loads a voice file (from what was read ahead, when it is that file).
   bool LoadVoiceFile(const std::string& path);
   void CloseRecorder();

@@ -347,6 +347,37 @@ class TestRecord : public QObject {
     QTRY_COMPARE(frame.m_nState, int(Idle));
   }
 
+  // At another tempo one's own take is stretched ahead as the shipped voice
+  // is: its phrase starts with the stretch ready, and nothing is stretched
+  // or waited for on this thread.
+  void anOwnTakeIsStretchedAheadAtATempo() {
+    WriteShipped(3);
+    const std::vector<std::int16_t> take(kTakeLeadSamples + 11025 * 2 + kTakeTailSamples, 100);
+    QCOMPARE(SaveVoiceTake(VoiceDir().toStdString(), 1, take), SaveTakeResult::kSaved);
+    m_pProfile->WriteProfileInt("Reading", "Tempo", 75);
+    RecordRig rig;
+    rig.Create(m_pProfile.get(), VoiceDir());
+    CMainFrame& frame = *rig.pFrame;
+    QVERIFY(frame.IsOwnVoiceOn());
+    frame.OnReadStart();
+    frame.StretchAhead().WaitIdle();
+    rig.timers.Advance(300);
+    QCOMPARE(frame.m_nState, int(Reading));
+    frame.StretchAhead().WaitIdle();
+    const std::string own = VoiceDir().toStdString() + "/" + OwnVoiceFileName(1);
+    QVERIFY(frame.StretchAhead().IsReady(own, 75));
+    rig.pOut->Finish();
+    QTRY_COMPARE(frame.m_nPhrase, 1);
+    QCOMPARE(frame.StretchAhead().GetStats().nSynchronous, 0);
+    QCOMPARE(frame.StretchAhead().GetStats().nWaited, 0);
+    // What plays is the take, 4/3 as long.
+    const double expected = 2.0 * static_cast<double>(take.size()) * 100 / 75;
+    QVERIFY2(std::abs(frame.Wave().GetDataSize() - expected) < expected * 0.02,
+             qPrintable(QString::number(frame.Wave().GetDataSize())));
+    frame.OnReadStop();
+    QTRY_COMPARE(frame.m_nState, int(Idle));
+  }
+
   void aBrokenTakeFallsBackToTheShippedVoice() {
     WriteShipped(1);
     QDir().mkpath(VoiceDir());
