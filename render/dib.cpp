@@ -328,9 +328,12 @@ std::int64_t Nearest(std::int64_t j, std::int64_t nSrc, std::int64_t nDst) {
   return (2 * j + 1) * nSrc / (2 * nDst);
 }
 
-// Draws the rows of an uncompressed picture: draw(out, sourceRow, x0, x1)
-// fills the columns x0 to x1 - 1 of one row, those whose source columns lie
-// inside the picture.
+// Draws the rows of an uncompressed picture: draw(out, sourceRow, nextRow,
+// x0, x1) fills the columns x0 to x1 - 1 of one row, those whose source
+// columns lie inside the picture. nextRow is the source row of the next
+// destination row (sourceRow itself for the last), for drawers that fetch it
+// ahead: the rows of a photo stretched down lie far apart in memory, and
+// each one would otherwise start from a cold cache.
 template <class DrawRow>
 void DrawRows(CSurface& surface, const SampleMap& map, const DibLayout& l,
               const std::uint8_t* pPixels, std::int64_t nRowsAvail, DrawRow draw) {
@@ -339,20 +342,27 @@ void DrawRows(CSurface& surface, const SampleMap& map, const DibLayout& l,
   int x0 = rc.left, x1 = rc.right;
   while (x0 < x1 && map.xs[x0 - rc.left] < 0) ++x0;
   while (x1 > x0 && map.xs[x1 - 1 - rc.left] >= l.nWidth) --x1;
+  // The stored row under destination row dy, or null when there is none.
+  auto rowOf = [&](int dy) -> const std::uint8_t* {
+    const std::int64_t t = map.ys[dy - rc.top];
+    if (t < 0 || t >= l.nHeight) return nullptr;
+    const std::int64_t stored = l.nHeight - 1 - t;  // rows are stored bottom row first
+    if (stored >= nRowsAvail) return nullptr;
+    return pPixels + static_cast<std::uint64_t>(stored) * l.nStride;
+  };
   const std::uint32_t* pPrev = nullptr;  // the last row drawn, and its source row
   std::int64_t tPrev = -1;
   for (int dy = rc.top; dy < rc.bottom; ++dy) {
+    const std::uint8_t* pRow = rowOf(dy);
+    if (pRow == nullptr) continue;
     const std::int64_t t = map.ys[dy - rc.top];
-    if (t < 0 || t >= l.nHeight) continue;
-    const std::int64_t stored = l.nHeight - 1 - t;  // rows are stored bottom row first
-    if (stored >= nRowsAvail) continue;
     std::uint32_t* out = surface.Row(dy);
     if (t == tPrev && x1 > x0) {  // a row stretched over several: copied
       std::memcpy(out + x0, pPrev + x0, static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t));
       continue;
     }
-    const std::uint8_t* pRow = pPixels + static_cast<std::uint64_t>(stored) * l.nStride;
-    draw(out, pRow, x0, x1);
+    const std::uint8_t* pNext = dy + 1 < rc.bottom ? rowOf(dy + 1) : nullptr;
+    draw(out, pRow, pNext != nullptr ? pNext : pRow, x0, x1);
     pPrev = out;
     tPrev = t;
   }
@@ -364,7 +374,7 @@ void DrawDirect(CSurface& surface, const SampleMap& map, const DibLayout& l,
                 const std::uint8_t* pPixels, std::int64_t nRowsAvail, PixelAt pixelAt) {
   const int nLeft = map.rcVisible.left;
   DrawRows(surface, map, l, pPixels, nRowsAvail,
-           [&](std::uint32_t* out, const std::uint8_t* pRow, int x0, int x1) {
+           [&](std::uint32_t* out, const std::uint8_t* pRow, const std::uint8_t*, int x0, int x1) {
              for (int dx = x0; dx < x1; ++dx) out[dx] = pixelAt(pRow, map.xs[dx - nLeft]);
            });
 }
@@ -388,27 +398,31 @@ void Draw24(CSurface& surface, const SampleMap& map, const DibLayout& l,
           offsets[static_cast<std::size_t>(nWordEnd)] + 4 <= l.nStride))
     ++nWordEnd;
   nWordEnd += nLeft;
-  DrawRows(surface, map, l, pPixels, nRowsAvail,
-           [&](std::uint32_t* out, const std::uint8_t* pRow, int x0, int x1) {
-             const std::uint32_t* off = offsets.data() - nLeft;
-             const int xw = std::clamp(nWordEnd, x0, x1);
-             int dx = x0;
-             for (; dx + 4 <= xw; dx += 4) {
-               std::uint32_t v[4];
-               for (int k = 0; k < 4; ++k) std::memcpy(&v[k], pRow + off[dx + k], 4);
-               for (int k = 0; k < 4; ++k) out[dx + k] = 0xFF000000u | v[k];
-             }
-             for (; dx < xw; ++dx) {
-               std::uint32_t v;
-               std::memcpy(&v, pRow + off[dx], 4);
-               out[dx] = 0xFF000000u | v;
-             }
-             for (int dx = xw; dx < x1; ++dx) {
-               const std::uint8_t* q = pRow + off[dx];
-               out[dx] = 0xFF000000u | (static_cast<std::uint32_t>(q[2]) << 16) |
-                         (static_cast<std::uint32_t>(q[1]) << 8) | q[0];
-             }
-           });
+  DrawRows(
+      surface, map, l, pPixels, nRowsAvail,
+      [&](std::uint32_t* out, const std::uint8_t* pRow, const std::uint8_t* pNext, int x0, int x1) {
+        const std::uint32_t* off = offsets.data() - nLeft;
+        const int xw = std::clamp(nWordEnd, x0, x1);
+        int dx = x0;
+        for (; dx + 4 <= xw; dx += 4) {
+          // One fetch per four columns: about 50 bytes of a photo's row at
+          // scale 2, so every cache line of the next row is asked for.
+          __builtin_prefetch(pNext + off[dx]);
+          std::uint32_t v[4];
+          for (int k = 0; k < 4; ++k) std::memcpy(&v[k], pRow + off[dx + k], 4);
+          for (int k = 0; k < 4; ++k) out[dx + k] = 0xFF000000u | v[k];
+        }
+        for (; dx < xw; ++dx) {
+          std::uint32_t v;
+          std::memcpy(&v, pRow + off[dx], 4);
+          out[dx] = 0xFF000000u | v;
+        }
+        for (int dx = xw; dx < x1; ++dx) {
+          const std::uint8_t* q = pRow + off[dx];
+          out[dx] = 0xFF000000u | (static_cast<std::uint32_t>(q[2]) << 16) |
+                    (static_cast<std::uint32_t>(q[1]) << 8) | q[0];
+        }
+      });
 }
 
 void DrawRle(CSurface& surface, const SampleMap& map, const DibLayout& l,
