@@ -802,7 +802,8 @@ void CMainFrame::LoadBackgroundPicture(const std::string& strPath) {
   const int nLoad = ++m_nPictureLoad;  // any load still under way is outdated now
   std::error_code error;
   const std::uintmax_t nBytes = std::filesystem::file_size(strPath, error);
-  if (error || nBytes <= kPictureReadAtOnceBytes) {
+  if (error || (nBytes <= kPictureReadAtOnceBytes &&
+                CQtPictureDecoder::DecodesQuickly(QString::fromStdString(strPath)))) {
     LoadPicture(strPath);
     return;
   }

@@ -253,11 +253,13 @@ class CMainFrame : public QMainWindow,
   // What the picture command does with the file the user chose.
   void SetPictureFile(const QString& strPath);
 
-  // The background picture: a file of up to kPictureReadAtOnceBytes is
-  // loaded at once (LoadPicture); a larger one, a photo, is read and decoded
-  // on a thread of its own, so that the window never waits for it, and taken
-  // when it is ready; the picture held until then stays. A later load wins
-  // over one still under way. A file that does not open keeps the picture.
+  // The background picture: a file of up to kPictureReadAtOnceBytes that
+  // decodes quickly (CQtPictureDecoder::DecodesQuickly) is loaded at once
+  // (LoadPicture); a larger one, a photo, or a small one that unpacks to
+  // many pixels is read and decoded on a thread of its own, so that the
+  // window never waits for it, and taken when it is ready; the picture held
+  // until then stays. A later load wins over one still under way. A file
+  // that does not open keeps the picture.
   void LoadBackgroundPicture(const std::string& strPath);
   bool IsPictureLoading() const { return !m_pictureLoads.empty(); }
   static constexpr std::uintmax_t kPictureReadAtOnceBytes = 64 * 1024;

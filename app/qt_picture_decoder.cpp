@@ -249,6 +249,20 @@ CPackedDib CQtPictureDecoder::ImageToDib(QImage image) {
   return CPackedDib(std::move(bytes));
 }
 
+bool CQtPictureDecoder::DecodesQuickly(const QString& strPath) {
+  QFile file(strPath);
+  if (!file.open(QIODevice::ReadOnly)) return true;  // fails at once
+  if (file.peek(2) == "BM") return true;
+  QImageReader reader(&file);
+  reader.setDecideFormatFromContent(true);
+  const QByteArray format = reader.format();
+  if (format.isEmpty() || !IsTakenFormat(format)) return true;  // refused at once
+  if (format.toLower() == "gif") return false;
+  const QSize size = reader.size();
+  if (!size.isValid() || size.isEmpty()) return true;  // refused from its header
+  return qint64{size.width()} * qint64{size.height()} <= kQuickPixels;
+}
+
 QString CQtPictureDecoder::FilePatterns() {
   return QStringLiteral("*.jpg *.jpeg *.jpe *.png *.webp *.gif *.tif *.tiff");
 }

@@ -48,6 +48,15 @@ class CQtPictureDecoder : public IPictureDecoder {
   // Null for a null image or when memory runs out.
   static CPackedDib ImageToDib(QImage image);
 
+  // Whether a file can be taken on the interface thread without a wait: a
+  // .bmp (the program's own reader, which unpacks nothing), a file no reader
+  // here takes, or one whose header claims at most kQuickPixels. A GIF never
+  // is: its frames may make a larger canvas than its header gives. Only the
+  // header is read. A small compressed file may unpack to a hundred
+  // megapixels, seconds of decoding.
+  static constexpr qint64 kQuickPixels = 256 * 256;
+  static bool DecodesQuickly(const QString& strPath);
+
   // The file name patterns of the formats taken, for the picture dialog.
   static QString FilePatterns();
 

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 #include <memory>
 
 #include "app/main_frame.h"
@@ -36,6 +37,14 @@ std::unique_ptr<CMainFrame> MakeFrame(IProfileStore* pProfile, CFakeTimers* pTim
   return std::make_unique<CMainFrame>(std::move(services));
 }
 
+QByteArray PngOf(const QImage& image) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes;
+}
+
 QByteArray Png(int w, int h) {
   // Noise, so that the file is large too.
   QImage image(w, h, QImage::Format_RGB32);
@@ -45,11 +54,24 @@ QByteArray Png(int w, int h) {
       v = v * 1103515245u + 12345u;
       image.setPixel(x, y, v >> 8);
     }
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
+  return PngOf(image);
+}
+
+// One colour: a file of a few kilobytes however many pixels it holds.
+QByteArray SolidPng(int w, int h) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(qRgb(40, 90, 160));
+  return PngOf(image);
+}
+
+// A GIF of one pixel whose screen and image both claim w x h: 35 bytes.
+QByteArray GifClaiming(quint16 w, quint16 h) {
+  QByteArray size(4, '\0');
+  qToLittleEndian(w, size.data());
+  qToLittleEndian(h, size.data() + 2);
+  const QByteArray colours("\x80\0\0\0\0\0\xFF\xFF\xFF", 9);  // black and white
+  return QByteArray("GIF89a") + size + colours + QByteArray("\x2C\0\0\0\0", 5) + size +
+         QByteArray("\0\x02\x02\x44\x01\0\x3B", 7);
 }
 
 }  // namespace
@@ -106,6 +128,45 @@ class TestPictureLoad : public QObject {
     QTRY_VERIFY(!frame.IsPictureLoading());
     QCOMPARE(GetDibWidth(frame.m_hPicture), 700);
     QCOMPARE(GetDibHeight(frame.m_hPicture), 500);
+  }
+
+  // A small file that unpacks to many pixels takes as long to decode as a
+  // photo: it is read on the thread too, not at once.
+  void smallFilesThatUnpackToManyPixelsAreReadOffTheWindow() {
+    WriteBmp(Path("small.bmp"), 30, 20);
+    WriteBytes(Path("icon.png"), SolidPng(250, 250));
+    WriteBytes(Path("wide.png"), SolidPng(4000, 3000));
+    WriteBytes(Path("bomb.gif"), GifClaiming(4000, 4000));
+    WriteBytes(Path("dot.gif"), GifClaiming(1, 1));
+    for (const char* psz : {"icon.png", "wide.png", "bomb.gif"})
+      QVERIFY(QFileInfo(Path(psz)).size() <= qint64(CMainFrame::kPictureReadAtOnceBytes));
+    auto pFrame = Frame();
+    CMainFrame& frame = *pFrame;
+
+    frame.SetPictureFile(Path("icon.png"));  // 62,500 pixels: at once
+    QVERIFY(!frame.IsPictureLoading());
+    QCOMPARE(GetDibWidth(frame.m_hPicture), 250);
+
+    frame.SetPictureFile(Path("wide.png"));
+    QVERIFY(frame.IsPictureLoading());
+    QCOMPARE(GetDibWidth(frame.m_hPicture), 250);
+    QTRY_VERIFY(!frame.IsPictureLoading());
+    QCOMPARE(GetDibWidth(frame.m_hPicture), 4000);
+    QCOMPARE(GetDibHeight(frame.m_hPicture), 3000);
+
+    // A GIF's canvas may be larger than its header says: never at once.
+    frame.SetPictureFile(Path("dot.gif"));
+    QVERIFY(frame.IsPictureLoading());
+    QTRY_VERIFY(!frame.IsPictureLoading());
+    QCOMPARE(GetDibWidth(frame.m_hPicture), 1);
+    frame.SetPictureFile(Path("bomb.gif"));
+    QVERIFY(frame.IsPictureLoading());
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.IsPictureLoading(), 30000);
+
+    // A .bmp, however large it claims to be, is the program's own to read.
+    frame.SetPictureFile(Path("small.bmp"));
+    QVERIFY(!frame.IsPictureLoading());
+    QCOMPARE(GetDibWidth(frame.m_hPicture), 30);
   }
 
   void aLaterChoiceWinsOverOneStillBeingRead() {
