@@ -163,7 +163,7 @@ class TestPictureLoad : public QObject {
     QVERIFY(frame.IsPictureLoading());
     QTRY_VERIFY_WITH_TIMEOUT(!frame.IsPictureLoading(), 30000);
 
-    // A .bmp, however large it claims to be, is the program's own to read.
+    // A .bmp is the program's own to read, and unpacks nothing: at once.
     frame.SetPictureFile(Path("small.bmp"));
     QVERIFY(!frame.IsPictureLoading());
     QCOMPARE(GetDibWidth(frame.m_hPicture), 30);
