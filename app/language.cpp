@@ -4,14 +4,9 @@
 #include <QLocale>
 #include <QStringList>
 
+#include "core/reading_settings.h"
+
 namespace solvari::app {
-
-namespace {
-
-const char* const kSection = "Reading";
-const char* const kKey = "Language";
-
-}  // namespace
 
 QString LanguageForLocale(const QString& strLocale) {
   const bool bJapanese = strLocale.size() >= 2 &&
@@ -27,14 +22,15 @@ QString SystemLanguage() {
 }
 
 QString StoredLanguage(IProfileStore& profile) {
-  const QString strStored = QString::fromStdString(profile.GetProfileString(kSection, kKey, ""));
+  const QString strStored =
+      QString::fromStdString(profile.GetProfileString(settings::kReading, settings::kLanguage, ""));
   if (strStored == QLatin1String(kLanguageJapanese) || strStored == QLatin1String(kLanguageEnglish))
     return strStored;
   return {};
 }
 
 void StoreLanguage(IProfileStore& profile, const QString& strChoice) {
-  profile.WriteProfileString(kSection, kKey, strChoice.toStdString());
+  profile.WriteProfileString(settings::kReading, settings::kLanguage, strChoice.toStdString());
 }
 
 QString ChosenLanguage(IProfileStore& profile) {

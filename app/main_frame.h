@@ -1,8 +1,10 @@
 // The main frame: the program's only top-level window. It owns the tool bar,
-// the sutra view, the title window, the wave buffer, the background picture
-// and the recitation (the sequencer's fields are its fields), builds the
+// the sutra view, the title window and the background picture, builds the
 // menus, tool bar and accelerators, keeps every command's enabled and checked
-// state, and carries the picture, maximize and repeat commands.
+// state, and forwards every command to the recitation (audio/recitation.h),
+// which holds the sequencer, the voice and the settings. The frame derives
+// from the recitation, so that its fields (m_nState, m_nPhrase, ...) are the
+// frame's own, as the view reads them.
 #pragma once
 
 #include <QCoreApplication>
@@ -10,24 +12,20 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/language.h"
 #include "app/qt_picture_decoder.h"
 #include "app/sutra_view.h"
 #include "app/title_wnd.h"
-#include "audio/stretch_ahead.h"
-#include "audio/wave_buffer.h"
+#include "audio/recitation.h"
 #include "core/profile_store.h"
-#include "core/reading_sequencer.h"
 #include "render/picture_holder.h"
 #include "render/sutra_view.h"
 
@@ -39,6 +37,7 @@ class CQtTimerService;
 class ITitleSound;
 class CRecordWnd;
 class CWaveNotifyRelay;
+class CPictureLoader;
 
 // Command identifiers.
 enum : int {
@@ -124,9 +123,10 @@ struct FrameServices {
 };
 
 namespace detail {
-// Holds the frame's timer service and the poster of the sound devices'
-// events; a base so that they exist before the sequencer and the devices
-// are given them.
+// Holds what the recitation is given besides the frame itself: the timer
+// service, the poster of the sound devices' events and the trace. A base, so
+// that they exist before the recitation and outlive it. The recording
+// window's sounds notify it through the relay, which outlives the devices.
 class CFrameTimers {
  protected:
   explicit CFrameTimers(ITimerService* pTimers);
@@ -134,20 +134,17 @@ class CFrameTimers {
   std::unique_ptr<CQtTimerService> m_pOwnTimers;
   ITimerService* m_pTimers;
   std::unique_ptr<IEventPoster> m_pPoster;
+  std::unique_ptr<ITraceSink> m_pTrace;
+  std::unique_ptr<CWaveNotifyRelay> m_pRecordRelay;
 };
 }  // namespace detail
 
-// The interfaces come before the sequencer so that it can be handed them
-// while it is constructed.
 class CMainFrame : public QMainWindow,
                    private detail::CFrameTimers,
                    private ISutraViewHost,
-                   private IVoiceOutput,
-                   private IReadingView,
                    private IFrameWindow,
-                   private IWaveNotify,
                    private IWaveMessageSink,
-                   public CReadingSequencer,
+                   public CRecitation,
                    public CPictureHolder {
   Q_DECLARE_TR_FUNCTIONS(CMainFrame)
 
@@ -179,7 +176,7 @@ class CMainFrame : public QMainWindow,
   void OnContextHelp();
   // strChoice: "ja", "en", or "" for the system's language; stored at once.
   void OnLanguage(const QString& strChoice);
-  // Practice commands (the sequencer's, with the command states after them).
+  // Practice commands (the recitation's, with the command states after them).
   void OnReadStartAt(int nPhrase);  // a click on a phrase of the overview
   void OnReadStartStop();           // Space: Start in Idle, Stop while reading
   void OnReadNext();
@@ -196,10 +193,6 @@ class CMainFrame : public QMainWindow,
   void OnUpdateReadMaximize(QAction* pAction);
   void OnUpdateReadRepeat(QAction* pAction);
   void OnUpdateReadRuby(QAction* pAction, int nAid);
-
-  // The "Reading" / "Ruby" setting: which reading the page shows beside the
-  // characters (a ReadingAid, RubyNone unless chosen).
-  int m_nRuby = 0;
   void OnUpdateReadStep(QAction* pAction);
   void OnUpdateRepeatPhrase(QAction* pAction);
   void OnUpdateTempo(QAction* pAction, int nTempoPercent);
@@ -211,7 +204,7 @@ class CMainFrame : public QMainWindow,
   // the application's language changes.
   void RetranslateUi();
   // The untranslated texts of every command, and the titles of the menus and
-  // submenus.
+  // submenus (frame_menus.cpp).
   static const std::vector<CommandText>& CommandTexts();
   static const std::vector<const char*>& MenuTitles();
   // The sound layer's messages, marked for translation in context
@@ -221,21 +214,15 @@ class CMainFrame : public QMainWindow,
   // The picture dialog's title, translated.
   static QString PictureDialogTitle();
 
-  // One's own voice: the recording window while it is open, the folder of
-  // the takes, whether the recitation plays them ("Reading" / "OwnVoice", on
-  // by default once a take is kept), and the pace of the phrase loaded last.
+  // One's own voice: the recording window while it is open, and the folder
+  // of the takes.
   CRecordWnd* Recorder() const { return m_pRecorder; }
-  QString OwnVoiceDir() const { return m_strOwnVoiceDir; }
-  bool IsOwnVoiceOn() const { return m_bOwnVoice; }
-  bool HasOwnVoice() const;
-  double OwnVoicePace(int nPhrase) const;
+  QString OwnVoiceDir() const { return QString::fromStdString(OwnVoice().Dir()); }
 
   QAction* Action(int nID) const;
   QToolBar& ToolBar() { return m_wndToolBar; }
   CSutraView& View() { return m_wndView; }
   CTitleWnd& TitleWnd() { return m_wndTitle; }
-  CWaveBuffer& Wave() { return m_wave; }
-  CStretchAhead& StretchAhead() { return m_stretch; }
   // The client area below the menu bar, in the frame's coordinates.
   QRect ClientRect() const;
   // The help page beside the executable, named after it: Solvari.html for
@@ -243,32 +230,19 @@ class CMainFrame : public QMainWindow,
   static QString HelpFilePath();
   static QString HelpFilePath(const QString& strLanguage);
   CLanguage& Language() { return *m_pLanguage; }
-  // The program's own sound output: over PulseAudio where the program was
-  // built with it, else Qt Multimedia. nOutputDelayMs as "OutputDelayMs".
-  static std::unique_ptr<IWaveOutDevice> MakeOutputDevice(IEventPoster* pPoster,
-                                                          int nOutputDelayMs);
   // The picture dialog's filters: .bmp files first, then every other format
   // the picture decoder takes.
   static QStringList PictureFilters();
   // What the picture command does with the file the user chose.
   void SetPictureFile(const QString& strPath);
 
-  // The background picture: a file of up to kPictureReadAtOnceBytes that
-  // decodes quickly (CQtPictureDecoder::DecodesQuickly) is loaded at once
-  // (LoadPicture); a larger one, a photo, or a small one that unpacks to
-  // many pixels is read and decoded on a thread of its own, so that the
-  // window never waits for it, and taken when it is ready; the picture held
-  // until then stays. A later load wins over one still under way. A file
-  // that does not open keeps the picture.
+  // The background picture, read on a thread of its own where it would hold
+  // the window (picture_loader.h); the picture held until then stays.
   void LoadBackgroundPicture(const std::string& strPath);
-  bool IsPictureLoading() const { return !m_pictureLoads.empty(); }
-  static constexpr std::uintmax_t kPictureReadAtOnceBytes = 64 * 1024;
+  bool IsPictureLoading() const;
 
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
-  void OnDefaultTimer(unsigned nIDEvent) override;
-  // The table's durations, stretched to the pace of one's own take.
-  int CharDurationMs(int nPhrase, int nChar) const override;
   void closeEvent(QCloseEvent* pEvent) override;
   void changeEvent(QEvent* pEvent) override;
   void dragEnterEvent(QDragEnterEvent* pEvent) override;
@@ -280,6 +254,7 @@ class CMainFrame : public QMainWindow,
   void CreateMenus();
   void CreateToolBar();
   void AddRubyMenu(QMenu* pMenu);
+  void CreatePracticeCommands(QMenu* pRead);
   // A menu (or submenu) whose title RetranslateUi sets.
   QMenu* AddMenu(QMenu* pParent, const char* pszTitle);
   QAction* AddCommand(int nID);
@@ -288,55 +263,17 @@ class CMainFrame : public QMainWindow,
   void StopEverything();
   // The local file a drop carries, when the picture command would take one.
   QString DroppedPicturePath(const QMimeData* pData) const;
-  void CreatePracticeCommands(QMenu* pRead);
   void UpdatePracticeCommands();
-  // Asks for the stretches the next phrases will need at the tempo set now.
-  void PrepareAhead();
-  // When the first phrase of a reading is about to load and its stretch is
-  // still being made: TIMER_START is armed again shortly (for a while at
-  // most) instead of waiting for it on this thread. True when it did so.
-  bool PostponeStartForStretch();
-  // Replaces the voice just loaded from path by its stretch to the phrase's
-  // tempo; false when that fails.
-  bool ApplyTempo(const std::string& path);
-  void ReadOwnVoiceSetting();
-  // One's own take of a phrase when it is wanted and there ("" otherwise).
-  std::string OwnVoiceFile(int nPhrase) const;
-  // The file a phrase's voice is read from: one's own take when it is
-  // wanted and there, else the shipped one. Stretches are made ahead from it.
-  std::string VoiceFileOf(int nPhrase) const;
-  // Loads a voice file (from what was read ahead, when it is that file).
-  bool LoadVoiceFile(const std::string& path);
   void CloseRecorder();
+  // A picture read in the background is ready: it replaces the one held.
+  void TakeLoadedPicture(CPictureHolder& loaded);
 
-  struct LoadedPicture;
-  void TakeLoadedPicture(int nLoad, const std::shared_ptr<LoadedPicture>& pLoaded);
   // ISutraViewHost
   int GetReadingState() const override { return m_nState; }
   int GetCurrentPhrase() const override { return m_nPhrase; }
   const CPackedDib& GetPicture() const override { return m_hPicture; }
   const CPalette* GetPalette() const override { return m_pPalette.get(); }
   int GetReadingAid() const override { return m_nRuby; }
-  // IVoiceOutput
-  bool LoadVoiceSegment(const std::string& path) override;
-  int OpenOutput() override;
-  int PlayAll() override;
-  void ResetOutput() override;
-  void CloseOutput() override;
-  bool GetHeardMs(std::int64_t* pMs) override;
-  void WantHeardAt(std::int64_t nMs) override;
-  // Reads the voice that will most likely follow the one just queued and
-  // hands it to the device ahead, so that it follows without a seam.
-  void PrefetchNextVoice();
-  // At another tempo the next voice is stretched on the worker: it is handed
-  // ahead once its stretch is made (looked for every few milliseconds).
-  void PrefetchStretchedWhenReady();
-  // IReadingView: the view's operations
-  int ColumnsPerPage() override { return m_wndView.ColumnsPerPage(); }
-  void EraseColumn(int nPhrase) override { m_wndView.EraseColumn(nPhrase); }
-  void DrawColumn(int nPhrase) override { m_wndView.DrawColumn(nPhrase); }
-  void HighlightChar(int nPhrase, int nChar) override { m_wndView.HighlightChar(nPhrase, nChar); }
-  void InvalidateView() override { m_wndView.InvalidateView(); }
   // IFrameWindow
   bool IsZoomed() override;
   void ShowMaximized() override;
@@ -345,10 +282,6 @@ class CMainFrame : public QMainWindow,
   void ShowMessage(const std::string& text) override;
 
   CQtPictureDecoder m_pictureDecoder;
-  std::map<int, std::thread> m_pictureLoads;  // loads under way, by number
-  int m_nPictureLoad = 0;                     // the number of the latest load
-  IProfileStore* m_pProfile;
-  int m_nOutputDelayMs = 0;  // "WAV Config" / "OutputDelayMs", read at start
   std::unique_ptr<IPictureDialog> m_pOwnPictureDialog;
   IPictureDialog* m_pPictureDialog;
   std::unique_ptr<IMessageBoxes> m_pOwnMessageBoxes;
@@ -361,28 +294,14 @@ class CMainFrame : public QMainWindow,
   std::map<int, QAction*> m_actions;
   std::vector<std::pair<QMenu*, const char*>> m_menus;  // with their untranslated titles
   int m_nTracedState = -1;
-  int m_nStartPostponed = 0;
   bool m_bShutDownDone = false;
-  bool m_bPlayedInHandler = false;         // a voice was queued in this buffer-done handler
-  std::string m_strPrefetched;             // the voice file handed to the device ahead
-  std::vector<std::uint8_t> m_prefetched;  // its sound bytes
-  QTimer m_stretchPoll;
-  int m_nStretchWanted = -1;  // the phrase whose stretch waits to be handed ahead
-  int m_nStretchPolls = 0;    // looks for it before it was asked for
-  QString m_strOwnVoiceDir;
-  bool m_bOwnVoice = false;
-  double m_dOwnPace[54];
   CRecordWnd* m_pRecorder = nullptr;
-  // Before the wave buffer: notifications of the recording window's sounds
-  // may still be on their way to it until the buffer's devices go.
-  std::unique_ptr<CWaveNotifyRelay> m_pRecordRelay;
 
   QToolBar m_wndToolBar;
   CSutraView m_wndView;
   CTitleWnd m_wndTitle;
-  CWaveBuffer m_wave;
-  // Made after the buffer and gone before it: its worker is stopped first.
-  CStretchAhead m_stretch;
+  // After the view: a picture it delivers may repaint it.
+  std::unique_ptr<CPictureLoader> m_pPictureLoader;
 };
 
 }  // namespace solvari::app

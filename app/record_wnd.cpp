@@ -17,6 +17,7 @@
 
 #include "audio/voice_segment.h"
 #include "audio/voice_take.h"
+#include "core/reading_settings.h"
 #include "core/reading_state.h"
 #include "core/sutra_tables.h"
 #include "res/resources.h"
@@ -88,6 +89,7 @@ std::vector<std::int16_t> MakeTestTone() {
 CRecordWnd::CRecordWnd(RecorderServices services, int nPhrase, QWidget* pParent)
     : QDialog(pParent),
       m_services(std::move(services)),
+      m_ownVoice(m_services.strVoiceDir.toStdString()),
       m_painter(static_cast<const ISutraViewHost&>(*this), &FindResourceBytes),
       m_nPhrase(std::clamp(nPhrase, 0, kLastPhrase)) {
   setWindowTitle(tr("音声の録音"));
@@ -157,13 +159,13 @@ void CRecordWnd::BuildControls() {
   m_pDelay->setRange(-500, 2000);
   m_pDelay->setSingleStep(10);
   m_pDelay->setSuffix(tr(" ms"));
-  m_pDelay->setValue(m_services.pProfile
-                         ? m_services.pProfile->GetProfileInt("WAV Config", "OutputDelayMs", 0)
-                         : 0);
+  m_pDelay->setValue(m_services.pProfile ? m_services.pProfile->GetProfileInt(
+                                               settings::kWavConfig, settings::kOutputDelayMs, 0)
+                                         : 0);
   m_pDelay->setToolTip(tr("音が聞こえるまでの遅れ。テストで、音と光が同時になるように合わせます"));
   connect(m_pDelay, &QSpinBox::valueChanged, this, [this](int nValue) {
     if (m_services.pProfile)
-      m_services.pProfile->WriteProfileInt("WAV Config", "OutputDelayMs", nValue);
+      m_services.pProfile->WriteProfileInt(settings::kWavConfig, settings::kOutputDelayMs, nValue);
   });
   m_pFlash = new QLabel(this);
   m_pFlash->setFixedSize(40, 24);
@@ -208,11 +210,10 @@ void CRecordWnd::BuildControls() {
 }
 
 QString CRecordWnd::OwnVoicePath(int nPhrase) const {
-  return m_services.strVoiceDir + QLatin1Char('/') +
-         QString::fromStdString(OwnVoiceFileName(nPhrase));
+  return QString::fromStdString(m_ownVoice.PathOf(nPhrase));
 }
 
-bool CRecordWnd::IsRecorded(int nPhrase) const { return QFile::exists(OwnVoicePath(nPhrase)); }
+bool CRecordWnd::IsRecorded(int nPhrase) const { return m_ownVoice.Has(nPhrase); }
 
 int CRecordWnd::GetReadingState() const { return Reading; }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/main_frame.h"
+#include "audio/own_voice_folder.h"
 #include "audio/wave_buffer.h"
 #include "render/sutra_view.h"
 
@@ -125,6 +126,7 @@ class CRecordWnd : public QDialog, private IWaveNotify, private ISutraViewHost {
   void Message(const QString& strText);
 
   RecorderServices m_services;
+  COwnVoiceFolder m_ownVoice;
   CPackedDib m_noPicture;
   solvari::CSutraView m_painter;
   QImage m_phraseImage;

@@ -6,6 +6,8 @@
 
 #include <initializer_list>
 
+#include "core/trace_sink.h"
+
 namespace solvari::app {
 
 class CTrace {
@@ -18,6 +20,15 @@ class CTrace {
   static long ResidentKiB();
   // Processor time the process has used so far, in ms (0 when unknown).
   static long CpuMs();
+};
+
+// The trace as the recitation reports to it.
+class CTraceSink : public ITraceSink {
+ public:
+  void Event(const char* pszName, std::initializer_list<long> numbers = {}) override {
+    CTrace::Event(pszName, numbers);
+  }
+  long ResidentKiB() override { return CTrace::ResidentKiB(); }
 };
 
 }  // namespace solvari::app

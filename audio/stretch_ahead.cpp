@@ -136,7 +136,18 @@ void CStretchAhead::Run() {
       Trim();
     }
     m_changed.notify_all();
+    if (m_onFinished) {
+      const std::function<void()> onFinished = m_onFinished;
+      lock.unlock();
+      onFinished();
+      lock.lock();
+    }
   }
+}
+
+void CStretchAhead::SetOnFinished(std::function<void()> fn) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_onFinished = std::move(fn);
 }
 
 CStretchAhead::Source CStretchAhead::Take(const std::string& path, int nTempoPercent,

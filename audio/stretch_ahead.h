@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -53,6 +54,10 @@ class CStretchAhead {
   // Forgets every entry and every queued job (a job under way is cancelled).
   void Clear();
 
+  // fn runs on the worker's thread each time a job has ended (its stretch
+  // made, or failed), outside the lock; it should only hand the news on.
+  void SetOnFinished(std::function<void()> fn);
+
   // Whether the stretch of path at the tempo is ready, and whether it is
   // queued or under way.
   bool IsReady(const std::string& path, int nTempoPercent) const;
@@ -85,6 +90,7 @@ class CStretchAhead {
   std::atomic<bool> m_bCancel{false};
   bool m_bStop = false;
   Stats m_stats;
+  std::function<void()> m_onFinished;
   std::thread m_worker;
 };
 

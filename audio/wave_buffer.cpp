@@ -4,14 +4,14 @@
 #include <new>
 #include <utility>
 
+#include "core/reading_settings.h"
+
 namespace solvari {
 namespace {
 
 std::uint8_t* DefaultAllocator(std::size_t nBytes) {
   return new (std::nothrow) std::uint8_t[nBytes];
 }
-
-constexpr const char* kWavConfig = "WAV Config";
 
 }  // namespace
 
@@ -97,7 +97,9 @@ int CWaveBuffer::OpenOutput(IWaveNotify* pNotify, std::uint32_t nSamplesPerSec,
                             std::uint32_t nBitsPerSample, std::uint32_t nChannels) {
   if (m_bOutOpen) CloseOutput();
   FillFormat(nSamplesPerSec, nBitsPerSample, nChannels);
-  const int nDevice = m_pProfile ? m_pProfile->GetProfileInt(kWavConfig, "WavOutDevice", -1) : -1;
+  const int nDevice =
+      m_pProfile ? m_pProfile->GetProfileInt(settings::kWavConfig, settings::kWavOutDevice, -1)
+                 : -1;
   if (!m_pWaveOut) return kWaveNoDriver;
   const int nResult = m_pWaveOut->Open(m_format, nDevice, pNotify);
   m_bOutOpen = nResult == kWaveNoError;
@@ -175,7 +177,8 @@ int CWaveBuffer::OpenInput(IWaveNotify* pNotify, std::uint32_t nSamplesPerSec,
                            std::uint32_t nBitsPerSample, std::uint32_t nChannels) {
   if (m_bInOpen) CloseInput();
   FillFormat(nSamplesPerSec, nBitsPerSample, nChannels);
-  const int nDevice = m_pProfile ? m_pProfile->GetProfileInt(kWavConfig, "WavInDevice", -1) : -1;
+  const int nDevice =
+      m_pProfile ? m_pProfile->GetProfileInt(settings::kWavConfig, settings::kWavInDevice, -1) : -1;
   if (!m_pWaveIn) return kWaveNoDriver;
   const int nResult = m_pWaveIn->Open(m_format, nDevice, pNotify);
   m_bInOpen = nResult == kWaveNoError;

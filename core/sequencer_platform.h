@@ -18,6 +18,9 @@ inline constexpr unsigned TIMER_TITLE_END = 31;
 
 // Delay between Start (or a repeat) and the first phrase's voice.
 inline constexpr unsigned kStartDelayMs = 300;
+// The title: shown this long after the frame is created, for this long.
+inline constexpr unsigned kTitleDelayMs = 200;
+inline constexpr unsigned kTitleShowMs = 6000;
 
 // Window timers of the frame, keyed by id.
 class ITimerService {

@@ -29,4 +29,42 @@ void WriteBmp(const QString& strPath, int nWidth, int nHeight) {
   WriteBytes(strPath, bytes);
 }
 
+std::unique_ptr<CMainFrame> ShellRig::NewFrame(IProfileStore* pProfile, Options options) {
+  FrameServices services;
+  services.pProfile = pProfile;
+  services.pTimers = &timers;
+  auto pOut = std::make_unique<CFakeWaveOut>(&log, options.nOpenResult);
+  pDevice = pOut.get();
+  services.pWaveOut = std::move(pOut);
+  services.pWaveIn = std::move(options.pWaveIn);
+  services.bDefaultWaveDevices = false;
+  services.pPictureDialog = &dialog;
+  services.pMessageBoxes = &messages;
+  services.pTitleSound = &sound;
+  services.openUrl = [this](const QUrl& url) {
+    openedUrls << url;
+    return true;
+  };
+  services.pLanguage = options.pLanguage;
+  services.strOwnVoiceDir = options.strOwnVoiceDir;
+  return std::make_unique<CMainFrame>(std::move(services));
+}
+
+void ShellRig::Create(IProfileStore* pProfile, Options options) {
+  pFrame = NewFrame(pProfile, std::move(options));
+  timers.handler = [this](unsigned nId) { pFrame->OnTimer(nId); };
+}
+
+std::unique_ptr<CMainFrame> ShellRig::NewFrame(IProfileStore* pProfile) {
+  return NewFrame(pProfile, Options());
+}
+
+void ShellRig::Create(IProfileStore* pProfile) { Create(pProfile, Options()); }
+
+void ShellRig::Create(IProfileStore* pProfile, int nOpenResult) {
+  Options options;
+  options.nOpenResult = nOpenResult;
+  Create(pProfile, std::move(options));
+}
+
 }  // namespace solvari::app::test

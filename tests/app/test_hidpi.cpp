@@ -26,28 +26,7 @@ using namespace solvari::app::test;
 
 namespace {
 
-struct Rig {
-  CFakeTimers timers;
-  CStubPictureDialog dialog;
-  CRecordedMessages messages;
-  CRecordedSound sound;
-  DeviceLog log;
-  std::unique_ptr<CMainFrame> pFrame;
-
-  void Create(IProfileStore* pProfile) {
-    FrameServices services;
-    services.pProfile = pProfile;
-    services.pTimers = &timers;
-    services.pWaveOut = std::make_unique<CFakeWaveOut>(&log);
-    services.bDefaultWaveDevices = false;
-    services.pPictureDialog = &dialog;
-    services.pMessageBoxes = &messages;
-    services.pTitleSound = &sound;
-    services.openUrl = [](const QUrl&) { return true; };
-    pFrame = std::make_unique<CMainFrame>(std::move(services));
-    timers.handler = [this](unsigned nId) { pFrame->OnTimer(nId); };
-  }
-};
+using Rig = ShellRig;
 
 // The view's pixels as render/ paints them on their own at scale 2.
 CSurface PaintedAlone(int nState, int nPhrase) {
@@ -155,7 +134,7 @@ class TestHiDpi : public QObject {
     // The overview, with 54 x 54 squares 58 pixels apart.
     QVERIFY(frame.View().Surface() == PaintedAlone(Title, 0));
 
-    rig.timers.Advance(200 + 6000);
+    rig.timers.Advance(kTitleDelayMs + kTitleShowMs);
     frame.OnReadStart();
     QTRY_VERIFY(!frame.View().IsFullPaintPending());
     QVERIFY(frame.View().Surface() == PaintedAlone(Starting, 0));

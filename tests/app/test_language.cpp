@@ -37,32 +37,12 @@ using namespace solvari::app::test;
 
 namespace {
 
-struct Rig {
-  CFakeTimers timers;
-  CStubPictureDialog dialog;
-  CRecordedMessages messages;
-  CRecordedSound sound;
-  DeviceLog log;
-  QList<QUrl> openedUrls;
-  std::unique_ptr<CMainFrame> pFrame;
-
+struct Rig : ShellRig {
   Rig(IProfileStore* pProfile, CLanguage* pLanguage) {
-    FrameServices services;
-    services.pProfile = pProfile;
-    services.pTimers = &timers;
-    services.pWaveOut = std::make_unique<CFakeWaveOut>(&log, kWaveNoError);
-    services.bDefaultWaveDevices = false;
-    services.pPictureDialog = &dialog;
-    services.pMessageBoxes = &messages;
-    services.pTitleSound = &sound;
-    services.openUrl = [this](const QUrl& url) {
-      openedUrls << url;
-      return true;
-    };
-    services.pLanguage = pLanguage;
-    services.strOwnVoiceDir = QDir::tempPath() + QStringLiteral("/solvari-language-test-none");
-    pFrame = std::make_unique<CMainFrame>(std::move(services));
-    timers.handler = [this](unsigned nId) { pFrame->OnTimer(nId); };
+    Options options;
+    options.pLanguage = pLanguage;
+    options.strOwnVoiceDir = QDir::tempPath() + QStringLiteral("/solvari-language-test-none");
+    Create(pProfile, std::move(options));
   }
 };
 
@@ -167,7 +147,7 @@ QList<Text> DialogAndMessageTexts(Rig& rig) {
   for (const QString& strFilter : CMainFrame::PictureFilters())
     texts.append({QStringLiteral("picture dialog filter"), strFilter, false,
                   strFilter.contains(QStringLiteral("*.jpg"))});
-  rig.timers.Advance(200 + 6000);
+  rig.timers.Advance(kTitleDelayMs + kTitleShowMs);
   rig.dialog.next.nError = 12290;
   rig.pFrame->OnPictureSettings();
   // Without an open input every recording fails with the invalid-handle message.

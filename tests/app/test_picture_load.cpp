@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/main_frame.h"
+#include "app/picture_loader.h"
 #include "app/qt_profile_store.h"
 #include "core/exe_directory.h"
 #include "core/reading_state.h"
@@ -21,21 +22,6 @@ using namespace solvari::app;
 using namespace solvari::app::test;
 
 namespace {
-
-std::unique_ptr<CMainFrame> MakeFrame(IProfileStore* pProfile, CFakeTimers* pTimers,
-                                      DeviceLog* pLog, CStubPictureDialog* pDialog,
-                                      CRecordedMessages* pMessages, CRecordedSound* pSound) {
-  FrameServices services;
-  services.pProfile = pProfile;
-  services.pTimers = pTimers;
-  services.pWaveOut = std::make_unique<CFakeWaveOut>(pLog);
-  services.bDefaultWaveDevices = false;
-  services.pPictureDialog = pDialog;
-  services.pMessageBoxes = pMessages;
-  services.pTitleSound = pSound;
-  services.openUrl = [](const QUrl&) { return true; };
-  return std::make_unique<CMainFrame>(std::move(services));
-}
 
 QByteArray PngOf(const QImage& image) {
   QByteArray bytes;
@@ -82,15 +68,9 @@ class TestPictureLoad : public QObject {
  private:
   std::unique_ptr<QTemporaryDir> m_pDir;
   std::unique_ptr<CQtProfileStore> m_pProfile;
-  CFakeTimers m_timers;
-  DeviceLog m_log;
-  CStubPictureDialog m_dialog;
-  CRecordedMessages m_messages;
-  CRecordedSound m_sound;
+  ShellRig m_rig;
   QString Path(const char* psz) const { return m_pDir->filePath(QString::fromLatin1(psz)); }
-  std::unique_ptr<CMainFrame> Frame() {
-    return MakeFrame(m_pProfile.get(), &m_timers, &m_log, &m_dialog, &m_messages, &m_sound);
-  }
+  std::unique_ptr<CMainFrame> Frame() { return m_rig.NewFrame(m_pProfile.get()); }
 
  private slots:
   void init() {
@@ -108,7 +88,7 @@ class TestPictureLoad : public QObject {
     WriteBmp(Path("small.bmp"), 30, 20);    // 1.8 kB
     WriteBmp(Path("large.bmp"), 400, 300);  // 360 kB
     WriteBytes(Path("photo.png"), Png(700, 500));
-    QVERIFY(QFileInfo(Path("photo.png")).size() > qint64(CMainFrame::kPictureReadAtOnceBytes));
+    QVERIFY(QFileInfo(Path("photo.png")).size() > qint64(CPictureLoader::kReadAtOnceBytes));
     auto pFrame = Frame();
     CMainFrame& frame = *pFrame;
     QVERIFY(frame.m_hPicture.IsNull());  // no default.bmp here
@@ -139,7 +119,7 @@ class TestPictureLoad : public QObject {
     WriteBytes(Path("bomb.gif"), GifClaiming(4000, 4000));
     WriteBytes(Path("dot.gif"), GifClaiming(1, 1));
     for (const char* psz : {"icon.png", "wide.png", "bomb.gif"})
-      QVERIFY(QFileInfo(Path(psz)).size() <= qint64(CMainFrame::kPictureReadAtOnceBytes));
+      QVERIFY(QFileInfo(Path(psz)).size() <= qint64(CPictureLoader::kReadAtOnceBytes));
     auto pFrame = Frame();
     CMainFrame& frame = *pFrame;
 
@@ -174,7 +154,7 @@ class TestPictureLoad : public QObject {
     WriteBytes(Path("photo.png"), Png(900, 700));
     auto pFrame = Frame();
     CMainFrame& frame = *pFrame;
-    QVERIFY(QFileInfo(Path("photo.png")).size() > qint64(CMainFrame::kPictureReadAtOnceBytes));
+    QVERIFY(QFileInfo(Path("photo.png")).size() > qint64(CPictureLoader::kReadAtOnceBytes));
     frame.SetPictureFile(Path("photo.png"));
     QVERIFY(frame.IsPictureLoading());
     frame.SetPictureFile(Path("small.bmp"));

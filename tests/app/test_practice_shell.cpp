@@ -25,33 +25,7 @@ using namespace solvari::app::test;
 
 namespace {
 
-struct Rig {
-  CFakeTimers timers;
-  CStubPictureDialog dialog;
-  CRecordedMessages messages;
-  CRecordedSound sound;
-  DeviceLog log;
-  CFakeWaveOut* pDevice = nullptr;
-  std::unique_ptr<CMainFrame> pFrame;
-
-  void Create(IProfileStore* pProfile) {
-    FrameServices services;
-    services.pProfile = pProfile;
-    services.pTimers = &timers;
-    auto pOut = std::make_unique<CFakeWaveOut>(&log);
-    pDevice = pOut.get();
-    services.pWaveOut = std::move(pOut);
-    services.bDefaultWaveDevices = false;
-    services.pPictureDialog = &dialog;
-    services.pMessageBoxes = &messages;
-    services.pTitleSound = &sound;
-    services.openUrl = [](const QUrl&) { return true; };
-    pFrame = std::make_unique<CMainFrame>(std::move(services));
-    timers.handler = [this](unsigned nId) { pFrame->OnTimer(nId); };
-  }
-  void PastTitle() { timers.Advance(200 + 6000); }
-  CMainFrame& Frame() { return *pFrame; }
-};
+using Rig = ShellRig;
 
 // Enabled states of Next, Previous, Home, Space, Repeat-phrase and 100 %.
 QString PracticeStates(const CMainFrame& f) {

@@ -133,39 +133,23 @@ std::vector<std::int16_t> Chant(int nCount, int nMs, int nQuietMs = 400, double 
   return v;
 }
 
-struct RecordRig {
-  CFakeTimers timers;
-  CStubPictureDialog dialog;
-  CRecordedMessages messages;
-  CRecordedSound sound;
-  DeviceLog outLog;
+struct RecordRig : ShellRig {
+  DeviceLog& outLog = log;
+  CFakeWaveOut*& pOut = pDevice;
   InputLog inLog;
   std::vector<std::int16_t> source;
-  CFakeWaveOut* pOut = nullptr;
   CScriptedWaveIn* pIn = nullptr;
-  std::unique_ptr<CMainFrame> pFrame;
 
   void Create(IProfileStore* pProfile, const QString& strVoiceDir, bool bInput = true) {
-    FrameServices services;
-    services.pProfile = pProfile;
-    services.pTimers = &timers;
-    auto pWaveOut = std::make_unique<CFakeWaveOut>(&outLog);
-    pOut = pWaveOut.get();
-    services.pWaveOut = std::move(pWaveOut);
+    Options options;
     if (bInput) {
       auto pWaveIn = std::make_unique<CScriptedWaveIn>(&inLog, &source);
       pIn = pWaveIn.get();
-      services.pWaveIn = std::move(pWaveIn);
+      options.pWaveIn = std::move(pWaveIn);
     }
-    services.bDefaultWaveDevices = false;
-    services.pPictureDialog = &dialog;
-    services.pMessageBoxes = &messages;
-    services.pTitleSound = &sound;
-    services.openUrl = [](const QUrl&) { return true; };
-    services.strOwnVoiceDir = strVoiceDir;
-    pFrame = std::make_unique<CMainFrame>(std::move(services));
-    timers.handler = [this](unsigned nId) { pFrame->OnTimer(nId); };
-    timers.Advance(200 + 6000);  // past the title
+    options.strOwnVoiceDir = strVoiceDir;
+    ShellRig::Create(pProfile, std::move(options));
+    PastTitle();
   }
   CRecordWnd& Open() {
     pFrame->Action(ID_FILE_RECORD)->trigger();

@@ -89,7 +89,7 @@ class TestRecordPulse : public QObject {
     services.strOwnVoiceDir = dir.filePath(QStringLiteral("voice"));
     CMainFrame frame(std::move(services));
     timers.handler = [&frame](unsigned nId) { frame.OnTimer(nId); };
-    timers.Advance(200 + 6000);
+    timers.Advance(kTitleDelayMs + kTitleShowMs);
 
     // The known voice: the shipped phrase 1 (3.2 s of voice), recorded as
     // one's own take of phrase 0 (1.5 s in the table).

@@ -31,38 +31,7 @@ using namespace solvari::app::test;
 
 namespace {
 
-// One frame with fakes around it, and the folder it sees as its own.
-struct Rig {
-  CFakeTimers timers;
-  CStubPictureDialog dialog;
-  CRecordedMessages messages;
-  CRecordedSound sound;
-  DeviceLog log;
-  CFakeWaveOut* pDevice = nullptr;
-  std::unique_ptr<CMainFrame> pFrame;
-
-  void Create(IProfileStore* pProfile, int nOpenResult = kWaveNoError) {
-    FrameServices services;
-    services.pProfile = pProfile;
-    services.pTimers = &timers;
-    auto pOut = std::make_unique<CFakeWaveOut>(&log, nOpenResult);
-    pDevice = pOut.get();
-    services.pWaveOut = std::move(pOut);
-    services.bDefaultWaveDevices = false;
-    services.pPictureDialog = &dialog;
-    services.pMessageBoxes = &messages;
-    services.pTitleSound = &sound;
-    services.openUrl = [this](const QUrl& url) {
-      openedUrls << url;
-      return true;
-    };
-    pFrame = std::make_unique<CMainFrame>(std::move(services));
-    timers.handler = [this](unsigned nId) { pFrame->OnTimer(nId); };
-  }
-  // Through the title screen to Idle.
-  void PastTitle() { timers.Advance(200 + 6000); }
-  QList<QUrl> openedUrls;
-};
+using Rig = ShellRig;
 
 struct CommandState {
   bool start, stop, picture, maximize, repeat;
@@ -126,9 +95,9 @@ class TestShell : public QObject {
     CMainFrame& frame = *rig.pFrame;
     QCOMPARE(frame.m_nState, int(Title));
     QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("-----"));
-    rig.timers.Advance(200);
+    rig.timers.Advance(kTitleDelayMs);
     QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("-----"));
-    rig.timers.Advance(6000);
+    rig.timers.Advance(kTitleShowMs);
     QCOMPARE(frame.m_nState, int(Idle));
     QCOMPARE(EnabledString(StatesOf(frame)), QStringLiteral("S-PMR"));
 
@@ -490,13 +459,13 @@ class TestShell : public QObject {
     rig.pFrame->show();
     QVERIFY(QTest::qWaitForWindowExposed(rig.pFrame.get()));
     QVERIFY(rig.pFrame->TitleWnd().isHidden());
-    rig.timers.Advance(200);
+    rig.timers.Advance(kTitleDelayMs);
     QCOMPARE(rig.sound.played, QStringList{Path("Title.WAV")});
     QVERIFY(rig.pFrame->TitleWnd().isVisible());
     QCOMPARE(rig.pFrame->TitleWnd().PositionInClient(), pos);
     QCOMPARE(rig.pFrame->TitleWnd().size(), size);
     QCOMPARE(rig.pFrame->m_nState, int(Title));
-    rig.timers.Advance(5999);
+    rig.timers.Advance(kTitleShowMs - 1);
     QCOMPARE(rig.pFrame->m_nState, int(Title));
     rig.timers.Advance(1);
     QVERIFY(rig.pFrame->TitleWnd().isHidden());
@@ -506,10 +475,10 @@ class TestShell : public QObject {
   void idleAtTitleEndWithoutAPicture() {
     Rig rig;  // no Copyright.bmp
     rig.Create(m_pProfile.get());
-    rig.timers.Advance(200);
+    rig.timers.Advance(kTitleDelayMs);
     QVERIFY(rig.pFrame->TitleWnd().isHidden());
     QVERIFY(rig.timers.IsPending(31));
-    rig.timers.Advance(6000);
+    rig.timers.Advance(kTitleShowMs);
     QCOMPARE(rig.pFrame->m_nState, int(Idle));
     QVERIFY(!rig.timers.IsPending(30) && !rig.timers.IsPending(31));
   }

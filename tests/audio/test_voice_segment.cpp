@@ -8,7 +8,7 @@
 
 #include "audio/voice_segment.h"
 #include "core/exe_directory.h"
-#include "fake_wave_device.h"
+#include "tests/fakes/fake_wave_device.h"
 
 namespace solvari {
 namespace {

@@ -15,6 +15,7 @@
 #include "audio/voice_segment.h"
 #include "audio/voice_take.h"
 #include "core/sutra_tables.h"
+#include "tests/fakes/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace solvari;
@@ -79,21 +80,7 @@ std::vector<std::int16_t> ReadShipped(int nPhrase) {
   return v;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/solvari-take-XXXXXX";
-    m_path = mkdtemp(tmpl);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-  }
-  const fs::path& Path() const { return m_path; }
-
- private:
-  fs::path m_path;
-};
+using test::TempDir;
 
 std::size_t FileCount(const fs::path& dir) {
   std::size_t n = 0;

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "audio/wave_buffer.h"
-#include "fake_wave_device.h"
+#include "tests/fakes/fake_wave_device.h"
 
 namespace solvari {
 namespace {

@@ -1,0 +1,372 @@
+#include "audio/recitation.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "audio/voice_segment.h"
+#include "audio/voice_take.h"
+#include "core/sutra_readings.h"
+#include "core/sutra_tables.h"
+#include "core/tempo.h"
+#include "core/voice_segment_path.h"
+
+namespace solvari {
+
+namespace {
+
+CWaveBuffer MakeWave(const WaveDeviceMaker& makeDevices, const ReadingSettings& settings,
+                     IProfileStore* pProfile, IWaveMessageSink* pMessages) {
+  WaveDevices devices = makeDevices ? makeDevices(settings) : WaveDevices{};
+  return CWaveBuffer(std::move(devices.pOut), std::move(devices.pIn), pProfile, pMessages);
+}
+
+}  // namespace
+
+CRecitation::CRecitation(const RecitationPlatform& platform, const WaveDeviceMaker& makeDevices,
+                         std::string strOwnVoiceDir)
+    : CReadingSequencer(SequencerPlatform{platform.pTimers, this, platform.pView, platform.pFrame},
+                        0),
+      m_recitationPlatform(platform),
+      m_ownVoice(std::move(strOwnVoiceDir)),
+      m_settings(ReadingSettings::Load(*platform.pProfile, m_ownVoice.HasAny())),
+      m_wave(MakeWave(makeDevices, m_settings, platform.pProfile, platform.pMessages)) {
+  // Repeat always starts off; the rest is as stored.
+  m_bMaximizeOnReading = m_settings.nMaximized;
+  m_bRepeat = 0;
+  m_nRuby = m_settings.nRuby;
+  m_nTempo = m_settings.nTempo;
+  std::fill(std::begin(m_dOwnPace), std::end(m_dOwnPace), 1.0);
+  // A stretch made: the next voice may be handed ahead now.
+  IEventPoster* pPoster = platform.pPoster;
+  std::weak_ptr<int> alive = m_pAlive;
+  if (pPoster) {
+    m_stretch.SetOnFinished([this, pPoster, alive] {
+      pPoster->Post([this, alive] {
+        if (!alive.expired()) PrefetchStretchedWhenReady();
+      });
+    });
+  }
+}
+
+CRecitation::~CRecitation() {
+  StopAll();
+  m_stretch.SetOnFinished({});
+  m_pAlive.reset();
+}
+
+void CRecitation::StopAll() {
+  if (m_bStopped) return;
+  m_bStopped = true;
+  Shutdown();
+  m_stretch.Clear();  // a stretch under way is given up
+  m_wave.ResetOutput();
+  m_wave.CloseOutput();
+  DropPrefetched();
+}
+
+void CRecitation::Trace(const char* pszName, std::initializer_list<long> numbers) const {
+  if (m_recitationPlatform.pTrace) m_recitationPlatform.pTrace->Event(pszName, numbers);
+}
+
+// --- commands -----------------------------------------------------------------
+
+void CRecitation::OnReadStart() {
+  if (!CanStart()) return;
+  m_nFirstPhrase = 0;  // Start reads the whole text; a click picks a phrase
+  CReadingSequencer::OnReadStart();
+  PrepareAhead();
+}
+
+void CRecitation::OnReadStop() {
+  if (m_nState != Reading) return;
+  CReadingSequencer::OnReadStop();
+}
+
+void CRecitation::OnReadStartAt(int nPhrase) {
+  if (!CanStart() || nPhrase < 0 || nPhrase > kLastPhrase) return;
+  CReadingSequencer::OnReadStartAt(nPhrase);
+  PrepareAhead();
+}
+
+void CRecitation::OnReadStartStop() {
+  if (m_nState == Idle)
+    OnReadStart();
+  else if (m_nState == Reading)
+    OnReadStop();
+}
+
+void CRecitation::OnReadNext() {
+  CReadingSequencer::OnReadNext();
+  PrepareAhead();
+}
+
+void CRecitation::OnReadPrevious() {
+  CReadingSequencer::OnReadPrevious();
+  PrepareAhead();
+}
+
+void CRecitation::OnReadHome() {
+  CReadingSequencer::OnReadHome();
+  PrepareAhead();
+}
+
+void CRecitation::OnToggleRepeatPhrase() {
+  if (CanPractice()) m_bRepeatPhrase = m_bRepeatPhrase == 0 ? 1 : 0;
+  PrepareAhead();
+}
+
+void CRecitation::OnSetTempo(int nTempoPercent) {
+  if (!CanPractice() || !IsTempoChoice(nTempoPercent) || nTempoPercent == m_nTempo) return;
+  m_nTempo = nTempoPercent;  // from the next phrase on
+  m_settings.nTempo = nTempoPercent;
+  StoreSetting(ReadingSettings::Key::Tempo);
+  PrepareAhead();
+  // What was handed ahead is at the old tempo: the next phrase is handed
+  // ahead again (the device takes the new one while the old is not yet
+  // playing; else the next phrase starts after the output's latency).
+  if (m_nState == Reading && m_wave.IsOutputOpen()) PrefetchNextVoice();
+}
+
+void CRecitation::OnToggleRepeat() {
+  if (CanChangeSettings()) m_bRepeat = m_bRepeat == 0 ? 1 : 0;
+}
+
+void CRecitation::OnToggleMaximize() {
+  if (!CanChangeSettings()) return;
+  m_bMaximizeOnReading = m_bMaximizeOnReading == 0 ? 1 : 0;
+  m_settings.nMaximized = m_bMaximizeOnReading;
+  StoreSetting(ReadingSettings::Key::Maximized);
+}
+
+void CRecitation::OnSelectRuby(int nAid) {
+  if (!CanChangeSettings() || ToReadingAid(nAid) != nAid || nAid == m_nRuby) return;
+  m_nRuby = nAid;
+  m_settings.nRuby = nAid;
+  StoreSetting(ReadingSettings::Key::Ruby);
+}
+
+void CRecitation::OnToggleOwnVoice() {
+  if (!CanUseOwnVoice()) return;
+  m_settings.bOwnVoice = !m_settings.bOwnVoice;
+  StoreSetting(ReadingSettings::Key::OwnVoice);
+}
+
+void CRecitation::SetPicturePath(const std::string& strPath) {
+  m_settings.strPicture = strPath;
+  StoreSetting(ReadingSettings::Key::Picture);
+}
+
+void CRecitation::SetRecorderOpen(bool bOpen) {
+  if (m_bRecorderOpen == bOpen) return;
+  m_bRecorderOpen = bOpen;
+  if (!bOpen) m_settings.bOwnVoice = ReadingSettings::LoadOwnVoice(Profile(), HasOwnVoice());
+}
+
+// --- events ---------------------------------------------------------------------
+
+void CRecitation::OnTimer(unsigned nIDEvent) {
+  if (nIDEvent == TIMER_START && PostponeStartForStretch()) return;
+  CReadingSequencer::OnTimer(nIDEvent);
+  if (nIDEvent == TIMER_START) PrepareAhead();  // while the first phrase plays
+}
+
+void CRecitation::OnWomDone() {
+  m_bPlayedInHandler = false;
+  CReadingSequencer::OnWomDone();
+  // The reading ended or turned elsewhere: the voice read ahead is not heard.
+  if (!m_bPlayedInHandler) {
+    m_wave.DropOutputPrefetch();
+    DropPrefetched();
+  }
+  PrepareAhead();  // while the phrase that has just begun plays
+}
+
+// --- the voice --------------------------------------------------------------------
+
+// The voice of a phrase: one's own take when there is one and it is wanted,
+// else the shipped file. The highlight follows the pace of what was loaded.
+bool CRecitation::LoadVoiceSegment(const std::string& path) {
+  const int p = m_nPhrase;
+  const bool bPhrase = p >= 0 && p <= kLastPhrase && path == GetVoiceSegmentPath(p);
+  if (bPhrase) m_dOwnPace[p] = 1.0;
+  std::string loaded = path;
+  bool bLoaded = false;
+  if (bPhrase) {
+    const std::string own = OwnVoiceFile(p);
+    if (!own.empty() && LoadVoiceFile(own)) {
+      m_dOwnPace[p] = TakePaceFactor(m_wave.GetDataSize() / 2, GetPhraseDuration(p));
+      Trace("own-voice", {p, static_cast<long>(std::lround(m_dOwnPace[p] * 1000))});
+      loaded = own;
+      bLoaded = true;
+    }
+  }
+  if (!bLoaded && !LoadVoiceFile(path)) return false;
+  // As recorded at 100 %: the file's own samples are played. Otherwise the
+  // stretch made ahead from the same file is taken.
+  return m_nPhraseTempo == 100 || ApplyTempo(loaded);
+}
+
+std::string CRecitation::OwnVoiceFile(int nPhrase) const {
+  if (!m_settings.bOwnVoice || !m_ownVoice.Has(nPhrase)) return {};
+  return m_ownVoice.PathOf(nPhrase);
+}
+
+std::string CRecitation::VoiceFileOf(int nPhrase) const {
+  std::string own = OwnVoiceFile(nPhrase);
+  return own.empty() ? GetVoiceSegmentPath(nPhrase) : own;
+}
+
+bool CRecitation::LoadVoiceFile(const std::string& path) {
+  // The voice read ahead is the file's sound as it was read a phrase ago.
+  if (!m_strPrefetched.empty() && path == m_strPrefetched) {
+    const std::vector<std::uint8_t> pcm = std::move(m_prefetched);
+    DropPrefetched();
+    return LoadVoiceSegmentBytes(m_wave, pcm.data(), static_cast<std::uint32_t>(pcm.size())) != 0;
+  }
+  DropPrefetched();
+  return solvari::LoadVoiceSegment(m_wave, path) != 0;
+}
+
+void CRecitation::DropPrefetched() {
+  m_strPrefetched.clear();
+  m_prefetched.clear();
+  m_nStretchWanted = -1;
+}
+
+bool CRecitation::ApplyTempo(const std::string& path) {
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::uint8_t> stretched;
+  const std::uint8_t* pLoaded = m_wave.LockData();
+  const CStretchAhead::Source source =
+      m_stretch.Take(path, m_nPhraseTempo, pLoaded, m_wave.m_dwDataSize, stretched);
+  m_wave.UnlockData();
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  Trace("stretch", {m_nPhrase, m_nPhraseTempo, static_cast<long>(source), static_cast<long>(us)});
+  if (source == CStretchAhead::Source::Failed || stretched.size() > 0x7FFFFFFF) return false;
+  // The format stays the voice's; only the samples change.
+  const auto nBytes = static_cast<std::uint32_t>(stretched.size());
+  if (m_wave.AllocData(nBytes) == nullptr && nBytes != 0) return false;
+  if (std::uint8_t* p = m_wave.LockData()) {
+    std::copy(stretched.begin(), stretched.end(), p);
+    m_wave.UnlockData();
+  }
+  m_wave.m_dwDataSize = nBytes;
+  return true;
+}
+
+int CRecitation::OpenOutput() {
+  return m_wave.OpenOutput(this, kVoiceSamplesPerSec, kVoiceBitsPerSample, kVoiceChannels);
+}
+
+int CRecitation::PlayAll() {
+  const int nResult = m_wave.PlayAll();
+  m_bPlayedInHandler = true;
+  if (nResult == 1) {
+    const ITraceSink* pTrace = m_recitationPlatform.pTrace;
+    Trace("phrase", {m_nPhrase, pTrace ? m_recitationPlatform.pTrace->ResidentKiB() : 0L});
+    PrefetchNextVoice();
+  }
+  return nResult;
+}
+
+void CRecitation::ResetOutput() { m_wave.ResetOutput(); }
+
+void CRecitation::CloseOutput() { m_wave.CloseOutput(); }
+
+bool CRecitation::GetHeardMs(std::int64_t* pMs) {
+  WaveClock clock;
+  if (!m_wave.GetOutputClock(&clock)) return false;
+  const std::int64_t d = clock.nHeardUs - clock.nBufferStartUs;
+  *pMs = d >= 0 ? d / 1000 : -((-d + 999) / 1000);
+  return true;
+}
+
+void CRecitation::WantHeardAt(std::int64_t nMs) { m_wave.WantOutputClockAt(nMs * 1000); }
+
+int CRecitation::CharDurationMs(int nPhrase, int nChar) const {
+  const int nMs = CReadingSequencer::CharDurationMs(nPhrase, nChar);
+  const double dPace = OwnVoicePace(nPhrase);
+  return dPace == 1.0 ? nMs : std::max(1, static_cast<int>(std::lround(nMs * dPace)));
+}
+
+double CRecitation::OwnVoicePace(int nPhrase) const {
+  return nPhrase >= 0 && nPhrase <= kLastPhrase ? m_dOwnPace[nPhrase] : 1.0;
+}
+
+// --- reading and stretching ahead -------------------------------------------------
+
+bool CRecitation::PostponeStartForStretch() {
+  if (m_nState == Starting && m_nTempo != 100 && !IsShutDown() && m_nPhrase >= 0 &&
+      m_nPhrase <= kLastPhrase && m_nStartPostponed < kMaxStretchPolls &&
+      m_stretch.IsPending(VoiceFileOf(m_nPhrase), m_nTempo)) {
+    ++m_nStartPostponed;
+    m_recitationPlatform.pTimers->KillTimer(TIMER_START);
+    m_recitationPlatform.pTimers->SetTimer(TIMER_START, kStretchPollMs);
+    return true;
+  }
+  m_nStartPostponed = 0;
+  return false;
+}
+
+void CRecitation::PrepareAhead() {
+  if (m_nTempo == 100 || IsShutDown()) return;
+  // The newest request is made first: the next phrase is asked for last.
+  if (m_nState == Reading && m_nPhrase > 0 && m_nPhrase <= kLastPhrase)
+    m_stretch.Prepare(VoiceFileOf(m_nPhrase - 1), m_nTempo);
+  // Where Home and a repeat go, kept at hand.
+  if (m_nState == Reading) {
+    m_stretch.Prepare(VoiceFileOf(0), m_nTempo);
+    if (m_nFirstPhrase >= 0 && m_nFirstPhrase <= kLastPhrase)
+      m_stretch.Prepare(VoiceFileOf(m_nFirstPhrase), m_nTempo);
+  }
+  const int nNext = NextPhraseToPlay();
+  if (nNext >= 0) m_stretch.Prepare(VoiceFileOf(nNext), m_nTempo);
+}
+
+void CRecitation::PrefetchNextVoice() {
+  DropPrefetched();
+  const int nNext = PhraseFollowingAtOnce();
+  if (nNext < 0) return;
+  if (m_nTempo != kDefaultTempo) {
+    m_nStretchWanted = nNext;
+    PrefetchStretchedWhenReady();
+    return;
+  }
+  const std::string path = VoiceFileOf(nNext);
+  std::vector<std::uint8_t> pcm;
+  if (!ReadVoiceSegmentFile(path, &pcm)) return;
+  if (!m_wave.PrefetchOutput(pcm.data(), static_cast<std::uint32_t>(pcm.size()))) return;
+  m_strPrefetched = path;
+  m_prefetched = std::move(pcm);
+}
+
+void CRecitation::PrefetchStretchedWhenReady() {
+  const int nNext = m_nStretchWanted;
+  // The reading went elsewhere, or the tempo changed, since it was asked for.
+  if (nNext < 0 || nNext != PhraseFollowingAtOnce() || m_nTempo == kDefaultTempo) {
+    m_nStretchWanted = -1;
+    return;
+  }
+  const std::string path = VoiceFileOf(nNext);
+  // Not made yet: the worker's news of its next finished job looks again.
+  if (!m_stretch.IsReady(path, m_nTempo)) return;
+  m_nStretchWanted = -1;
+  std::vector<std::uint8_t> pcm;
+  std::vector<std::uint8_t> stretched;
+  if (!ReadVoiceSegmentFile(path, &pcm)) return;
+  if (m_stretch.Take(path, m_nTempo, pcm.data(), pcm.size(), stretched) !=
+          CStretchAhead::Source::Ready ||
+      stretched.size() > 0x7FFFFFFF)
+    return;
+  if (!m_wave.PrefetchOutput(stretched.data(), static_cast<std::uint32_t>(stretched.size())))
+    return;
+  // The phrase's load finds these bytes and stretches them again from the
+  // entry at hand: the same samples, which the device takes up where they are.
+  m_strPrefetched = path;
+  m_prefetched = std::move(pcm);
+}
+
+}  // namespace solvari

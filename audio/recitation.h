@@ -1,0 +1,191 @@
+// The recitation as the user drives it: the sequencer, the voice of every
+// phrase, the heard clock and the settings, in plain C++. Each command of the
+// program (Start, Stop, a click on a phrase, next, previous, Home, one
+// phrase again, the tempo, the reading aid, one's own voice, maximize,
+// repeat) is one call here; a shell only forwards its menus, keys and
+// dialogs to these calls and shows what the fields say.
+//
+// Everything from the platform comes through small interfaces: the frame's
+// timers, the view's column operations, the frame window, an event poster
+// (the stretch worker's news reaches the user-interface thread through it),
+// the profile store and the sound devices. The Qt frame derives from this
+// class, so that the recitation's fields (m_nState, m_nPhrase, ...) are the
+// frame's fields, which the view reads when it paints; the tests drive it on
+// a simulated clock with fake devices, without Qt.
+//
+// The voice of a phrase: one's own take when it is wanted and kept (with
+// the highlight stretched to its pace), else the shipped file; at a tempo
+// other than 100 % its stretch, made ahead on a worker thread while the
+// phrase before plays. The voice that will most likely follow is read (and
+// stretched) ahead and handed to the output device, so that it follows
+// without a seam.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/own_voice_folder.h"
+#include "audio/stretch_ahead.h"
+#include "audio/wave_buffer.h"
+#include "core/reading_sequencer.h"
+#include "core/reading_settings.h"
+#include "core/trace_sink.h"
+
+namespace solvari {
+
+// What the recitation reaches. The pointers must outlive it; pMessages and
+// pTrace may be null.
+struct RecitationPlatform {
+  ITimerService* pTimers = nullptr;
+  IReadingView* pView = nullptr;
+  IFrameWindow* pFrame = nullptr;
+  IEventPoster* pPoster = nullptr;
+  IProfileStore* pProfile = nullptr;
+  IWaveMessageSink* pMessages = nullptr;
+  ITraceSink* pTrace = nullptr;
+};
+
+// The sound devices, made once the settings are known (the output's delay
+// is one of them). Either may be null: opening it then fails as "no device".
+struct WaveDevices {
+  std::unique_ptr<IWaveOutDevice> pOut;
+  std::unique_ptr<IWaveInDevice> pIn;
+};
+using WaveDeviceMaker = std::function<WaveDevices(const ReadingSettings&)>;
+
+// The bases that receive the devices' events come before the sequencer, so
+// that it can be handed them while it is constructed.
+class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSequencer {
+ public:
+  // When the first phrase of a reading is to start while its stretch is
+  // still being made, TIMER_START is armed again every kStretchPollMs, for
+  // kMaxStretchPolls times at most; then it is stretched where it is.
+  static constexpr unsigned kStretchPollMs = 10;
+  static constexpr int kMaxStretchPolls = 200;
+
+  CRecitation(const RecitationPlatform& platform, const WaveDeviceMaker& makeDevices,
+              std::string strOwnVoiceDir);
+  // Stops everything first (see StopAll).
+  ~CRecitation() override;
+  CRecitation(const CRecitation&) = delete;
+  CRecitation& operator=(const CRecitation&) = delete;
+
+  // --- commands: each does nothing where it is not enabled ---------------
+  void OnReadStart();  // from the first phrase
+  void OnReadStop();
+  void OnReadStartAt(int nPhrase);  // a click on a phrase of the overview
+  void OnReadStartStop();           // Start in Idle, Stop while reading
+  void OnReadNext();
+  void OnReadPrevious();
+  void OnReadHome();
+  void OnToggleRepeatPhrase();
+  void OnSetTempo(int nTempoPercent);  // one of kTempoChoices; stored
+  void OnToggleRepeat();               // not stored
+  void OnToggleMaximize();             // stored
+  void OnSelectRuby(int nAid);         // a ReadingAid; stored
+  void OnToggleOwnVoice();             // stored
+  // The background picture chosen (stored; the shell loads it).
+  void SetPicturePath(const std::string& strPath);
+  // The recording window opens or closes: while it is open the recitation
+  // cannot start and one's own voice cannot be switched. When it closes the
+  // "OwnVoice" setting is read again (a first take switches it on).
+  void SetRecorderOpen(bool bOpen);
+  bool IsRecorderOpen() const { return m_bRecorderOpen; }
+
+  // The events that drive it: a frame timer, and the voice's buffer-done
+  // event (posted by the output device).
+  void OnTimer(unsigned nIDEvent);
+  void OnWomDone() override;
+
+  // Stops the voice, the stretch worker's jobs and every timer of the
+  // recitation, so that nothing reaches it any more. Calling it again does
+  // nothing.
+  void StopAll();
+
+  // --- what the commands' states follow ------------------------------------
+  bool CanStart() const { return m_nState == Idle && !m_bRecorderOpen; }
+  bool CanChangeSettings() const { return m_nState == Idle; }  // picture, maximize, repeat, ruby
+  bool CanStartStop() const { return m_nState == Idle || m_nState == Reading; }
+  bool CanPractice() const { return m_nState != Title; }  // one phrase again, the tempo
+  bool CanUseOwnVoice() const { return m_nState == Idle && !m_bRecorderOpen; }  // record, own voice
+
+  // --- the settings and one's own voice --------------------------------------
+  const ReadingSettings& Settings() const { return m_settings; }
+  const COwnVoiceFolder& OwnVoice() const { return m_ownVoice; }
+  bool IsOwnVoiceOn() const { return m_settings.bOwnVoice; }
+  bool HasOwnVoice() const { return m_ownVoice.HasAny(); }
+  // The factor by which the highlight of nPhrase follows the take loaded last
+  // for it (1 for the shipped voice).
+  double OwnVoicePace(int nPhrase) const;
+
+  CWaveBuffer& Wave() { return m_wave; }
+  CStretchAhead& StretchAhead() { return m_stretch; }
+
+  // The "Reading" / "Ruby" setting: which reading the page shows beside the
+  // characters (a ReadingAid, RubyNone unless chosen).
+  int m_nRuby = 0;
+
+ protected:
+  // The table's durations, stretched to the pace of one's own take.
+  int CharDurationMs(int nPhrase, int nChar) const override;
+  IProfileStore& Profile() const { return *m_recitationPlatform.pProfile; }
+  void Trace(const char* pszName, std::initializer_list<long> numbers = {}) const;
+
+ private:
+  // IVoiceOutput
+  bool LoadVoiceSegment(const std::string& path) override;
+  int OpenOutput() override;
+  int PlayAll() override;
+  void ResetOutput() override;
+  void CloseOutput() override;
+  bool GetHeardMs(std::int64_t* pMs) override;
+  void WantHeardAt(std::int64_t nMs) override;
+
+  void StoreSetting(ReadingSettings::Key key) { m_settings.Store(Profile(), key); }
+  // One's own take of a phrase when it is wanted and there ("" otherwise).
+  std::string OwnVoiceFile(int nPhrase) const;
+  // The file a phrase's voice is read from: one's own take when it is
+  // wanted and there, else the shipped one. Stretches are made from it.
+  std::string VoiceFileOf(int nPhrase) const;
+  // Loads a voice file (from what was read ahead, when it is that file).
+  bool LoadVoiceFile(const std::string& path);
+  // Replaces the voice just loaded from path by its stretch to the phrase's
+  // tempo; false when that fails.
+  bool ApplyTempo(const std::string& path);
+  // Asks for the stretches the next phrases will need at the tempo set now.
+  void PrepareAhead();
+  // When the first phrase of a reading is about to load and its stretch is
+  // still being made: TIMER_START is armed again shortly instead of waiting
+  // for it on this thread. True when it did so.
+  bool PostponeStartForStretch();
+  // Reads the voice that will most likely follow the one just queued and
+  // hands it to the device ahead, so that it follows without a seam.
+  void PrefetchNextVoice();
+  // At another tempo the next voice is handed ahead once its stretch is made
+  // (looked at again each time the worker finishes a job).
+  void PrefetchStretchedWhenReady();
+  void DropPrefetched();
+
+  RecitationPlatform m_recitationPlatform;
+  COwnVoiceFolder m_ownVoice;
+  ReadingSettings m_settings;
+  bool m_bRecorderOpen = false;
+  bool m_bStopped = false;
+  int m_nStartPostponed = 0;
+  bool m_bPlayedInHandler = false;         // a voice was queued in this buffer-done handler
+  std::string m_strPrefetched;             // the voice file handed to the device ahead
+  std::vector<std::uint8_t> m_prefetched;  // its sound bytes
+  int m_nStretchWanted = -1;               // the phrase whose stretch waits to be handed ahead
+  double m_dOwnPace[54];
+  // Events posted by the stretch worker check it: none reaches a recitation
+  // that has gone.
+  std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);
+  CWaveBuffer m_wave;
+  // Made after the buffer and gone before it: its worker is stopped first.
+  CStretchAhead m_stretch;
+};
+
+}  // namespace solvari

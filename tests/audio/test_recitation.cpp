@@ -1,0 +1,319 @@
+// The recitation component on the simulated platform, without Qt: real voice
+// files in a folder of their own, the fake output device, the simulated
+// clock, view and frame. Start to end, a step, a tempo, one's own take, a
+// click on a phrase, the heard clock and the settings.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "audio/recitation.h"
+#include "audio/voice_segment.h"
+#include "audio/voice_take.h"
+#include "core/exe_directory.h"
+#include "core/sutra_readings.h"
+#include "core/sutra_tables.h"
+#include "core/voice_segment_path.h"
+#include "tests/core/sim_platform.h"
+#include "tests/fakes/fake_wave_device.h"
+#include "tests/fakes/temp_dir.h"
+
+namespace solvari {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// The shipped voice of phrase p lasts 200 + 10 p ms, so that the length of a
+// buffer tells which phrase it is; a take of one's own lasts 3000 + 10 p ms.
+std::uint32_t ShippedBytes(int p) {
+  return static_cast<std::uint32_t>(2 * ((200 + 10 * p) * 11025 / 1000));
+}
+std::uint32_t TakeBytes(int p) {
+  return static_cast<std::uint32_t>(2 * ((3000 + 10 * p) * 11025 / 1000));
+}
+
+std::vector<std::uint8_t> Tone(std::uint32_t nBytes) {
+  std::vector<std::uint8_t> v(nBytes);
+  for (std::size_t i = 0; i + 1 < v.size(); i += 2) {
+    const auto s = static_cast<std::int16_t>(6000 * std::sin(static_cast<double>(i) * 0.06));
+    v[i] = static_cast<std::uint8_t>(s & 0xFF);
+    v[i + 1] = static_cast<std::uint8_t>((s >> 8) & 0xFF);
+  }
+  return v;
+}
+
+// The stretch worker posts from its own thread: its events wait here until
+// the test hands them to the simulated loop.
+class CThreadPoster : public IEventPoster {
+ public:
+  void Post(std::function<void()> fn) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_posted.push_back(std::move(fn));
+  }
+  void PumpInto(sim::CSimLoop& loop) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto& fn : m_posted) loop.Post(std::move(fn));
+    m_posted.clear();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::vector<std::function<void()>> m_posted;
+};
+
+class CRecordedTrace : public ITraceSink {
+ public:
+  void Event(const char* pszName, std::initializer_list<long> numbers) override {
+    events.push_back({pszName, std::vector<long>(numbers)});
+  }
+  std::vector<std::pair<std::string, std::vector<long>>> events;
+  int Count(const std::string& name) const {
+    return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                          [&](const auto& e) { return e.first == name; }));
+  }
+};
+
+class RecitationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetExeDirectory(dir.Path().string() + "/");
+    for (int p = 0; p <= kLastPhrase; ++p) {
+      const std::vector<std::uint8_t> pcm = Tone(ShippedBytes(p));
+      ASSERT_TRUE(WriteVoiceSegment(GetVoiceSegmentPath(p), pcm.data(),
+                                    static_cast<std::uint32_t>(pcm.size())));
+    }
+    log.post = [this](std::function<void()> fn) { loop.Post(std::move(fn)); };
+  }
+  void TearDown() override { SetExeDirectory(""); }
+
+  // A recitation past its title screen.
+  CRecitation& Make() {
+    RecitationPlatform platform{&loop, &view, &frame, &poster, &profile, nullptr, &trace};
+    pRecitation = std::make_unique<CRecitation>(
+        platform,
+        [this](const ReadingSettings&) {
+          WaveDevices devices;
+          auto pOut = std::make_unique<test::CFakeWaveOut>(&log);
+          pDevice = pOut.get();
+          devices.pOut = std::move(pOut);
+          return devices;
+        },
+        dir.File("own"));
+    loop.SetTimerSink([this](unsigned nId) { pRecitation->OnTimer(nId); });
+    view.SetFrame(pRecitation.get());
+    pRecitation->m_nState = Idle;
+    return *pRecitation;
+  }
+  void WriteTake(int p) {
+    std::filesystem::create_directories(dir.File("own"));
+    const std::vector<std::uint8_t> pcm = Tone(TakeBytes(p));
+    ASSERT_TRUE(WriteVoiceSegment(dir.File("own/" + OwnVoiceFileName(p)), pcm.data(),
+                                  static_cast<std::uint32_t>(pcm.size())));
+  }
+  // Runs until a voice is queued; its length in bytes (0 when none came).
+  std::uint32_t NextVoice(double maxMs = 5000) {
+    return loop.RunUntil([this] { return log.bQueued; }, maxMs) ? log.nBytes : 0;
+  }
+  // Lets the queued voice play for ms, then end.
+  void PlayFor(double ms) {
+    loop.RunFor(ms);
+    pDevice->Finish();
+  }
+  // Every stretch the worker has made, handed over; then ms on the clock.
+  void SettleStretches(double ms) {
+    pRecitation->StretchAhead().WaitIdle();
+    poster.PumpInto(loop);
+    loop.RunFor(ms);
+  }
+  std::vector<std::string> Highlights(std::size_t from = 0) const {
+    Strings out;
+    for (const auto& s : loop.LogSince(from))
+      if (s.rfind("Highlight", 0) == 0) out.push_back(s);
+    return out;
+  }
+
+  test::TempDir dir;
+  sim::CSimLoop loop;
+  sim::CSimView view{loop, 723, 425};
+  sim::CSimFrame frame{loop, view, {723, 425}, {1018, 626}};
+  CThreadPoster poster;
+  CMemoryProfileStore profile;
+  CRecordedTrace trace;
+  test::DeviceLog log;
+  test::CFakeWaveOut* pDevice = nullptr;
+  std::unique_ptr<CRecitation> pRecitation;
+};
+
+TEST_F(RecitationTest, StartRecitesTheWholeTextInOrderAndEndsInIdle) {
+  CRecitation& r = Make();
+  r.OnReadStart();
+  EXPECT_EQ(r.m_nState, Starting);
+  for (int p = 0; p <= kLastPhrase; ++p) {
+    ASSERT_EQ(NextVoice(), ShippedBytes(p)) << "phrase " << p;
+    EXPECT_EQ(r.m_nState, Reading);
+    EXPECT_EQ(r.m_nPhrase, p);
+    PlayFor(GetPhraseDuration(p) + 20);
+  }
+  loop.RunUntilIdle();
+  EXPECT_EQ(r.m_nState, Idle);
+  EXPECT_TRUE(view.ShowsOverview());
+  EXPECT_EQ(Highlights().size(), 266u);  // every character lit once
+  EXPECT_EQ(trace.Count("phrase"), 54);
+  EXPECT_FALSE(log.bOpen);
+  EXPECT_TRUE(view.Faults().empty());
+}
+
+TEST_F(RecitationTest, AClickedPhraseStartsThereAndNextAndPreviousStepAtOnce) {
+  CRecitation& r = Make();
+  r.OnReadStartAt(20);
+  EXPECT_EQ(r.m_nFirstPhrase, 20);
+  ASSERT_EQ(NextVoice(), ShippedBytes(20));
+  EXPECT_EQ(view.Page().front(), 20);
+  loop.RunFor(100);
+  r.OnReadNext();  // the voice stops at once and the next one plays
+  r.OnReadNext();  // presses before the voice is returned add up
+  ASSERT_EQ(NextVoice(), ShippedBytes(22));
+  EXPECT_EQ(r.m_nPhrase, 22);
+  r.OnReadPrevious();
+  ASSERT_EQ(NextVoice(), ShippedBytes(21));
+  r.OnReadHome();
+  ASSERT_EQ(NextVoice(), ShippedBytes(0));
+  EXPECT_EQ(r.m_nFirstPhrase, 0);
+  r.OnReadStop();
+  loop.RunUntilIdle();
+  EXPECT_EQ(r.m_nState, Idle);
+  // Start (not a click) reads from the first phrase again.
+  r.OnReadStart();
+  EXPECT_EQ(NextVoice(), ShippedBytes(0));
+}
+
+TEST_F(RecitationTest, ATempoStretchesTheVoiceAndTheHighlightAndHandsTheNextAhead) {
+  CRecitation& r = Make();
+  r.OnSetTempo(50);
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Tempo", 0), 50);
+  pDevice->bTakesPrefetch = true;
+  r.OnReadStartAt(52);
+  // The first phrase waits for its stretch (made on the worker) rather than
+  // stretching it here.
+  loop.RunFor(300);
+  while (r.m_nState == Starting) SettleStretches(10);
+  ASSERT_TRUE(log.bQueued);
+  const double dRatio = static_cast<double>(log.nBytes) / ShippedBytes(52);
+  EXPECT_NEAR(dRatio, 2.0, 0.02);
+  // The first character's step is twice the table's.
+  EXPECT_EQ(loop.DueIn(TIMER_CHAR), 2 * kPhraseDurations[52][0] * sim::kMicrosPerMs);
+  SettleStretches(0);
+  // Phrase 53's stretch, once made, was handed to the device ahead.
+  ASSERT_FALSE(pDevice->prefetched.empty());
+  EXPECT_NEAR(static_cast<double>(pDevice->prefetched.size()) / ShippedBytes(53), 2.0, 0.02);
+  PlayFor(2 * GetPhraseDuration(52));
+  ASSERT_EQ(NextVoice(), pDevice->prefetched.size());
+  EXPECT_EQ(r.m_nPhrase, 53);
+  EXPECT_EQ(r.m_nPhraseTempo, 50);
+}
+
+TEST_F(RecitationTest, OnesOwnTakeIsRecitedAtItsOwnPaceAndCanBeSwitchedOff) {
+  WriteTake(1);
+  CRecitation& r = Make();
+  EXPECT_TRUE(r.IsOwnVoiceOn());  // on by default once a take is kept
+  r.OnReadStart();
+  ASSERT_EQ(NextVoice(), ShippedBytes(0));
+  PlayFor(GetPhraseDuration(0));
+  ASSERT_EQ(NextVoice(), TakeBytes(1));
+  const double dPace = TakePaceFactor(TakeBytes(1) / 2, GetPhraseDuration(1));
+  EXPECT_DOUBLE_EQ(r.OwnVoicePace(1), dPace);
+  EXPECT_EQ(trace.Count("own-voice"), 1);
+  // Each character's step follows the take's pace.
+  EXPECT_EQ(loop.DueIn(TIMER_CHAR),
+            std::lround(kPhraseDurations[1][0] * dPace) * sim::kMicrosPerMs);
+  r.OnReadStop();
+  loop.RunUntilIdle();
+  ASSERT_EQ(r.m_nState, Idle);
+
+  r.OnToggleOwnVoice();
+  EXPECT_FALSE(r.IsOwnVoiceOn());
+  EXPECT_EQ(profile.GetProfileInt("Reading", "OwnVoice", -1), 0);
+  r.OnReadStartAt(1);
+  EXPECT_EQ(NextVoice(), ShippedBytes(1));
+  EXPECT_EQ(r.OwnVoicePace(1), 1.0);
+}
+
+TEST_F(RecitationTest, TheFirstCharacterWaitsUntilTheVoiceIsHeard) {
+  CRecitation& r = Make();
+  log.bClock = true;
+  log.clock.nBufferStartUs = 1'000'000;
+  log.clock.nHeardUs = 1'000'000 - 120'500;  // 120.5 ms still to come
+  r.OnReadStart();
+  ASSERT_NE(NextVoice(), 0u);
+  EXPECT_TRUE(Highlights().empty());
+  EXPECT_EQ(loop.DueIn(TIMER_CHAR), 121 * sim::kMicrosPerMs);  // rounded up, never early
+  log.clock.nHeardUs = 1'000'000;
+  loop.RunFor(121);
+  EXPECT_EQ(Highlights(), Strings{"Highlight 0 0"});
+  r.OnReadStop();
+  loop.RunUntilIdle();
+}
+
+TEST_F(RecitationTest, SettingsAreLoadedOnceAndEachCommandStoresItsOwn) {
+  profile.WriteProfileInt("Reading", "Ruby", RubyRomaji);
+  profile.WriteProfileInt("Reading", "Tempo", 60);  // no choice: the default
+  profile.WriteProfileInt("Reading", "Maximized", 1);
+  profile.WriteProfileString("Reading", "Picture", "/pictures/temple.bmp");
+  CRecitation& r = Make();
+  EXPECT_EQ(r.m_nRuby, RubyRomaji);
+  EXPECT_EQ(r.m_nTempo, 100);
+  EXPECT_EQ(r.m_bMaximizeOnReading, 1);
+  EXPECT_EQ(r.Settings().strPicture, "/pictures/temple.bmp");
+  EXPECT_FALSE(r.IsOwnVoiceOn());  // no take kept
+
+  r.OnSelectRuby(RubyKana);
+  r.OnToggleMaximize();
+  r.OnToggleRepeat();
+  r.SetPicturePath("/pictures/other.png");
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Ruby", -1), RubyKana);
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Maximized", -1), 0);
+  EXPECT_EQ(profile.GetProfileString("Reading", "Picture", ""), "/pictures/other.png");
+  EXPECT_EQ(r.m_bRepeat, 1);
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Repeat", -1), -1);  // never stored
+
+  // While reciting the settings stay as they are; the tempo may change.
+  r.OnReadStart();
+  r.OnSelectRuby(RubyNone);
+  r.OnToggleMaximize();
+  r.OnToggleOwnVoice();
+  r.OnSetTempo(75);
+  EXPECT_EQ(r.m_nRuby, RubyKana);
+  EXPECT_EQ(r.m_bMaximizeOnReading, 0);
+  EXPECT_EQ(r.m_nTempo, 75);
+  // The recording window open: no Start, no own-voice switch.
+  ASSERT_NE(NextVoice(), 0u);
+  r.OnReadStop();
+  loop.RunUntilIdle();
+  r.SetRecorderOpen(true);
+  EXPECT_FALSE(r.CanStart());
+  r.OnReadStart();
+  EXPECT_EQ(r.m_nState, Idle);
+  WriteTake(0);
+  r.SetRecorderOpen(false);  // a first take switches one's own voice on
+  EXPECT_TRUE(r.IsOwnVoiceOn());
+}
+
+TEST_F(RecitationTest, GoingAwayMidPhraseClosesTheDeviceAndDropsWhatIsOnItsWay) {
+  CRecitation& r = Make();
+  r.OnSetTempo(150);
+  r.OnReadStartAt(40);
+  loop.RunFor(300);
+  while (r.m_nState == Starting) SettleStretches(10);
+  ASSERT_TRUE(log.bQueued);
+  r.OnReadNext();  // a done is on its way, and stretches are being made
+  pRecitation.reset();
+  EXPECT_FALSE(log.bOpen);
+  // What the device and the worker posted reaches nothing.
+  poster.PumpInto(loop);
+  loop.RunUntilIdle();
+  EXPECT_EQ(log.nDonesDelivered, 0);
+}
+
+}  // namespace
+}  // namespace solvari
