@@ -1,7 +1,6 @@
 #include "core/practice_record.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>

@@ -1,5 +1,5 @@
-// The instrument settings in the profile: defaults, a round trip, and stored
-// values out of range, each falling back to its own default alone.
+// The instrument settings in the profile: defaults, a round trip under their
+// keys, and stored values out of range, each falling back to its own default.
 #include <gtest/gtest.h>
 
 #include "core/instrument_settings.h"
@@ -16,9 +16,6 @@ TEST(InstrumentSettings, DefaultsChangeNothing) {
   EXPECT_EQ(s.nBell, BellNone);
   EXPECT_EQ(s.nCount, kCountEndless);
   EXPECT_EQ(s.bVoice, 1);
-  for (int p : {0, 1, 53}) EXPECT_FALSE(s.StrikesPhrase(p));
-  EXPECT_EQ(s.OpeningBellStrikes(), 0);
-  EXPECT_EQ(s.ClosingBellStrikes(), 0);
 }
 
 TEST(InstrumentSettings, RoundTripUnderTheirKeys) {
@@ -53,33 +50,9 @@ TEST(InstrumentSettings, ValuesOutOfRangeFallBackOneByOne) {
   EXPECT_EQ(s.nCount, 7);
   EXPECT_EQ(s.nBell, BellOneEach);
   EXPECT_EQ(s.nMokugyo, MokugyoOff);
-}
-
-TEST(InstrumentSettings, CountsAreBounded) {
-  EXPECT_EQ(ValidRecitationCount(0), 0);
-  EXPECT_EQ(ValidRecitationCount(1), 1);
-  for (int n : kCountChoices) EXPECT_EQ(ValidRecitationCount(n), n);
+  // A typed count is kept within its bounds.
   EXPECT_EQ(ValidRecitationCount(kMaxRecitationCount), kMaxRecitationCount);
-  EXPECT_EQ(ValidRecitationCount(kMaxRecitationCount + 1), kCountEndless);
   EXPECT_EQ(ValidRecitationCount(-3), kCountEndless);
-}
-
-TEST(InstrumentSettings, WhatEachChoiceStrikes) {
-  InstrumentSettings s;
-  s.nMokugyo = MokugyoEveryChar;
-  EXPECT_TRUE(s.StrikesPhrase(0));
-  EXPECT_TRUE(s.StrikesPhrase(53));
-  s.nMokugyo = MokugyoAfterOpening;
-  EXPECT_FALSE(s.StrikesPhrase(0));
-  EXPECT_TRUE(s.StrikesPhrase(1));
-  s.nBell = BellTwoThree;
-  EXPECT_EQ(s.OpeningBellStrikes(), 2);
-  EXPECT_EQ(s.ClosingBellStrikes(), 3);
-  s.nBell = BellOneEach;
-  EXPECT_EQ(s.OpeningBellStrikes(), 1);
-  EXPECT_EQ(s.ClosingBellStrikes(), 1);
-  s.nBell = 9;  // as stored by something else: no bell
-  EXPECT_EQ(s.OpeningBellStrikes(), 0);
 }
 
 }  // namespace
