@@ -74,6 +74,9 @@ bool LoadStrikeFile(const std::string& path, StrikeSamples* pStrike) {
   pStrike->clear();
   std::vector<std::uint8_t> bytes;
   if (!ReadVoiceSegmentFile(path, &bytes)) return false;
+  // A strike is mixed in on every character: one that would ring for
+  // longer than this is no strike (a damaged or foreign file).
+  if (bytes.size() / 2 > kMaxStrikeSamples) return false;
   pStrike->resize(bytes.size() / 2);
   for (std::size_t i = 0; i < pStrike->size(); ++i) (*pStrike)[i] = ReadSample(&bytes[2 * i]);
   return !pStrike->empty();

@@ -36,7 +36,11 @@ std::int64_t MsToSample(std::int64_t nMs);
 // character, the first 0. Empty for a phrase out of range.
 std::vector<std::int64_t> TableOnsetSamples(int nPhrase, int nTempo);
 
-// Reads a strike file; false (pStrike emptied) when it does not load.
+// The longest strike taken from a file: ten seconds.
+inline constexpr std::size_t kMaxStrikeSamples = 10 * 11025;
+
+// Reads a strike file; false (pStrike emptied) when it does not load or is
+// longer than kMaxStrikeSamples.
 bool LoadStrikeFile(const std::string& path, StrikeSamples* pStrike);
 
 // Mixes strike, times dGain, into the little-endian 16-bit PCM at pPcm

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "audio/instrument_mix.h"
@@ -230,6 +233,23 @@ TEST(ShippedInstruments, LoadAndBeginWithTheirAttack) {
   EXPECT_LT(std::abs(mokugyo[nPeakAt]) * MokugyoGain(MokugyoLoud), 32767.0);
   const Bytes twoThree = instruments.Bell(3);
   EXPECT_GT(twoThree.size(), instruments.Bell(1).size());
+}
+
+TEST(ShippedInstruments, DamagedStrikeFilesAreRefused) {
+  const std::string dir = ::testing::TempDir() + "solvari-strikes/";
+  std::filesystem::create_directories(dir);
+  // A length that the file cannot hold, and a "strike" of a minute.
+  const Bytes cut{0x10, 0x00, 0x00, 0x00, 0x01, 0x02};
+  std::ofstream(dir + "Mokugyo.SGM", std::ios::binary)
+      .write(reinterpret_cast<const char*>(cut.data()), static_cast<std::streamsize>(cut.size()));
+  const Bytes minute(60 * 22050, 0x11);
+  ASSERT_TRUE(WriteVoiceSegment(dir + "Bell.SGM", minute.data(),
+                                static_cast<std::uint32_t>(minute.size())));
+  CTempleInstruments instruments;
+  instruments.Load(dir);
+  EXPECT_FALSE(instruments.HasMokugyo());
+  EXPECT_FALSE(instruments.HasBell());
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ShippedInstruments, MissingFilesLeaveTheInstrumentsSilent) {
