@@ -146,9 +146,10 @@ bool ParsePracticeLine(const std::string& line, PracticeEntry* pEntry) {
 
 // --- the file ---------------------------------------------------------------
 
-CPracticeRecord::Status CPracticeRecord::ReadChecked(std::size_t* pGoodBytes) {
+CPracticeRecord::Status CPracticeRecord::ReadChecked(std::size_t* pKeepBytes, bool* pNeedsLineEnd) {
   m_entries.clear();
-  *pGoodBytes = 0;
+  *pKeepBytes = 0;
+  *pNeedsLineEnd = false;
   std::error_code ec;
   const fs::file_status st = fs::status(m_strPath, ec);
   if (ec || !fs::exists(st)) return fs::exists(st) ? Status::Failed : Status::Ok;
@@ -187,9 +188,19 @@ CPracticeRecord::Status CPracticeRecord::ReadChecked(std::size_t* pGoodBytes) {
       }
     }
   }
+  // What follows the last line end is kept only when it is a whole entry
+  // that lacks just its line end.
+  std::size_t nKeep = nWhole;
+  PracticeEntry tail;
+  if (!bForeign && nWhole > 0 && nWhole < data.size() &&
+      ParsePracticeLine(data.substr(nWhole), &tail)) {
+    m_entries.push_back(tail);
+    nKeep = data.size();
+  }
   if (bForeign) m_entries.clear();
   if (!bForeign && !bDamaged) {
-    *pGoodBytes = nWhole;
+    *pKeepBytes = nKeep;
+    *pNeedsLineEnd = nKeep != nWhole;
     return Status::Ok;
   }
   // Set aside; the intact entries of a damaged record go on in a new file.
@@ -233,14 +244,16 @@ bool CPracticeRecord::WriteFresh() {
 }
 
 CPracticeRecord::Status CPracticeRecord::Load() {
-  std::size_t nGood = 0;
-  return ReadChecked(&nGood);
+  std::size_t nKeep = 0;
+  bool bNeedsLineEnd = false;
+  return ReadChecked(&nKeep, &bNeedsLineEnd);
 }
 
 CPracticeRecord::Status CPracticeRecord::Append(const PracticeEntry& entry) {
   if (!entry.IsValid()) return Status::Failed;
   std::size_t nGood = 0;
-  const Status read = ReadChecked(&nGood);
+  bool bNeedsLineEnd = false;
+  const Status read = ReadChecked(&nGood, &bNeedsLineEnd);
   if (read == Status::Failed) return Status::Failed;
   std::error_code ec;
   const bool bExists = fs::exists(m_strPath, ec);
@@ -258,6 +271,7 @@ CPracticeRecord::Status CPracticeRecord::Append(const PracticeEntry& entry) {
   if (f == nullptr) return Status::Failed;
   std::string text;
   if (!bExists || nGood == 0) text = std::string(kPracticeRecordHeader) + "\n";
+  if (bNeedsLineEnd) text = "\n";
   text += FormatPracticeLine(entry) + "\n";
   bool bOk = std::fwrite(text.data(), 1, text.size(), f) == text.size() && SyncFile(f);
   bOk = std::fclose(f) == 0 && bOk;

@@ -8,7 +8,8 @@
 //   # Solvari practice record 1
 //   2026-12-10 06:31:05 2/7 100 *5f3a09c1
 // A write cut short leaves at most a torn last line, which is ignored and
-// cut away before the next entry; every earlier line stays as it was. A file
+// cut away before the next entry (one cut just before its line end is kept);
+// every earlier line stays as it was. A file
 // that is not a record, or one with a damaged line, is set aside under a new
 // name and reported, never written to.
 #pragma once
@@ -66,7 +67,9 @@ class CPracticeRecord {
   const std::string& SetAsidePath() const { return m_strSetAside; }
 
  private:
-  Status ReadChecked(std::size_t* pGoodBytes);
+  // Reads and checks the file; *pKeepBytes is how much of it the next entry
+  // follows, *pNeedsLineEnd whether a line end must come first.
+  Status ReadChecked(std::size_t* pKeepBytes, bool* pNeedsLineEnd);
   bool SetAside();
   bool WriteFresh();
 

@@ -87,12 +87,18 @@ TEST_F(PracticeRecordFile, AWriteCutShortAtAnyByteLosesNothingEarlier) {
   // The fourth entry's write stopped after k of its bytes.
   for (std::size_t k = 0; k < next.size(); ++k) {
     WriteAll(m_path, whole + next.substr(0, k));
+    // Cut just before its line end, the entry itself is whole and kept.
+    const bool bWhole = k == next.size() - 1;
+    std::vector<PracticeEntry> expected = v;
+    if (bWhole) expected.push_back(Entry(2026, 12, 11));
     CPracticeRecord record(m_path);
     ASSERT_EQ(record.Load(), Status::Ok) << k;
-    EXPECT_EQ(record.Entries(), v) << k;
+    EXPECT_EQ(record.Entries(), expected) << k;
     // The next entry goes on cleanly after the whole lines.
     EXPECT_EQ(record.Append(Entry(2026, 12, 12)), Status::Ok) << k;
-    EXPECT_EQ(ReadAll(m_path), whole + FormatPracticeLine(Entry(2026, 12, 12)) + "\n") << k;
+    EXPECT_EQ(ReadAll(m_path), whole + (bWhole ? next : std::string()) +
+                                   FormatPracticeLine(Entry(2026, 12, 12)) + "\n")
+        << k;
     EXPECT_FALSE(fs::exists(m_path + ".damaged")) << k;
   }
 }
