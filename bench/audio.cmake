@@ -18,3 +18,9 @@ add_executable(stretch_bench ${CMAKE_CURRENT_SOURCE_DIR}/stretch_bench.cpp)
 target_include_directories(stretch_bench PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(stretch_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 target_link_libraries(stretch_bench PRIVATE solvari_audio benchmark::benchmark benchmark::benchmark_main)
+
+# The temple instruments mixed in, once per phrase while reciting.
+add_executable(instrument_bench ${CMAKE_CURRENT_SOURCE_DIR}/instrument_bench.cpp)
+target_include_directories(instrument_bench PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(instrument_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+target_link_libraries(instrument_bench PRIVATE solvari_audio benchmark::benchmark benchmark::benchmark_main)

@@ -11,7 +11,8 @@ set(SOLVARI_INSTALL_APPDIR "lib/solvari" CACHE STRING
 
 # Data files the build copies beside the executable. They may be produced
 # during the build, so they are taken from the runtime folder at install time.
-set(_solvari_data_files Title.WAV Copyright.bmp default.bmp Solvari.html Solvari.en.html)
+set(_solvari_data_files Title.WAV Copyright.bmp default.bmp Solvari.html Solvari.en.html
+  Mokugyo.SGM Bell.SGM)
 foreach(_n RANGE 0 53)
   if(_n LESS 10)
     list(APPEND _solvari_data_files V0${_n}.SGM)

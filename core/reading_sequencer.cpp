@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/instrument_settings.h"
 #include "core/sutra_tables.h"
 #include "core/tempo.h"
 #include "core/voice_segment_path.h"
@@ -29,6 +30,9 @@ void CReadingSequencer::OnReadStart() {
   m_nPhrase = m_nFirstPhrase;
   m_bStopRequested = 0;
   m_nJumpTo = -1;
+  m_nRecitation = 1;
+  m_nBellStrikes = 0;
+  m_bClosingBell = false;
   // A change of size repaints the view as the reading page by itself.
   if (m_bMaximizeOnReading == 1 && !m_platform.pFrame->IsZoomed()) {
     m_platform.pFrame->ShowMaximized();
@@ -69,6 +73,17 @@ void CReadingSequencer::OnTimer(unsigned nIDEvent) {
 
 void CReadingSequencer::OnStartTimer() {
   m_platform.pTimers->KillTimer(TIMER_START);
+  // The opening bell, before the first recitation only; its end starts the
+  // first phrase.
+  if (m_nRecitation <= 1) {
+    InstrumentSettings bell;
+    bell.nBell = m_nBell;
+    if (bell.OpeningBellStrikes() > 0 && PlayBell(bell.OpeningBellStrikes(), false)) return;
+  }
+  StartFirstPhrase();
+}
+
+void CReadingSequencer::StartFirstPhrase() {
   // The reading begins with the first phrase whose voice file loads.
   for (;;) {
     if (m_nPhrase > kLastPhrase) {
@@ -89,6 +104,8 @@ void CReadingSequencer::OnCharTimer() {
   // A character timer left pending when a reading ended dies here. One that
   // fires in Starting goes on, on the first phrase, until the voice starts.
   if (m_nState == Idle) return;
+  // While the bell rings no character is lit.
+  if (m_nBellStrikes > 0) return;
   if (m_nPhrase < 0 || m_nPhrase > kLastPhrase) {  // never while reading
     ++m_nChar;
     return;
@@ -127,6 +144,10 @@ void CReadingSequencer::OnCharTimer() {
 
 void CReadingSequencer::OnWomDone() {
   if (m_bShutDown) return;
+  if (m_nBellStrikes > 0) {
+    OnBellDone();
+    return;
+  }
   m_platform.pVoice->CloseOutput();
   const int n = m_platform.pView->ColumnsPerPage();
   // The phrase just heard leaves the page.
@@ -139,11 +160,17 @@ void CReadingSequencer::OnWomDone() {
   }
   if (OnPracticeDone()) return;
   if (m_nPhrase >= kLastPhrase) {
-    if (m_bRepeat == 0) {
+    OnRecitationComplete(m_nRecitation);
+    if (m_bShutDown) return;
+    if (IsLastRecitation()) {
+      InstrumentSettings bell;
+      bell.nBell = m_nBell;
+      if (bell.ClosingBellStrikes() > 0 && PlayBell(bell.ClosingBellStrikes(), true)) return;
       EndReading();
       return;
     }
     // Again from the first phrase; the frame keeps its size.
+    ++m_nRecitation;
     m_nPhrase = m_nFirstPhrase;
     m_nState = Starting;
     m_platform.pTimers->SetTimer(TIMER_START, kStartDelayMs);
@@ -276,7 +303,7 @@ void CReadingSequencer::OnReadStartAt(int nPhrase) {
 }
 
 bool CReadingSequencer::OnUpdateReadStep() const {
-  return !m_bShutDown && m_nState == Reading && m_bStopRequested != 1;
+  return !m_bShutDown && m_nState == Reading && m_bStopRequested != 1 && m_nBellStrikes == 0;
 }
 
 void CReadingSequencer::OnReadNext() {
@@ -308,6 +335,8 @@ void CReadingSequencer::RequestJump(int nPhrase) {
 int CReadingSequencer::PhraseFollowingAtOnce() const {
   // Called as the voice of m_nPhrase starts (still in Starting for the first).
   if (m_bShutDown || m_bStopRequested == 1 || m_nJumpTo >= 0) return -1;
+  // The first phrase follows the opening bell; nothing follows the closing one.
+  if (m_nBellStrikes > 0) return m_bClosingBell ? -1 : std::clamp(m_nPhrase, 0, kLastPhrase);
   if (m_bRepeatPhrase != 0) return m_nPhrase;
   // After the last phrase a repeat waits for TIMER_START: nothing follows at once.
   if (m_nPhrase < 0 || m_nPhrase >= kLastPhrase) return -1;
@@ -318,11 +347,12 @@ int CReadingSequencer::NextPhraseToPlay() const {
   if (m_bShutDown) return -1;
   if (m_nState == Starting) return std::clamp(m_nPhrase, 0, kLastPhrase);
   if (m_nState != Reading || m_bStopRequested == 1) return -1;
+  if (m_nBellStrikes > 0) return m_bClosingBell ? -1 : std::clamp(m_nPhrase, 0, kLastPhrase);
   if (m_nJumpTo >= 0 && m_nJumpTo <= kLastPhrase) return m_nJumpTo;
   if (m_nJumpTo < 0 && m_bRepeatPhrase != 0) return m_nPhrase;
   if (m_nJumpTo < 0 && m_nPhrase < kLastPhrase) return m_nPhrase + 1;
   // The text ends after this phrase (or Next went past its end).
-  return m_bRepeat != 0 ? m_nFirstPhrase : -1;
+  return IsLastRecitation() ? -1 : m_nFirstPhrase;
 }
 
 bool CReadingSequencer::OnPracticeDone() {
@@ -378,6 +408,57 @@ void CReadingSequencer::RedrawPage() {
   const int nPageEnd = m_nPhrase + n - m_nPhrase % n - 1;
   const int nLast = std::min(kLastPhrase, std::max(nPageEnd, m_nPhrase + n - 4));
   for (int k = m_nPhrase; k <= nLast; ++k) m_platform.pView->DrawColumn(k);
+}
+
+// --- temple practice: the bell and the count --------------------------------
+
+int CReadingSequencer::RecitationsPlanned() const {
+  return m_bRepeat == 0 ? 1 : ValidRecitationCount(m_nCount);
+}
+
+bool CReadingSequencer::IsLastRecitation() const {
+  const int nPlanned = RecitationsPlanned();
+  // A reading begun without Start (m_nRecitation still 0) is its first.
+  return nPlanned != kCountEndless && std::max(1, m_nRecitation) >= nPlanned;
+}
+
+bool CReadingSequencer::PlayBell(int nStrikes, bool bClosing) {
+  m_nBellStrikes = nStrikes;
+  m_bClosingBell = bClosing;
+  // The bell is heard as struck, at no tempo.
+  m_nPhraseTempo = kDefaultTempo;
+  if (!m_platform.pVoice->LoadVoiceSegment(GetBellSoundPath())) {
+    m_nBellStrikes = 0;
+    m_bClosingBell = false;
+    return false;
+  }
+  if (m_platform.pVoice->OpenOutput() != 0) {
+    m_nBellStrikes = 0;
+    EndReading();
+    return true;
+  }
+  if (m_platform.pVoice->PlayAll() == 0) {
+    m_nBellStrikes = 0;
+    m_platform.pVoice->CloseOutput();
+    EndReading();
+    return true;
+  }
+  // Stop works while the bell rings; the steps wait for the text.
+  m_nState = Reading;
+  return true;
+}
+
+void CReadingSequencer::OnBellDone() {
+  m_platform.pVoice->CloseOutput();
+  const bool bClosing = m_bClosingBell;
+  m_nBellStrikes = 0;
+  m_bClosingBell = false;
+  if (bClosing || m_bStopRequested == 1) {
+    EndReading();
+    return;
+  }
+  // The opening strikes have been heard out: the text begins.
+  StartFirstPhrase();
 }
 
 }  // namespace solvari

@@ -86,6 +86,25 @@ class CReadingSequencer {
   std::int32_t m_bRepeatPhrase = 0;
   std::int32_t m_nTempo = 100;
   std::int32_t m_nPhraseTempo = 100;
+  // Temple practice, both off by default. m_nBell (BellPattern) strikes the
+  // bowl bell before the first phrase of the first recitation and after the
+  // last phrase of the last one; the highlight and the first phrase wait for
+  // the opening strikes. m_nCount: with Repeat on, the text is recited this
+  // many times and then ends as it does without Repeat; 0 (or a value out of
+  // range) is endless. Both stay fixed for a recitation, as Repeat does.
+  std::int32_t m_nBell = 0;
+  std::int32_t m_nCount = 0;
+  // The recitation under way, from 1 at Start up to the count; 0 before the
+  // first Start. Left as it was when a reading ends.
+  std::int32_t m_nRecitation = 0;
+
+  // How many times this reading recites the text: 1 without Repeat, the
+  // count with it (0 for endless). With RecitationNumber(), "2 / 7".
+  int RecitationsPlanned() const;
+  int RecitationNumber() const { return m_nRecitation; }
+  // Strikes of the bell now heard instead of a voice, 0 when none rings.
+  // The voice loader reads it when it is asked for GetBellSoundPath().
+  int BellStrikes() const { return m_nBellStrikes; }
 
  protected:
   // Ends a recitation: back to Idle, and the view back to the overview.
@@ -101,6 +120,10 @@ class CReadingSequencer {
   // table at the phrase's tempo, unless the frame knows better (a
   // recording's own pace).
   virtual int CharDurationMs(int nPhrase, int nChar) const;
+  // A recitation has reached the end of the text (its last phrase heard,
+  // not stopped), before a repeat or the closing bell; nRecitation counts
+  // from 1. The frame keeps its practice record here.
+  virtual void OnRecitationComplete(int /*nRecitation*/) {}
 
  private:
   void OnStartTimer();
@@ -134,6 +157,16 @@ class CReadingSequencer {
   // column operations (a repaint would come after character 0 is lit, and
   // wipe it out).
   void RedrawPage();
+  // The first phrase of a reading: the first one from m_nPhrase whose voice
+  // loads, its voice started and character 0 lit.
+  void StartFirstPhrase();
+  // Rings nStrikes of the bell in place of a voice. False, with nothing done,
+  // when the bell's sound does not load (the reading goes on without it);
+  // true when it rings, or when the device failed and the reading has ended.
+  bool PlayBell(int nStrikes, bool bClosing);
+  void OnBellDone();
+  // Whether the recitation under way is the last one.
+  bool IsLastRecitation() const;
 
   SequencerPlatform m_platform;
   bool m_bShutDown = false;
@@ -141,6 +174,8 @@ class CReadingSequencer {
   // Where the reading goes when the stopped voice's buffer-done event comes:
   // a phrase, kPhraseCount for past the last one, -1 for nowhere.
   int m_nJumpTo = -1;
+  int m_nBellStrikes = 0;       // the bell rings instead of a voice
+  bool m_bClosingBell = false;  // ... after the text, not before it
 };
 
 }  // namespace solvari

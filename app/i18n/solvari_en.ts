@@ -224,6 +224,61 @@
     </message>
 </context>
 <context>
+    <name>CPracticeRecordWnd</name>
+    <message>
+        <source>記録</source>
+        <translation>Practice Record</translation>
+    </message>
+    <message>
+        <source>この%1か月で %2日、%3回</source>
+        <translation>Last %1 months: %2 days, %3 recitations</translation>
+    </message>
+    <message>
+        <source>連続 %1日</source>
+        <translation>Streak: %1 days</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>%1年%2月</source>
+        <translation>%2/%1</translation>
+    </message>
+    <message>
+        <source>日</source>
+        <translation>Su</translation>
+    </message>
+    <message>
+        <source>月</source>
+        <translation>Mo</translation>
+    </message>
+    <message>
+        <source>火</source>
+        <translation>Tu</translation>
+    </message>
+    <message>
+        <source>水</source>
+        <translation>We</translation>
+    </message>
+    <message>
+        <source>木</source>
+        <translation>Th</translation>
+    </message>
+    <message>
+        <source>金</source>
+        <translation>Fr</translation>
+    </message>
+    <message>
+        <source>土</source>
+        <translation>Sa</translation>
+    </message>
+    <message>
+        <source>%1回</source>
+        <translation>%1 times</translation>
+    </message>
+</context>
+<context>
     <name>CRecordWnd</name>
     <message>
         <source>音声の録音</source>

@@ -22,7 +22,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
 
 app=$prefix/lib/solvari
 [ -x "$app/Solvari" ] && [ ! -L "$app/Solvari" ] || fail "no executable $app/Solvari"
-for f in Title.WAV Copyright.bmp default.bmp Solvari.html Solvari.en.html; do
+for f in Title.WAV Copyright.bmp default.bmp Solvari.html Solvari.en.html Mokugyo.SGM Bell.SGM; do
   [ -s "$app/$f" ] || fail "data file $f is not beside the executable"
 done
 for n in $(seq 0 53); do

@@ -82,7 +82,7 @@ need() { [ -s "$root$1" ] || fail "missing $1"; }
 app=/usr/lib/solvari
 [ -x "$root$app/Solvari" ] || fail "no executable $app/Solvari"
 [ "$(readlink -f "$root/usr/bin/Solvari")" = "$root$app/Solvari" ] || fail "/usr/bin/Solvari does not lead to $app/Solvari"
-for f in Title.WAV Copyright.bmp default.bmp Solvari.html Solvari.en.html V00.SGM V53.SGM; do need "$app/$f"; done
+for f in Title.WAV Copyright.bmp default.bmp Solvari.html Solvari.en.html V00.SGM V53.SGM Mokugyo.SGM Bell.SGM; do need "$app/$f"; done
 grep -q '<html lang="ja">' "$root$app/Solvari.html" || fail "Solvari.html is not the Japanese help"
 grep -q '<html lang="en">' "$root$app/Solvari.en.html" || fail "Solvari.en.html is not the English help"
 need /usr/share/applications/solvari.desktop

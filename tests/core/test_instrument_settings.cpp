@@ -1,0 +1,59 @@
+// The instrument settings in the profile: defaults, a round trip under their
+// keys, and stored values out of range, each falling back to its own default.
+#include <gtest/gtest.h>
+
+#include "core/instrument_settings.h"
+#include "core/profile_store.h"
+
+namespace solvari {
+namespace {
+
+TEST(InstrumentSettings, DefaultsChangeNothing) {
+  CMemoryProfileStore store;
+  const InstrumentSettings s = InstrumentSettings::Read(store);
+  EXPECT_EQ(s, InstrumentSettings{});
+  EXPECT_EQ(s.nMokugyo, MokugyoOff);
+  EXPECT_EQ(s.nBell, BellNone);
+  EXPECT_EQ(s.nCount, kCountEndless);
+  EXPECT_EQ(s.bVoice, 1);
+}
+
+TEST(InstrumentSettings, RoundTripUnderTheirKeys) {
+  CMemoryProfileStore store;
+  InstrumentSettings s;
+  s.nMokugyo = MokugyoAfterOpening;
+  s.nMokugyoVolume = MokugyoLoud;
+  s.nBell = BellTwoThree;
+  s.nCount = 21;
+  s.bVoice = 0;
+  ASSERT_TRUE(s.Write(store));
+  EXPECT_EQ(InstrumentSettings::Read(store), s);
+  EXPECT_EQ(store.GetProfileInt("Reading", "Mokugyo", -1), 2);
+  EXPECT_EQ(store.GetProfileInt("Reading", "MokugyoVolume", -1), 2);
+  EXPECT_EQ(store.GetProfileInt("Reading", "Bell", -1), 1);
+  EXPECT_EQ(store.GetProfileInt("Reading", "Count", -1), 21);
+  EXPECT_EQ(store.GetProfileInt("Reading", "Voice", -1), 0);
+}
+
+TEST(InstrumentSettings, ValuesOutOfRangeFallBackOneByOne) {
+  CMemoryProfileStore store;
+  store.WriteProfileInt("Reading", "Mokugyo", 3);
+  store.WriteProfileInt("Reading", "MokugyoVolume", -1);
+  store.WriteProfileString("Reading", "Bell", "two");
+  store.WriteProfileInt("Reading", "Count", kMaxRecitationCount + 1);
+  store.WriteProfileInt("Reading", "Voice", 2);
+  EXPECT_EQ(InstrumentSettings::Read(store), InstrumentSettings{});
+  // A good value next to bad ones is kept.
+  store.WriteProfileInt("Reading", "Count", 7);
+  store.WriteProfileInt("Reading", "Bell", 2);
+  const InstrumentSettings s = InstrumentSettings::Read(store);
+  EXPECT_EQ(s.nCount, 7);
+  EXPECT_EQ(s.nBell, BellOneEach);
+  EXPECT_EQ(s.nMokugyo, MokugyoOff);
+  // A typed count is kept within its bounds.
+  EXPECT_EQ(ValidRecitationCount(kMaxRecitationCount), kMaxRecitationCount);
+  EXPECT_EQ(ValidRecitationCount(-3), kCountEndless);
+}
+
+}  // namespace
+}  // namespace solvari
