@@ -1,8 +1,9 @@
 #include "app/mpris_service.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 
 #include "core/reading_state.h"
 #include "core/sutra_readings.h"
@@ -71,23 +72,62 @@ CMprisService::CMprisService(const RecitationLink* pLink, const QDBusConnection&
   if (!m_bus.isConnected()) return;
   new detail::CMprisRootAdaptor(&m_object, this);
   new detail::CMprisPlayerAdaptor(&m_object, this);
-  if (!m_bus.registerObject(kPath, &m_object, QDBusConnection::ExportAdaptors)) return;
-  QString strName = QString::fromLatin1(kServiceName);
-  if (!m_bus.registerService(strName)) {
-    strName += QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid());
-    if (!m_bus.registerService(strName)) {
-      m_bus.unregisterObject(kPath);
-      return;
-    }
-  }
-  m_strName = strName;
-  m_announced = WatchedProperties();
+  m_bObjectRegistered = m_bus.registerObject(kPath, &m_object, QDBusConnection::ExportAdaptors);
+  if (m_bObjectRegistered) AskForName(QString::fromLatin1(kServiceName), true);
 }
 
 CMprisService::~CMprisService() {
-  if (!IsRegistered()) return;
-  m_bus.unregisterService(m_strName);
-  m_bus.unregisterObject(kPath);
+  if (m_pAsking) {
+    // A name on its way would stay with the program's connection.
+    QObject::disconnect(m_pAsking.get(), nullptr, nullptr, nullptr);
+    m_pAsking->waitForFinished();
+    if (NameGranted(m_pAsking.get())) ReleaseName(m_pAsking->property("name").toString());
+  }
+  if (IsRegistered()) ReleaseName(m_strName);
+  if (m_bObjectRegistered) m_bus.unregisterObject(kPath);
+}
+
+void CMprisService::AskForName(const QString& strName, bool bOwnName) {
+  m_pAnswered.reset();
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+      QStringLiteral("org.freedesktop.DBus"), "RequestName");
+  constexpr uint kDoNotQueue = 4;  // DBUS_NAME_FLAG_DO_NOT_QUEUE
+  call << strName << kDoNotQueue;
+  m_pAsking = std::make_unique<QDBusPendingCallWatcher>(m_bus.asyncCall(call));
+  m_pAsking->setProperty("name", strName);
+  QObject::connect(m_pAsking.get(), &QDBusPendingCallWatcher::finished, m_pAsking.get(),
+                   [this, strName, bOwnName](QDBusPendingCallWatcher* pWatcher) {
+                     OnNameReply(pWatcher, strName, bOwnName);
+                   });
+}
+
+void CMprisService::OnNameReply(QDBusPendingCallWatcher* pWatcher, const QString& strName,
+                                bool bOwnName) {
+  if (pWatcher != m_pAsking.get()) return;
+  m_pAnswered = std::move(m_pAsking);
+  if (NameGranted(pWatcher)) {
+    m_strName = strName;
+    m_announced = WatchedProperties();
+  } else if (bOwnName) {
+    AskForName(strName + QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid()),
+               false);
+  }
+}
+
+bool CMprisService::NameGranted(QDBusPendingCallWatcher* pWatcher) {
+  constexpr uint kPrimaryOwner = 1, kAlreadyOwner = 4;
+  QDBusPendingReply<uint> reply = *pWatcher;
+  return reply.isFinished() && !reply.isError() &&
+         (reply.value() == kPrimaryOwner || reply.value() == kAlreadyOwner);
+}
+
+void CMprisService::ReleaseName(const QString& strName) {
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+      QStringLiteral("org.freedesktop.DBus"), "ReleaseName");
+  call << strName;
+  m_bus.call(call, QDBus::Block, kReleaseWaitMs);
 }
 
 QString CMprisService::PlaybackStatus() const {

@@ -8,8 +8,9 @@
 // (the phrase and its reading) and the Can* properties follow the
 // recitation; Update announces what changed with PropertiesChanged.
 //
-// Without a bus nothing is registered and nothing fails. When another copy of
-// the program holds the name, this one takes
+// The name is asked for without waiting: the service is there once the bus
+// has answered. Without a bus nothing is registered and nothing fails. When
+// another copy of the program holds the name, this one takes
 // org.mpris.MediaPlayer2.solvari.instance<pid>.
 #pragma once
 
@@ -20,8 +21,11 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+#include <memory>
 
 #include "app/recitation_link.h"
+
+class QDBusPendingCallWatcher;
 
 namespace solvari::app {
 
@@ -122,6 +126,9 @@ class CMprisService {
   static constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
   static constexpr const char* kNoTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 
+  // How long the name's release at the end may wait for the bus.
+  static constexpr int kReleaseWaitMs = 500;
+
   // pLink must outlive the service.
   CMprisService(const RecitationLink* pLink, const QDBusConnection& bus);
   // Gives the name and the object up.
@@ -130,6 +137,8 @@ class CMprisService {
   CMprisService& operator=(const CMprisService&) = delete;
 
   bool IsRegistered() const { return !m_strName.isEmpty(); }
+  // Whether the bus has yet to answer for the name.
+  bool IsAsking() const { return m_pAsking != nullptr; }
   // The bus name taken, empty when none.
   QString ServiceName() const { return m_strName; }
   // Reads the recitation again and sends PropertiesChanged for the Player's
@@ -151,12 +160,22 @@ class CMprisService {
  private:
   // The Player's properties that Update watches, as last announced.
   QVariantMap WatchedProperties() const;
+  // Asks the bus for a name; bOwnName: the program's own, which falls back
+  // on the instance name when another copy holds it.
+  void AskForName(const QString& strName, bool bOwnName);
+  void OnNameReply(QDBusPendingCallWatcher* pWatcher, const QString& strName, bool bOwnName);
+  // Whether the bus gave the name, from its reply to RequestName.
+  static bool NameGranted(QDBusPendingCallWatcher* pWatcher);
+  void ReleaseName(const QString& strName);
 
   const RecitationLink* m_pLink;
   QDBusConnection m_bus;
   QObject m_object;  // what is registered at kPath; the adaptors' parent
+  bool m_bObjectRegistered = false;
   QString m_strName;
   QVariantMap m_announced;
+  std::unique_ptr<QDBusPendingCallWatcher> m_pAsking;
+  std::unique_ptr<QDBusPendingCallWatcher> m_pAnswered;  // goes with the next question
 };
 
 }  // namespace solvari::app

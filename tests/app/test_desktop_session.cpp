@@ -462,6 +462,7 @@ class TestMpris : public QObject {
     m_recitation = FakeRecitation();
     m_pSession = std::make_unique<CDesktopSession>(m_recitation.Link());
     m_recitation.pSession = m_pSession.get();
+    QVERIFY(QTest::qWaitFor([&] { return !m_pSession->Mpris().IsAsking(); }, kWaitMs));
   }
   void cleanup() {
     m_recitation.pSession = nullptr;
@@ -602,6 +603,10 @@ class TestMpris : public QObject {
         qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "second-copy");
     {
       CMprisService second(&link, bus);
+      // The name is asked for, not waited for.
+      QVERIFY(second.IsAsking());
+      QVERIFY(!second.IsRegistered());
+      QVERIFY(QTest::qWaitFor([&] { return !second.IsAsking(); }, kWaitMs));
       QVERIFY(second.IsRegistered());
       QVERIFY(second.ServiceName().startsWith("org.mpris.MediaPlayer2.solvari.instance"));
       QVERIFY(m_pClient->interface()->isServiceRegistered(second.ServiceName()));
@@ -628,6 +633,7 @@ class TestNoBus : public QObject {
     auto pSession = std::make_unique<CDesktopSession>(recitation.Link());
     recitation.pSession = pSession.get();
     QVERIFY(!pSession->Mpris().IsRegistered());
+    QVERIFY(!pSession->Mpris().IsAsking());
     recitation.Set(Idle);
     recitation.Start();
     QVERIFY(!pSession->Inhibitor().IsAsking());
