@@ -4,10 +4,11 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -36,22 +37,38 @@ class CPrivateBus {
            "    <allow own=\"*\"/>\n"
            "  </policy>\n"
            "</busconfig>\n";
-    const std::string command =
-        "dbus-daemon --config-file=" + config + " --fork --print-address=1 --print-pid=1";
-    FILE* pOut = popen(command.c_str(), "r");
-    if (!pOut) return;
-    char line[512];
-    std::string address, pid;
-    if (std::fgets(line, sizeof line, pOut)) address = line;
-    if (std::fgets(line, sizeof line, pOut)) pid = line;
-    pclose(pOut);
-    while (!address.empty() && (address.back() == '\n' || address.back() == '\r'))
-      address.pop_back();
-    m_pid = static_cast<pid_t>(std::atol(pid.c_str()));
-    if (m_pid > 0) m_address = address;
+    // The daemon is the test's own child and goes with it, however the test
+    // ends (an abort, or Qt Test's -functions, which exits at once).
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const std::string configArg = "--config-file=" + config;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      dup2(fds[1], 1);
+      close(fds[0]);
+      close(fds[1]);
+      execlp("dbus-daemon", "dbus-daemon", configArg.c_str(), "--nofork", "--print-address=1",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+      close(fds[0]);
+      return;
+    }
+    m_pid = pid;
+    std::string address;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') address += c;
+    close(fds[0]);
+    m_address = address;
   }
   ~CPrivateBus() {
-    if (m_pid > 0) kill(m_pid, SIGTERM);
+    if (m_pid > 0) {
+      kill(m_pid, SIGTERM);
+      waitpid(m_pid, nullptr, 0);
+    }
     if (!m_dir.empty()) {
       std::error_code error;
       std::filesystem::remove_all(m_dir, error);
