@@ -5,8 +5,9 @@
 // sequencer would and telling the session after each change, as the frame
 // does after each command and event.
 //
-// With SOLVARI_TEST_NO_BUS=1 the same program checks that without any bus
-// nothing fails and nothing is printed.
+// With SOLVARI_TEST_NO_BUS=1 (no bus named) or =unreachable (a bus named
+// that is not there) the same program checks that without a bus nothing
+// fails and nothing is printed.
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -649,11 +650,17 @@ class TestNoBus : public QObject {
 };
 
 int main(int argc, char** argv) {
-  const bool bNoBus = qEnvironmentVariable("SOLVARI_TEST_NO_BUS") == "1";
+  // SOLVARI_TEST_NO_BUS: "1" for no bus named at all, "unreachable" for a
+  // bus named that is not there.
+  const QString strNoBus = qEnvironmentVariable("SOLVARI_TEST_NO_BUS");
+  const bool bNoBus = strNoBus == "1" || strNoBus == "unreachable";
   std::unique_ptr<solvari::app::test::CPrivateBus> pBus;
   if (bNoBus) {
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     qputenv("XDG_RUNTIME_DIR", "/nonexistent");
+    if (strNoBus == "unreachable") {
+      qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/solvari-test-bus");
+    }
   } else {
     pBus = std::make_unique<solvari::app::test::CPrivateBus>();
     if (pBus->Address().empty()) {
