@@ -94,7 +94,7 @@ void CMprisService::AskForName(const QString& strName, bool bOwnName) {
       QStringLiteral("org.freedesktop.DBus"), "RequestName");
   constexpr uint kDoNotQueue = 4;  // DBUS_NAME_FLAG_DO_NOT_QUEUE
   call << strName << kDoNotQueue;
-  m_pAsking = std::make_unique<QDBusPendingCallWatcher>(m_bus.asyncCall(call));
+  m_pAsking = std::make_unique<QDBusPendingCallWatcher>(m_bus.asyncCall(call, kAskTimeoutMs));
   m_pAsking->setProperty("name", strName);
   QObject::connect(m_pAsking.get(), &QDBusPendingCallWatcher::finished, m_pAsking.get(),
                    [this, strName, bOwnName](QDBusPendingCallWatcher* pWatcher) {

@@ -126,7 +126,9 @@ class CMprisService {
   static constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
   static constexpr const char* kNoTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 
-  // How long the name's release at the end may wait for the bus.
+  // How long the bus may take to answer for the name, and how long the
+  // name's release at the end may wait for it.
+  static constexpr int kAskTimeoutMs = 2000;
   static constexpr int kReleaseWaitMs = 500;
 
   // pLink must outlive the service.
