@@ -60,6 +60,10 @@ if(TARGET solvari-page-png)
   install(TARGETS solvari-page-png RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
+# The licences of the program and of its data, as Debian wants them.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/solvari)
+
 # AppStream data for software centres, and the manual pages of the commands.
 if(TARGET Solvari)
   set(SOLVARI_APPSTREAM_ID "org.solvari.Solvari")
@@ -134,7 +138,7 @@ if(SOLVARI_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
-libqt6multimedia6 (>= 6.4), librubberband2, qt6-qpa-plugins, qt6-image-formats-plugins, fonts-ipafont-gothic, libc6, libstdc++6")
+libqt6multimedia6 (>= 6.4), libqt6dbus6 (>= 6.4), librubberband2, qt6-qpa-plugins, qt6-image-formats-plugins, fonts-ipafont-gothic, libc6, libstdc++6")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
 set(CPACK_STRIP_FILES ON)

@@ -14,7 +14,8 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   sox
   qt6-tools-dev qt6-l10n-tools
-  appstream desktop-file-utils man-db mmdebstrap
+  appstream desktop-file-utils man-db mmdebstrap lintian
+  dbus
   mingw-w64 wine64 googletest
 )
 

@@ -20,6 +20,7 @@ build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== Debian package, installed with apt in a fresh Debian 12 root"
 if [ "$(id -u)" -eq 0 ]; then
   cmake --build build --target package >/dev/null
+  bash tests/package/copyright-check.sh build
   bash tests/package/deb-install-check.sh build
 else
   echo "skipped: installing into a chroot needs root"

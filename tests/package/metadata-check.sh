@@ -23,6 +23,8 @@ for m in "$meta" "$with_homepage"; do
 done
 ! grep -q 'solvari.invalid\|@[A-Z_]*@' "$meta" || fail "$meta names the test's home page or a placeholder"
 grep -q '<release version=' "$meta" || fail "the metainfo has no release"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$meta" ||
+  fail "the metainfo's project_license is not the program's licence, GPL-3.0-or-later"
 meta=$with_homepage
 out=$(desktop-file-validate "$desktop" 2>&1) || true
 [ -z "$out" ] || fail "desktop-file-validate: $out"
