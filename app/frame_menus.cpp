@@ -348,6 +348,7 @@ void CMainFrame::UpdateCommands() {
   OnUpdateFileRecord(Action(ID_FILE_RECORD));
   OnUpdateFileOwnVoice(Action(ID_FILE_OWN_VOICE));
   OnUpdateLanguage();
+  if (m_pDesktop) m_pDesktop->Update();
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
     CTrace::Event("state", {m_nState});

@@ -121,6 +121,7 @@ CMainFrame::CMainFrame(FrameServices services)
   SetPictureDecoder(&m_pictureDecoder);
   LoadBackgroundPicture(Settings().strPicture);
   OnCreate();
+  if (services.bDesktopSession) StartDesktopSession();
 }
 
 CMainFrame::~CMainFrame() {
@@ -137,6 +138,7 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::StopEverything() {
   if (m_bShutDownDone) return;
   m_bShutDownDone = true;
+  m_pDesktop.reset();  // the screen handed back, the media controls gone
   CloseRecorder();
   StopAll();
   m_pTimers->KillTimer(TIMER_TITLE);
@@ -155,6 +157,29 @@ void CMainFrame::OnCreate() {
   ApplyNormalSize();
   UpdateCommands();
   m_pTimers->SetTimer(TIMER_TITLE, kTitleDelayMs);
+}
+
+void CMainFrame::StartDesktopSession() {
+  RecitationLink link;
+  link.state = [this] { return static_cast<int>(m_nState); };
+  link.phrase = [this] { return static_cast<int>(m_nPhrase); };
+  // Not while a dialog of the program is open (the picture dialog, About).
+  link.canStart = [this] {
+    return Action(ID_READ_START)->isEnabled() && !QApplication::activeModalWidget();
+  };
+  link.canStop = [this] { return Action(ID_READ_STOP)->isEnabled(); };
+  link.canStep = [this] { return Action(ID_READ_NEXT)->isEnabled(); };
+  link.start = [this] { OnReadStart(); };
+  link.stop = [this] { OnReadStop(); };
+  link.next = [this] { OnReadNext(); };
+  link.previous = [this] { OnReadPrevious(); };
+  link.raise = [this] {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+  };
+  m_pDesktop = std::make_unique<CDesktopSession>(std::move(link));
+  UpdateCommands();
 }
 
 // --- the window -------------------------------------------------------------

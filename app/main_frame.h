@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/desktop_session.h"
 #include "app/language.h"
 #include "app/qt_picture_decoder.h"
 #include "app/sutra_view.h"
@@ -120,6 +121,9 @@ struct FrameServices {
   // The language in effect; without one the frame keeps its own, which
   // changes only when a language is chosen in its menu.
   CLanguage* pLanguage = nullptr;
+  // Keep the screen on while reciting and answer the desktop's media keys
+  // (on the session bus, where there is one).
+  bool bDesktopSession = true;
 };
 
 namespace detail {
@@ -265,6 +269,8 @@ class CMainFrame : public QMainWindow,
   QString DroppedPicturePath(const QMimeData* pData) const;
   void UpdatePracticeCommands();
   void CloseRecorder();
+  // The screen kept on while reciting and the desktop's media controls.
+  void StartDesktopSession();
   // A picture read in the background is ready: it replaces the one held.
   void TakeLoadedPicture(CPictureHolder& loaded);
 
@@ -302,6 +308,7 @@ class CMainFrame : public QMainWindow,
   CTitleWnd m_wndTitle;
   // After the view: a picture it delivers may repaint it.
   std::unique_ptr<CPictureLoader> m_pPictureLoader;
+  std::unique_ptr<CDesktopSession> m_pDesktop;  // screen kept on while reciting, MPRIS
 };
 
 }  // namespace solvari::app

@@ -47,6 +47,7 @@ std::unique_ptr<CMainFrame> ShellRig::NewFrame(IProfileStore* pProfile, Options 
   };
   services.pLanguage = options.pLanguage;
   services.strOwnVoiceDir = options.strOwnVoiceDir;
+  services.bDesktopSession = false;  // the machine's session bus is not the test's
   return std::make_unique<CMainFrame>(std::move(services));
 }
 
