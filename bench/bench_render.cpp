@@ -1,6 +1,8 @@
 // The view's drawing at the frame's size: a whole reading page over a
-// picture, the overview, one character highlight, one column erased; at
-// scale 1 and, on a screen of twice the density, at scale 2 (1446 x 850).
+// picture, the overview, one character highlight, one column erased, the
+// stretch of a new picture or size; at scale 1 and, on a screen of twice the
+// density, at scale 2 (1446 x 850). With Qt, the Qt peer of the reading page
+// runs in the same binary (bench_render_qt.cpp).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -51,15 +53,27 @@ double ResidentMiB() {
   return static_cast<double>(nResident) * 4096.0 / (1024.0 * 1024.0);
 }
 
+// The memory of the stretched picture the view keeps, in MiB.
+double BackgroundMiB(const CSutraView& view) {
+  const CSurface& bg = view.PictureBackground();
+  return static_cast<double>(bg.Width()) * bg.Height() * 4.0 / 1048576.0;
+}
+
 // A photo of 6000 x 4000 (24 megapixels) as the decoder of the shell gives
-// it: a 24-bit DIB, 72 MB. Drawn over the whole view: cropped to the view's
-// shape and stretched down.
+// it: a 24-bit DIB, 72 MB.
+CPackedDib Photo24MP() {
+  return ReadBmpBytes(testing::Build24(6000, 4000, [](int x, int y) {
+    return static_cast<std::uint32_t>((x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x + y) & 0xFF));
+  }));
+}
+
+// The photo drawn over the whole view: cropped to the view's shape and
+// stretched down. The counters: the photo's block, the stretched background
+// the view keeps, and the process's resident memory with both.
 void BM_ReadingPagePhoto24MP(benchmark::State& state) {
   const double fBefore = ResidentMiB();
   Host host;
-  host.picture.m_hPicture = ReadBmpBytes(testing::Build24(6000, 4000, [](int x, int y) {
-    return static_cast<std::uint32_t>((x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x + y) & 0xFF));
-  }));
+  host.picture.m_hPicture = Photo24MP();
   host.picture.PreparePicture();
   CSutraView view(host, MakeResourceBitmapFinder());
   view.SetClientSize(723, 425);
@@ -68,6 +82,7 @@ void BM_ReadingPagePhoto24MP(benchmark::State& state) {
     benchmark::DoNotOptimize(view.Surface().Bits());
   }
   state.counters["picture_MiB"] = static_cast<double>(host.picture.m_hPicture.Size()) / 1048576.0;
+  state.counters["background_MiB"] = BackgroundMiB(view);
   state.counters["resident_MiB"] = ResidentMiB();
   state.counters["resident_growth_MiB"] = ResidentMiB() - fBefore;
 }
@@ -113,9 +128,7 @@ BENCHMARK(BM_ReadingPageScale2)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicros
 void BM_ReadingPagePhoto24MPScale2(benchmark::State& state) {
   const double fBefore = ResidentMiB();
   Host host;
-  host.picture.m_hPicture = ReadBmpBytes(testing::Build24(6000, 4000, [](int x, int y) {
-    return static_cast<std::uint32_t>((x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x + y) & 0xFF));
-  }));
+  host.picture.m_hPicture = Photo24MP();
   host.picture.PreparePicture();
   CSutraView view(host, MakeResourceBitmapFinder());
   view.SetClientSize(kWidth2, kHeight2, 2);
@@ -134,10 +147,52 @@ void BM_ReadingPagePhoto24MPScale2(benchmark::State& state) {
     benchmark::DoNotOptimize(view.Surface().Bits());
   }
   state.counters["picture_MiB"] = static_cast<double>(host.picture.m_hPicture.Size()) / 1048576.0;
+  state.counters["background_MiB"] = BackgroundMiB(view);
   state.counters["resident_MiB"] = fResident;
   state.counters["resident_growth_MiB"] = fResident - fBefore;
 }
 BENCHMARK(BM_ReadingPagePhoto24MPScale2)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// What a change of picture or of window size costs: the crop and stretch of
+// the picture over the whole view, made once and copied by the paints after
+// it. Each iteration gives the view another picture (arg 1 = 0: the 800 x 600
+// picture, 1: the 24-megapixel photo; two blocks of the same bytes, taken in
+// turn) or another size (arg 1 = 2: the 24-megapixel photo with the view one
+// pixel narrower and wider in turn, as while a window is dragged larger). Arg
+// 0 is the scale. This runs on the interface thread, before the first paint
+// after the change.
+void BM_PictureBackgroundStretch(benchmark::State& state) {
+  const int nScale = static_cast<int>(state.range(0));
+  const int nKind = static_cast<int>(state.range(1));
+  const int w = nScale == 2 ? kWidth2 : 723;
+  const int h = nScale == 2 ? kHeight2 : 425;
+  CPackedDib pictures[2];
+  for (CPackedDib& p : pictures) {
+    p = nKind == 0 ? Picture800x600() : Photo24MP();
+    if (nKind == 2) break;  // one photo, two sizes
+  }
+  Host host;
+  host.picture.m_hPicture = pictures[0];
+  CSutraView view(host, MakeResourceBitmapFinder());
+  view.SetClientSize(w, h, nScale);
+  int i = 0;
+  for (auto _ : state) {
+    ++i;
+    if (nKind == 2) {
+      view.SetClientSize(w - (i & 1), h, nScale);
+    } else {
+      state.PauseTiming();  // the block is copied in: not part of the change
+      host.picture.m_hPicture = pictures[i & 1];
+      state.ResumeTiming();
+    }
+    view.PreparePictureBackground();
+    benchmark::DoNotOptimize(view.PictureBackground().Bits());
+  }
+  state.counters["background_MiB"] = BackgroundMiB(view);
+}
+BENCHMARK(BM_PictureBackgroundStretch)
+    ->ArgsProduct({{1, 2}, {0, 1, 2}})
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_OverviewScale2(benchmark::State& state) {
   Host host;
@@ -177,15 +232,17 @@ void BM_HighlightChar(benchmark::State& state) {
 }
 BENCHMARK(BM_HighlightChar)->Unit(benchmark::kMicrosecond);
 
+// Arg: the scale.
 void BM_EraseColumn(benchmark::State& state) {
+  const int nScale = static_cast<int>(state.range(0));
   Host host;
   host.picture.m_hPicture = Picture800x600();
   CSutraView view(host, MakeResourceBitmapFinder());
-  view.SetClientSize(723, 425);
+  view.SetClientSize(nScale == 2 ? kWidth2 : 723, nScale == 2 ? kHeight2 : 425, nScale);
   view.OnPaint();
   for (auto _ : state) view.EraseColumn(2);
 }
-BENCHMARK(BM_EraseColumn)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EraseColumn)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 // The floor every full paint stands on: one copy of the whole view's pixels.
 // Under a loaded machine the paints are best read as multiples of it.

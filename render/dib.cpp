@@ -1,6 +1,7 @@
 #include "render/dib.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -227,7 +228,13 @@ struct SampleMap {
 }  // namespace
 
 CPackedDib::CPackedDib(const std::uint8_t* pData, std::size_t nSize)
-    : m_bytes(pData, pData + nSize), m_bNull(false) {}
+    : m_bytes(pData, pData + nSize), m_bNull(false), m_nSerial(NextSerial()) {}
+
+std::uint64_t CPackedDib::NextSerial() {
+  // Pictures are read on a loading thread too.
+  static std::atomic<std::uint64_t> s_nLast{0};
+  return s_nLast.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 std::uint32_t GetDibHeaderSize(DibBytes dib) { return ReadU32(dib, 0); }
 

@@ -20,19 +20,44 @@ namespace solvari {
 using DibBytes = std::span<const std::uint8_t>;
 
 // The block of one packed DIB, or null. Copying copies the bytes.
+//
+// Every block made from bytes gets a serial number of its own, kept by its
+// copies (which hold the same bytes) and by the block it is moved into; a null
+// block has serial 0. Whoever keeps something drawn from a picture tells by
+// the serial whether the picture is still the one it was drawn from: the
+// bytes of a block never change, and two blocks that live at one time never
+// share a serial unless one is a copy of the other.
 class CPackedDib {
  public:
   CPackedDib() = default;
   explicit CPackedDib(std::vector<std::uint8_t> bytes)
-      : m_bytes(std::move(bytes)), m_bNull(false) {}
+      : m_bytes(std::move(bytes)), m_bNull(false), m_nSerial(NextSerial()) {}
   CPackedDib(const std::uint8_t* pData, std::size_t nSize);
+  CPackedDib(const CPackedDib&) = default;
+  CPackedDib& operator=(const CPackedDib&) = default;
+  // The block moved from is left null.
+  CPackedDib(CPackedDib&& other) noexcept
+      : m_bytes(std::move(other.m_bytes)), m_bNull(other.m_bNull), m_nSerial(other.m_nSerial) {
+    other.Free();
+  }
+  CPackedDib& operator=(CPackedDib&& other) noexcept {
+    if (this != &other) {
+      m_bytes = std::move(other.m_bytes);
+      m_bNull = other.m_bNull;
+      m_nSerial = other.m_nSerial;
+      other.Free();
+    }
+    return *this;
+  }
 
   bool IsNull() const { return m_bNull; }
   explicit operator bool() const { return !m_bNull; }
   void Free() {
     m_bytes = {};
     m_bNull = true;
+    m_nSerial = 0;
   }
+  std::uint64_t Serial() const { return m_nSerial; }
 
   const std::uint8_t* Data() const { return m_bytes.data(); }
   std::size_t Size() const { return m_bytes.size(); }
@@ -40,8 +65,11 @@ class CPackedDib {
   operator DibBytes() const { return Bytes(); }
 
  private:
+  static std::uint64_t NextSerial();
+
   std::vector<std::uint8_t> m_bytes;
   bool m_bNull = true;
+  std::uint64_t m_nSerial = 0;
 };
 
 // Compression values of the information header.

@@ -63,6 +63,9 @@ void CSutraView::SetClientSize(int nWidth, int nHeight, int nScale) {
   m_nScale = NormalizeViewScale(nScale);
   if (nWidth != m_surface.Width() || nHeight != m_surface.Height()) {
     m_surface.Resize(nWidth, nHeight);
+    // The stretch of the old size is of no more use: its memory goes now.
+    m_background = CSurface();
+    m_nBackgroundWidth = m_nBackgroundHeight = -1;
   }
 }
 
@@ -181,28 +184,93 @@ void CSutraView::DrawTiledBackground(CDC* pDC) {
   pDC->TileBlt(GetClientRect(), tile.Colour());
 }
 
-bool CSutraView::DrawPictureBackground(CDC* pDC) {
-  const CPackedDib& picture = m_host.GetPicture();
-  if (picture.IsNull()) return false;
-  const int W = GetDibWidth(picture);
-  const int H = GetDibHeight(picture);
-  if (W <= 0 || H <= 0) return false;  // nothing to crop: the tile shows
-  const int w = m_surface.Width();
-  const int h = m_surface.Height();
-  if (w <= 0 || h <= 0) return true;  // nothing to cover
+namespace {
 
+// The part of a W x H picture that covers a w x h client area: the dimension
+// in which the picture is relatively too large is cropped on both sides.
+Rect PictureCrop(int W, int H, int w, int h) {
   const double g = static_cast<double>(h) / static_cast<double>(w);
-  Rect src;
   if (static_cast<double>(H) / static_cast<double>(W) < g) {
     const int wp = static_cast<int>(static_cast<double>(H) / g);
     const int left = (W - wp) / 2;
-    src = {left, 0, left + wp, H};
-  } else {
-    const int hp = static_cast<int>(static_cast<double>(W) * g);
-    const int top = (H - hp) / 2;
-    src = {0, top, W, top + hp};
+    return {left, 0, left + wp, H};
   }
-  if (src.IsEmpty()) return false;  // a sliver of a picture crops to nothing
+  const int hp = static_cast<int>(static_cast<double>(W) * g);
+  const int top = (H - hp) / 2;
+  return {0, top, W, top + hp};
+}
+
+// Whether drawing the crop sets every pixel of the client area. A
+// run-length picture may skip pixels (and leave what was there before), and
+// an unscaled picture taller than 65535 rows is drawn from its first 65536
+// rows only; those are drawn at every paint, over what is there then.
+bool CoversEveryPixel(const CPackedDib& picture, const Rect& src, int w, int h) {
+  const std::uint32_t nCompression = GetDibCompression(picture);
+  if (nCompression == BI_RLE8 || nCompression == BI_RLE4) return false;
+  const bool bUnscaled = src.Width() == w && src.Height() == h;
+  return !bUnscaled || GetDibHeight(picture) <= 0xFFFF;
+}
+
+}  // namespace
+
+void CSutraView::PreparePictureBackground() { UpdatePictureBackground(); }
+
+CSutraView::PictureFill CSutraView::UpdatePictureBackground() {
+  const CPackedDib& picture = m_host.GetPicture();
+  const int w = m_surface.Width();
+  const int h = m_surface.Height();
+  if (picture.IsNull()) {
+    m_background = CSurface();
+    m_nBackgroundSerial = 0;
+    return m_backgroundFill = PictureFill::None;
+  }
+  if (picture.Serial() == m_nBackgroundSerial && w == m_nBackgroundWidth &&
+      h == m_nBackgroundHeight)
+    return m_backgroundFill;
+
+  // A new picture or a new size: the old stretch goes before the new one is
+  // made, so that no more than one is ever held.
+  m_background = CSurface();
+  m_nBackgroundSerial = picture.Serial();
+  m_nBackgroundWidth = w;
+  m_nBackgroundHeight = h;
+  const int W = GetDibWidth(picture);
+  const int H = GetDibHeight(picture);
+  if (W <= 0 || H <= 0) return m_backgroundFill = PictureFill::None;  // the tile shows
+  if (w <= 0 || h <= 0) return m_backgroundFill = PictureFill::Nothing;
+  const Rect src = PictureCrop(W, H, w, h);
+  if (src.IsEmpty()) return m_backgroundFill = PictureFill::None;  // a sliver crops to nothing
+  if (!CoversEveryPixel(picture, src, w, h)) return m_backgroundFill = PictureFill::Direct;
+
+  // Every destination pixel takes its source pixel from its own position
+  // alone, so a stretch over the whole area, copied through a clip, gives
+  // the pixels that the stretch drawn through that clip gives.
+  m_background.Resize(w, h);
+  CDC dc(m_background);
+  const Rect dest{0, 0, w, h};
+  if (DrawPackedDib(&dc, &dest, picture, &src, m_host.GetPalette()) == 0) {
+    m_background = CSurface();
+    return m_backgroundFill = PictureFill::None;
+  }
+  return m_backgroundFill = PictureFill::Copied;
+}
+
+bool CSutraView::DrawPictureBackground(CDC* pDC) {
+  const int w = m_surface.Width();
+  const int h = m_surface.Height();
+  switch (UpdatePictureBackground()) {
+    case PictureFill::None:
+      return false;
+    case PictureFill::Nothing:
+      return true;  // nothing to cover
+    case PictureFill::Copied:
+      pDC->BitBlt(0, 0, w, h, m_background, 0, 0, SRCCOPY);
+      return true;
+    case PictureFill::Direct:
+      break;
+  }
+  const CPackedDib& picture = m_host.GetPicture();
+  const Rect src = PictureCrop(GetDibWidth(picture), GetDibHeight(picture), w, h);
   const Rect dest{0, 0, w, h};
   return DrawPackedDib(pDC, &dest, picture, &src, m_host.GetPalette()) != 0;
 }

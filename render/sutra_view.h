@@ -4,6 +4,7 @@
 // paint reads the frame's state, phrase, picture and palette.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "render/bitmap.h"
@@ -47,6 +48,17 @@ class CSutraView {
   Rect GetClientRect() const { return m_surface.Bounds(); }
   // The window's pixels (0xFFRRGGBB, rows top first).
   const CSurface& Surface() const { return m_surface; }
+
+  // Crops and stretches the picture over the whole client area, unless that
+  // is already done for this picture and this size. The reading page's
+  // background and EraseColumn copy from the result, so a change of picture
+  // or of size costs one stretch and every paint after it one copy. The
+  // paints do this themselves when it is due; calling it ahead (after a
+  // resize, a new picture) takes the stretch out of the next paint.
+  void PreparePictureBackground();
+  // The stretched picture as the paints copy it: empty while there is none
+  // (no picture, one that draws nothing, or one drawn at every paint).
+  const CSurface& PictureBackground() const { return m_background; }
 
   // Called with every rectangle that a drawing operation changed, so that the
   // window can show it.
@@ -92,10 +104,26 @@ class CSutraView {
   int BitmapId(int nId) const;
   void Changed(const Rect& rc);
 
+  // What the picture background is for the picture and size of the moment.
+  enum class PictureFill {
+    None,     // no picture to draw: the tile shows
+    Copied,   // m_background holds it
+    Direct,   // drawn at every paint: its drawing may leave pixels unset
+    Nothing,  // the client area is empty
+  };
+  PictureFill UpdatePictureBackground();
+
   const ISutraViewHost& m_host;
   BitmapFinder m_finder;
   CSurface m_surface;
   int m_nScale = 1;
+  // The picture stretched over a client area of the surface's size, and the
+  // picture (its serial) and size it was made for; one surface at most.
+  CSurface m_background;
+  PictureFill m_backgroundFill = PictureFill::None;
+  std::uint64_t m_nBackgroundSerial = 0;
+  int m_nBackgroundWidth = -1;
+  int m_nBackgroundHeight = -1;
   std::function<void(const Rect&)> m_onChanged;
 };
 

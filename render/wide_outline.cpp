@@ -120,37 +120,6 @@ template <int W>
   return Or(right, left);
 }
 
-// Pixels of 8 frame columns at o: ink bits bi take body, halo bits bh black,
-// the rest stay.
-inline void PaintGroup(std::uint32_t* o, unsigned bi, unsigned bh, std::uint32_t body,
-                       std::uint32_t black) {
-#if defined(__SSE2__)
-  // Four pixels at a time: each lane tests its own bit of the byte.
-  const __m128i vBody = _mm_set1_epi32(static_cast<int>(body));
-  const __m128i vBlack = _mm_set1_epi32(static_cast<int>(black));
-  const __m128i vi = _mm_set1_epi32(static_cast<int>(bi));
-  const __m128i vh = _mm_set1_epi32(static_cast<int>(bh));
-  for (int q = 0; q < 2; ++q) {
-    const __m128i bits =
-        q == 0 ? _mm_set_epi32(0x10, 0x20, 0x40, 0x80) : _mm_set_epi32(0x01, 0x02, 0x04, 0x08);
-    const __m128i mi = _mm_cmpeq_epi32(_mm_and_si128(vi, bits), bits);
-    const __m128i mh = _mm_cmpeq_epi32(_mm_and_si128(vh, bits), bits);
-    auto* p = reinterpret_cast<__m128i*>(o + 4 * q);
-    const __m128i old = _mm_loadu_si128(p);
-    const __m128i keep = _mm_andnot_si128(_mm_or_si128(mi, mh), old);
-    _mm_storeu_si128(
-        p, _mm_or_si128(keep, _mm_or_si128(_mm_and_si128(vBody, mi), _mm_and_si128(vBlack, mh))));
-  }
-#else
-  for (unsigned k = 0; k < 8; ++k) {
-    if (bi & (0x80u >> k))
-      o[k] = body;
-    else if (bh & (0x80u >> k))
-      o[k] = black;
-  }
-#endif
-}
-
 // The painted bits of one frame row.
 template <int W>
 struct PaintedRow {
@@ -163,40 +132,51 @@ struct PaintTarget {
   std::size_t nStride;       // pixels from one target row to the next
   int x;                     // target x of frame column 0
   int nLeft, nRight;         // the target columns that may change
-  int nGroups;               // groups of 8 frame columns
   std::uint32_t body, black;
 };
 
-// Every painted frame row at once. Groups of 8 frame columns wholly inside
-// [nLeft, nRight) are written whole through masks; the others pixel by pixel.
+// n pixels of px from p, n > 0.
+[[gnu::always_inline]] inline void FillRun(std::uint32_t* p, int n, std::uint32_t px) {
+#if defined(__SSE2__)
+  if (n >= 4) {
+    // Four at a time; the last four end at the run's end, over some of the
+    // pixels just written.
+    const __m128i v = _mm_set1_epi32(static_cast<int>(px));
+    for (int i = 0; i + 4 < n; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + n - 4), v);
+    return;
+  }
+#endif
+  for (int i = 0; i < n; ++i) p[i] = px;
+}
+
+// Paints the runs of set bits of one frame row within [nLeft, nRight).
 template <int W>
-void PaintRows(const PaintTarget& t, const PaintedRow<W>* rows, int nRows) {
-  // Locals, so that the pixel stores need not make them be read again.
+[[gnu::always_inline]] inline void PaintRuns(std::uint32_t* row, int x, int nLeft, int nRight,
+                                             const Bits<W>& bits, std::uint32_t px) {
+  for (int i = 0; i < W; ++i) {
+    std::uint64_t b = bits.w[i];
+    const int x0 = x + 64 * i;
+    while (b != 0) {
+      const int lead = std::countl_zero(b);
+      const int run = std::countl_one(b << lead);
+      const int from = std::max(x0 + lead, nLeft);
+      const int to = std::min(x0 + lead + run, nRight);
+      if (from < to) FillRun(row + from, to - from, px);
+      b = lead + run >= 64 ? 0 : b & (~std::uint64_t{0} >> (lead + run));
+    }
+  }
+}
+
+// Every painted frame row at once, run by run: the halo and the ink never
+// share a pixel, so the order in which they are painted does not matter.
+template <int W>
+void PaintRowRuns(const PaintTarget& t, const PaintedRow<W>* rows, int nRows) {
   const PaintTarget l = t;
   for (int f = 0; f < nRows; ++f) {
     std::uint32_t* row = l.pFirstRow + l.nStride * static_cast<std::size_t>(f);
-    for (int i = 0; i < W; ++i) {
-      std::uint64_t wi = rows[f].ink.w[i];
-      std::uint64_t wh = rows[f].halo.w[i];
-      for (int j = 8 * i; (wi | wh) != 0 && j < l.nGroups; ++j, wi <<= 8, wh <<= 8) {
-        const unsigned bi = static_cast<unsigned>(wi >> 56);
-        const unsigned bh = static_cast<unsigned>(wh >> 56);
-        if ((bi | bh) == 0) continue;
-        const int tx = l.x + 8 * j;
-        std::uint32_t* o = row + tx;
-        if (tx >= l.nLeft && tx + 8 <= l.nRight) {
-          PaintGroup(o, bi, bh, l.body, l.black);
-          continue;
-        }
-        for (int k = 0; k < 8; ++k) {
-          if (tx + k < l.nLeft || tx + k >= l.nRight) continue;
-          if (bi & (0x80u >> k))
-            o[k] = l.body;
-          else if (bh & (0x80u >> k))
-            o[k] = l.black;
-        }
-      }
-    }
+    PaintRuns<W>(row, l.x, l.nLeft, l.nRight, rows[f].halo, l.black);
+    PaintRuns<W>(row, l.x, l.nLeft, l.nRight, rows[f].ink, l.body);
   }
 }
 
@@ -254,10 +234,9 @@ void Outline(CDC* pDC, const WideRow* ink, int nFrameWidth, int nFrameHeight, in
                            x,
                            nLeft,
                            nRight,
-                           (nFrameWidth + 7) / 8,
                            bodyPx,
                            black};
-  PaintRows<W>(target, rows, f1 - f0);
+  PaintRowRuns<W>(target, rows, f1 - f0);
 }
 
 }  // namespace

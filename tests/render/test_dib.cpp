@@ -140,6 +140,26 @@ TEST(ReadBmpFile, BlockIsTheFileWithoutItsFileHeader) {
   EXPECT_TRUE(std::equal(file.begin() + 14, file.end(), dib.Data()));
 }
 
+// What the view's stretched background goes by to know its picture.
+TEST(PackedDib, SerialNamesTheBytesAndGoesWithThem) {
+  const auto file = BuildBmp(Shape(40, 3, 2, 24));
+  const CPackedDib a = ReadBmpBytes(file);
+  const CPackedDib b = ReadBmpBytes(file);  // the same bytes read again: another picture
+  EXPECT_NE(a.Serial(), 0u);
+  EXPECT_NE(a.Serial(), b.Serial());
+  CPackedDib copy = a;
+  EXPECT_EQ(copy.Serial(), a.Serial());
+  CPackedDib moved = std::move(copy);
+  EXPECT_EQ(moved.Serial(), a.Serial());
+  EXPECT_TRUE(copy.IsNull());  // NOLINT(bugprone-use-after-move): a moved block is null
+  EXPECT_EQ(copy.Serial(), 0u);
+  moved = b;
+  EXPECT_EQ(moved.Serial(), b.Serial());
+  moved.Free();
+  EXPECT_EQ(moved.Serial(), 0u);
+  EXPECT_EQ(CPackedDib().Serial(), 0u);
+}
+
 TEST(ReadBmpFile, ShortOrForeignFilesGiveNull) {
   auto file = BuildBmp(Shape(40, 3, 2, 24));
   EXPECT_TRUE(ReadBmpBytes(DibBytes(file.data(), 13)).IsNull());

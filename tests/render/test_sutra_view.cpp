@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/reading_state.h"
@@ -232,6 +233,116 @@ TEST(SutraView, EraseColumnChangesOnlyItsSlot) {
     EXPECT_GT(nChanged, 0);
     ASSERT_EQ(f.changed.size(), 1u);
     EXPECT_EQ(f.changed[0], (Rect{381, 0, 495, 425}));
+  }
+}
+
+// The stretched picture is made once for a picture and a client size and
+// copied by every paint after it. A view that has lived through changes of
+// picture, size (maximize and restore) and scale shows what a view made
+// afresh for the same picture and size shows, on the full paint and in the
+// slots that EraseColumn repaints, and holds one stretch of its own size.
+TEST(SutraView, StretchedPictureFollowsEveryChangeWithoutStalePixels) {
+  FakeHost host;
+  FakeResources res;
+  CSutraView view(host, res.Finder());
+  struct Size {
+    int w, h, nScale;
+  };
+  auto expectFresh = [&](const Size& sz, int nPhrase) {
+    FakeHost freshHost;
+    freshHost.nPhrase = nPhrase;
+    freshHost.picture.m_hPicture = host.picture.m_hPicture;
+    CSutraView fresh(freshHost, res.Finder());
+    fresh.SetClientSize(sz.w, sz.h, sz.nScale);
+    fresh.OnPaint();
+    return fresh.Surface();
+  };
+  auto check = [&](const char* what, const Size& sz) {
+    SCOPED_TRACE(::testing::Message()
+                 << what << " at " << sz.w << " x " << sz.h << " scale " << sz.nScale);
+    view.SetClientSize(sz.w, sz.h, sz.nScale);
+    host.nPhrase = 0;
+    view.OnPaint();
+    EXPECT_TRUE(view.Surface() == expectFresh(sz, 0));
+    // One stretch of the view's size while a picture shows, none otherwise.
+    const CPackedDib& picture = host.picture.m_hPicture;
+    const bool bShown = GetDibWidth(picture) > 0 && GetDibHeight(picture) > 0;
+    EXPECT_EQ(view.PictureBackground().Bounds(), bShown ? view.GetClientRect() : Rect{});
+  };
+  auto checkErase = [&](const char* what, const Size& sz) {
+    // EraseColumn alone, with no full paint since the change: every slot
+    // shows the background as a fresh view paints it, with no page on it.
+    SCOPED_TRACE(::testing::Message() << what << " erased at " << sz.w << " x " << sz.h);
+    const int n = view.ColumnsPerPage();
+    ASSERT_GT(n, 0);
+    for (int k = 0; k < n; ++k) view.EraseColumn(k);
+    const CSurface bare = expectFresh(sz, kLastPhrase + 1);  // no column drawn
+    const int x0 = sz.w - n * CSutraView::kSlotWidth * sz.nScale;
+    for (int y = 0; y < sz.h; ++y)
+      ASSERT_TRUE(std::equal(bare.Row(y) + x0, bare.Row(y) + sz.w, view.Surface().Row(y) + x0))
+          << "row " << y;
+  };
+
+  const Size normal{723, 425, 1}, maximized{1016, 639, 1};
+  const Size normal2{1446, 850, 2}, maximized2{2032, 1278, 2};
+  const CPackedDib wide = ReadBmpBytes(CodedPicture(1000, 300));
+  const CPackedDib ownSize = ReadBmpBytes(CodedPicture(723, 425));  // drawn unscaled
+
+  host.picture.m_hPicture = ReadBmpBytes(CodedPicture(800, 600));
+  check("first picture", normal);
+  host.picture.m_hPicture = wide;
+  check("another picture", normal);
+  host.picture.m_hPicture = ownSize;
+  checkErase("a picture of the view's size", normal);
+  check("a picture of the view's size", normal);
+  check("maximized", maximized);
+  host.picture.m_hPicture = ReadBmpBytes(CodedPicture(800, 600));
+  checkErase("the first picture read again", maximized);
+  check("restored", normal);
+  check("scale 2", normal2);
+  check("scale 2 maximized", maximized2);
+  host.picture.m_hPicture = wide;
+  checkErase("another picture at scale 2", maximized2);
+  check("scale 2 restored", normal2);
+  check("back at scale 1", normal);
+  // The same number of surface pixels at another scale: the stretch is the
+  // same, the page on it is drawn at the scale.
+  check("scale 1 at the size of scale 2", {1446, 850, 1});
+  check("scale 2 at the same size", normal2);
+  host.picture.m_hPicture.Free();
+  check("no picture", normal2);
+  host.picture.m_hPicture = ReadBmpBytes(CodedPicture(0, 40));
+  check("a picture of no width", normal);
+  host.picture.m_hPicture = ReadBmpBytes(CodedPicture(800, 600));
+  check("a picture again", normal);
+}
+
+// A run-length picture may leave pixels alone; they show what the surface
+// held before, on every paint, as when the picture is drawn anew each time.
+TEST(SutraView, RunLengthPictureLeavesSkippedPixelsAsTheyWere) {
+  testing::BmpShape shape;
+  shape.nWidth = 800;
+  shape.nHeight = 600;
+  shape.nBitCount = 8;
+  shape.nCompression = BI_RLE8;
+  shape.nColorsUsed = 2;
+  shape.palette = {{10, 20, 30}, {200, 100, 50}};
+  // Stored row 65, the lowest that the crop (0, 65, 800, 535) shows, half
+  // in colour 1, then the end of the bitmap: every other row is skipped.
+  shape.pixels = {0, 2, 0, 65, 255, 1, 145, 1, 0, 1};
+  ViewFixture f(723, 425, /*bColumns=*/false);
+  f.host.nPhrase = kLastPhrase + 1;  // the background alone
+  f.view.OnPaint();                  // the tile
+  f.host.picture.m_hPicture = ReadBmpBytes(testing::BuildBmp(shape));
+  f.host.picture.PreparePicture();
+  ASSERT_FALSE(f.host.picture.m_hPicture.IsNull());
+  for (int nPaint = 0; nPaint < 2; ++nPaint) {
+    f.view.OnPaint();
+    const CSurface& s = f.view.Surface();
+    EXPECT_EQ(s.GetPixel(0, 424), RGB(200, 100, 50));  // the view's bottom row
+    EXPECT_EQ(s.GetPixel(400, 424), kGrey);
+    EXPECT_EQ(s.GetPixel(1, 1), kWhite);  // the tile, untouched
+    EXPECT_EQ(s.GetPixel(0, 1), kGrey);
   }
 }
 

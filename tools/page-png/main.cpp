@@ -1,9 +1,13 @@
-// Usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [PHRASE [CHAR [PICTURE.bmp]]]
+// Usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [PHRASE [CHAR [PICTURE]]]
 //        solvari-page-png OUT.png [--scale 2] --overview
 // Paints the 723 x 425 view as a reading page of the six columns PHRASE to
 // PHRASE + 5 with character CHAR of PHRASE lit (default 0 0), over the tile or
-// PICTURE.bmp; with --ruby, each character's reading beside it; with
-// --scale 2, as on a screen of twice the density (1446 x 850).
+// PICTURE; with --ruby, each character's reading beside it; with --scale 2,
+// as on a screen of twice the density (1446 x 850). PICTURE is any picture
+// the program shows as its background: a .bmp file read by the program's own
+// reader, or a JPEG, PNG, WebP, GIF or TIFF file through the program's
+// decoder, the same conversion that the program makes.
+#include <QCoreApplication>
 #include <QImage>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +19,9 @@
 #include "render/fixed_view_host.h"
 #include "render/resource_bitmaps.h"
 #include "render/sutra_view.h"
+#if defined(SOLVARI_PAGE_PNG_DECODER)
+#include "app/qt_picture_decoder.h"
+#endif
 
 namespace {
 
@@ -34,7 +41,7 @@ int ParseNumber(const char* text, int lo, int hi, const char* what) {
 int Usage() {
   std::fprintf(stderr,
                "usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [PHRASE [CHAR "
-               "[PICTURE.bmp]]]\n"
+               "[PICTURE]]]\n"
                "       solvari-page-png OUT.png [--scale 2] --overview\n");
   return 2;
 }
@@ -68,7 +75,13 @@ int main(int argc, char** argv) {
     break;
   }
   if (argc < 2 || argc > 5) return Usage();
+  // Qt's image readers find their format plugins through the application.
+  QCoreApplication app(argc, argv);
   solvari::CFixedViewHost host;
+#if defined(SOLVARI_PAGE_PNG_DECODER)
+  solvari::app::CQtPictureDecoder decoder;
+  host.picture.SetPictureDecoder(&decoder);
+#endif
   host.nReadingAid = nReadingAid;
   const bool bOverview = argc == 3 && std::string(argv[2]) == "--overview";
   int nChar = 0;
