@@ -467,39 +467,6 @@ TakeOnsets Scaled(std::size_t nTake, int nPhrase, AlignFailure failure) {
 
 }  // namespace
 
-const char* AlignFailureText(AlignFailure failure) {
-  switch (failure) {
-    case AlignFailure::kNone:
-      return "aligned";
-    case AlignFailure::kBadPhrase:
-      return "no such phrase";
-    case AlignFailure::kNoReference:
-      return "the shipped voice of the phrase is missing";
-    case AlignFailure::kNoVoice:
-      return "no voice in the take";
-    case AlignFailure::kTooLong:
-      return "the take is far too long for the phrase";
-    case AlignFailure::kTooShort:
-      return "the take is too short for the phrase";
-    case AlignFailure::kPoorMatch:
-      return "the take does not match the phrase";
-  }
-  return "?";
-}
-
-std::vector<int> ScaledOnsets(std::size_t nTakeSamples, int nPhrase) {
-  if (nPhrase < 0 || nPhrase > kLastPhrase) return {};
-  const double dPace = TakePaceFactor(nTakeSamples, GetPhraseDuration(nPhrase));
-  std::vector<int> onsets;
-  int nAt = 0;
-  for (int c = 0; c < GetPhraseCharCount(nPhrase); ++c) {
-    onsets.push_back(nAt);
-    const int nMs = GetCharDuration(nPhrase, c);
-    nAt += dPace == 1.0 ? nMs : std::max(1, static_cast<int>(std::lround(nMs * dPace)));
-  }
-  return onsets;
-}
-
 TakeOnsets AlignTake(const std::int16_t* pTake, std::size_t nTake, const std::int16_t* pShipped,
                      std::size_t nShipped, int nPhrase) {
   if (nPhrase < 0 || nPhrase > kLastPhrase) {

@@ -34,6 +34,7 @@ enum class AlignFailure {
   kTooLong,      // the take is far too long for the phrase
   kTooShort,     // too short to give every character kMinCharMs
   kPoorMatch,    // the alignment's own cost says the take is not this phrase
+  kUnavailable,  // this build has no alignment (the Windows one)
 };
 
 // A short English phrase for messages ("poor match", ...).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <system_error>
 
 #include "audio/voice_segment.h"
+#include "audio/voice_take.h"
 #include "core/sutra_tables.h"
 
 namespace solvari {
@@ -44,13 +46,16 @@ const char* FailureToken(AlignFailure failure) {
       return "too-short";
     case AlignFailure::kPoorMatch:
       return "poor-match";
+    case AlignFailure::kUnavailable:
+      return "unavailable";
   }
   return "none";
 }
 
 bool FailureFromToken(std::string_view token, AlignFailure* pFailure) {
-  for (AlignFailure f : {AlignFailure::kNoReference, AlignFailure::kNoVoice, AlignFailure::kTooLong,
-                         AlignFailure::kTooShort, AlignFailure::kPoorMatch}) {
+  for (AlignFailure f :
+       {AlignFailure::kNoReference, AlignFailure::kNoVoice, AlignFailure::kTooLong,
+        AlignFailure::kTooShort, AlignFailure::kPoorMatch, AlignFailure::kUnavailable}) {
     if (token == FailureToken(f)) {
       *pFailure = f;
       return true;
@@ -155,6 +160,41 @@ OnsetsRecord Align(const std::vector<std::uint8_t>& take, const std::vector<std:
 }
 
 }  // namespace
+
+const char* AlignFailureText(AlignFailure failure) {
+  switch (failure) {
+    case AlignFailure::kNone:
+      return "aligned";
+    case AlignFailure::kBadPhrase:
+      return "no such phrase";
+    case AlignFailure::kNoReference:
+      return "the shipped voice of the phrase is missing";
+    case AlignFailure::kNoVoice:
+      return "no voice in the take";
+    case AlignFailure::kTooLong:
+      return "the take is far too long for the phrase";
+    case AlignFailure::kTooShort:
+      return "the take is too short for the phrase";
+    case AlignFailure::kPoorMatch:
+      return "the take does not match the phrase";
+    case AlignFailure::kUnavailable:
+      return "this build does not align";
+  }
+  return "?";
+}
+
+std::vector<int> ScaledOnsets(std::size_t nTakeSamples, int nPhrase) {
+  if (nPhrase < 0 || nPhrase > kLastPhrase) return {};
+  const double dPace = TakePaceFactor(nTakeSamples, GetPhraseDuration(nPhrase));
+  std::vector<int> onsets;
+  int nAt = 0;
+  for (int c = 0; c < GetPhraseCharCount(nPhrase); ++c) {
+    onsets.push_back(nAt);
+    const int nMs = GetCharDuration(nPhrase, c);
+    nAt += dPace == 1.0 ? nMs : std::max(1, static_cast<int>(std::lround(nMs * dPace)));
+  }
+  return onsets;
+}
 
 std::uint32_t Crc32(const std::uint8_t* pData, std::size_t n, std::uint32_t nCrc) {
   nCrc = ~nCrc;
