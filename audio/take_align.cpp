@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <optional>
 
 #include "audio/voice_take.h"
 #include "core/sutra_tables.h"
@@ -74,6 +75,7 @@ struct FftwDeleter {
 // a voice warp factor) and the cosine transform of the band levels.
 struct FeatureTables {
   std::array<std::array<float, kBins>, kBands> filters{};
+  std::array<std::size_t, kBands> first{}, end{};  // the bins each filter covers
   std::array<std::array<float, kBands>, kCeps> dct{};
 
   explicit FeatureTables(double dWarp) {
@@ -94,6 +96,13 @@ struct FeatureTables {
         }
         filters[b][k] = static_cast<float>(w);
       }
+      first[b] = kBins;
+      for (std::size_t k = 0; k < kBins; ++k) {
+        if (filters[b][k] == 0) continue;
+        first[b] = std::min(first[b], k);
+        end[b] = k + 1;
+      }
+      if (first[b] == kBins) first[b] = end[b] = 0;
     }
     for (int c = 0; c < kCeps; ++c)
       for (int b = 0; b < kBands; ++b)
@@ -183,7 +192,7 @@ Features ComputeFeatures(const std::vector<float>& power, const FeatureTables& t
     const float* pPower = power.data() + j * kBins;
     for (int b = 0; b < kBands; ++b) {
       float e = 0;
-      for (std::size_t k = 0; k < kBins; ++k) e += t.filters[b][k] * pPower[k];
+      for (std::size_t k = t.first[b]; k < t.end[b]; ++k) e += t.filters[b][k] * pPower[k];
       bands[j * kBands + b] = e;
     }
   }
@@ -491,16 +500,38 @@ TakeOnsets AlignTake(const std::int16_t* pTake, std::size_t nTake, const std::in
   const Features ref = ComputeFeatures(Spectra(pShipped, nShipped), FeatureTables::Get(kNoWarp));
   std::vector<float> takeSpectra = Spectra(pTake, nTake);
   SubtractNoise(&takeSpectra);
-  Path path;
-  bool bFound = false;
-  for (std::size_t w = 0; w < kVoiceWarps.size(); ++w) {
-    const Features take = ComputeFeatures(takeSpectra, FeatureTables::Get(w));
-    Path tried;
-    if (!Warp(ref, take, takeSpan.nFirst / kHop, takeSpan.nEnd / kHop, refSpan.nEnd / kHop, &tried))
-      continue;
-    if (!bFound || tried.dCostRatio < path.dCostRatio) path = std::move(tried);
-    bFound = true;
+  // The voice warp: from none, towards the cheaper neighbour while the cost
+  // falls (the cost over the warps has one valley for a voice).
+  std::array<std::optional<Path>, kVoiceWarps.size()> tried;
+  auto tryWarp = [&](std::size_t w) -> double {
+    if (!tried[w]) {
+      Path p;
+      if (Warp(ref, ComputeFeatures(takeSpectra, FeatureTables::Get(w)), takeSpan.nFirst / kHop,
+               takeSpan.nEnd / kHop, refSpan.nEnd / kHop, &p))
+        tried[w] = std::move(p);
+      else
+        tried[w] = Path{{}, std::numeric_limits<double>::infinity()};
+    }
+    return tried[w]->dCostRatio;
+  };
+  std::size_t w = kNoWarp;
+  double dBest = tryWarp(w);
+  for (;;) {
+    const double dLower = w > 0 ? tryWarp(w - 1) : std::numeric_limits<double>::infinity();
+    const double dHigher =
+        w + 1 < kVoiceWarps.size() ? tryWarp(w + 1) : std::numeric_limits<double>::infinity();
+    if (dLower < dBest && dLower <= dHigher) {
+      --w;
+      dBest = dLower;
+    } else if (dHigher < dBest) {
+      ++w;
+      dBest = dHigher;
+    } else {
+      break;
+    }
   }
+  const bool bFound = std::isfinite(dBest);
+  Path path = bFound ? std::move(*tried[w]) : Path{};
   if (!bFound) return Scaled(nTake, nPhrase, AlignFailure::kPoorMatch);
   if (path.dCostRatio > kMaxAlignCostRatio) {
     TakeOnsets result = Scaled(nTake, nPhrase, AlignFailure::kPoorMatch);

@@ -18,3 +18,16 @@ add_executable(stretch_bench ${CMAKE_CURRENT_SOURCE_DIR}/stretch_bench.cpp)
 target_include_directories(stretch_bench PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(stretch_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 target_link_libraries(stretch_bench PRIVATE solvari_audio benchmark::benchmark benchmark::benchmark_main)
+
+# Aligning one's own take to the shipped phrase: the longest phrase, and the
+# measurement over the generated takes of known onsets (tests/audio makes them).
+add_executable(align_bench ${CMAKE_CURRENT_SOURCE_DIR}/align_bench.cpp)
+target_include_directories(align_bench PRIVATE ${PROJECT_SOURCE_DIR}
+                           ${PROJECT_SOURCE_DIR}/tests/audio)
+target_compile_definitions(align_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+  SOLVARI_ALIGN_TAKES_DIR="${CMAKE_BINARY_DIR}/tests/audio/align-takes")
+target_link_libraries(align_bench PRIVATE solvari_audio benchmark::benchmark
+                      benchmark::benchmark_main)
+if(TARGET solvari_align_takes)
+  add_dependencies(align_bench solvari_align_takes)
+endif()
