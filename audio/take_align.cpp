@@ -28,7 +28,7 @@ constexpr double kLevelWeight = 1.0;
 constexpr double kRiseWeight = 2.0;
 // What leaving a take frame unmatched costs, at the take's full level and
 // fully tonal (silence and hiss cost nothing), in units of the mean distance.
-constexpr double kSkipCost = 0.8;
+constexpr double kSkipCost = 2.0;
 // A spectrum this flat (geometric over arithmetic mean) or flatter is hiss.
 constexpr double kHissFlatness = 0.4;
 // Noise subtraction: how much of each bin's floor is taken away, and the
@@ -408,12 +408,19 @@ std::vector<float> FineLevel(const std::int16_t* p, std::size_t n) {
 // Moves an onset found by the warping to the nearest clear rise of the
 // take's level, within kRefineMs and never past the middle towards the
 // onsets on either side. The rise at t: the mean level over the 20 ms after
-// t against the 20 ms before; the nearer of two equal rises wins.
-constexpr int kRefineMs = 70;
+// t against the 20 ms before; a rise 10 dB stronger may lie 100 ms further;
+// beyond kNearMs only a rise out of silence.
+// Where the take has no clear rise there (a chant without breaks, a noisy
+// take) the warping's onset stays.
+constexpr int kRefineMs = 250;
+constexpr int kNearMs = 60;
+constexpr float kQuietDb = 10.0f;          // silence: this close to the floor
+constexpr float kQuietBelowTopDb = 30.0f;  // and this far under the voice  // and this far under
+                                           // the voice  // and this far under the voice
 constexpr float kMinRiseDb = 6.0f;
 constexpr float kMaxRiseDb = 15.0f;
 constexpr float kRiseShare = 0.5f;
-constexpr float kRiseDbPerMs = 0.05f;
+constexpr float kRiseDbPerMs = 0.1f;
 void Refine(const std::vector<float>& env, std::vector<int>* pOnsets) {
   std::vector<int>& v = *pOnsets;
   if (env.empty()) return;
@@ -429,7 +436,10 @@ void Refine(const std::vector<float>& env, std::vector<int>* pOnsets) {
   // (silence, or the noise under the voice) to its voice.
   std::vector<float> sorted = env;
   std::sort(sorted.begin(), sorted.end());
-  const float fSpan = sorted[sorted.size() * 99 / 100] - sorted[sorted.size() / 10];
+  const float fFloor = sorted[sorted.size() / 10];
+  const float fTop = sorted[sorted.size() * 99 / 100];
+  const float fSpan = fTop - fFloor;
+  const float fQuiet = std::min(fFloor + kQuietDb, fTop - kQuietBelowTopDb);
   const float fMinRise = std::clamp(kRiseShare * fSpan, kMinRiseDb, kMaxRiseDb);
   auto mean = [&](long a, long b) { return (prefix[b] - prefix[a]) / static_cast<float>(b - a); };
   for (std::size_t c = 0; c < v.size(); ++c) {
@@ -442,6 +452,10 @@ void Refine(const std::vector<float>& env, std::vector<int>* pOnsets) {
       const float fRise = mean(t, t + nSide) - mean(t - nSide, t);
       if (fRise < fMinRise) continue;
       const double dMs = static_cast<double>(t) * kEnvHop * 1000.0 / kRate;
+      // Far from the warping's onset only a rise out of silence (or out of
+      // the noise floor) counts: within a syllable a vowel after a soft
+      // consonant rises too.
+      if (std::abs(dMs - found[c]) > kNearMs && mean(t - nSide, t) > fQuiet) continue;
       const float fScore = fRise - kRiseDbPerMs * static_cast<float>(std::abs(dMs - found[c]));
       if (fScore > fBest) {
         fBest = fScore;
