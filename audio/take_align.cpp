@@ -409,14 +409,13 @@ std::vector<float> FineLevel(const std::int16_t* p, std::size_t n) {
 // take's level, within kRefineMs and never past the middle towards the
 // onsets on either side. The rise at t: the mean level over the 20 ms after
 // t against the 20 ms before; a rise 10 dB stronger may lie 100 ms further;
-// beyond kNearMs only a rise out of silence.
-// Where the take has no clear rise there (a chant without breaks, a noisy
-// take) the warping's onset stays.
+// beyond kNearMs only a rise out of silence. Where the take has no clear
+// rise there (a chant without breaks, a noisy take) the warping's onset
+// stays.
 constexpr int kRefineMs = 250;
 constexpr int kNearMs = 60;
 constexpr float kQuietDb = 10.0f;          // silence: this close to the floor
-constexpr float kQuietBelowTopDb = 30.0f;  // and this far under the voice  // and this far under
-                                           // the voice  // and this far under the voice
+constexpr float kQuietBelowTopDb = 30.0f;  // and this far under the voice
 constexpr float kMinRiseDb = 6.0f;
 constexpr float kMaxRiseDb = 15.0f;
 constexpr float kRiseShare = 0.5f;
