@@ -280,6 +280,23 @@ TEST_F(TakeOnsetsTest, AMissingOrDamagedTakeGivesNoOnsets) {
   EXPECT_FALSE(LoadOrAlignOnsets(take, 54, ShippedPath(3), &onsets, &bFellBack));
 }
 
+TEST_F(TakeOnsetsTest, ATwentyMinuteFileIsKeptAsTheScaling) {
+  std::vector<std::uint8_t> pcm(static_cast<std::size_t>(22050) * 60 * 20);
+  for (std::size_t i = 0; i + 1 < pcm.size(); i += 2)
+    pcm[i + 1] = static_cast<std::uint8_t>(i / 64);
+  const std::string take = (dir / "V38.SGM").string();
+  ASSERT_TRUE(WriteVoiceSegment(take, pcm.data(), static_cast<std::uint32_t>(pcm.size())));
+  std::vector<int> onsets;
+  bool bFellBack = false;
+  ASSERT_TRUE(LoadOrAlignOnsets(take, 38, ShippedPath(38), &onsets, &bFellBack));
+  EXPECT_TRUE(bFellBack);
+  ASSERT_EQ(onsets.size(), 10u);
+  for (std::size_t c = 1; c < onsets.size(); ++c) EXPECT_GT(onsets[c], onsets[c - 1]);
+  OnsetsRecord record;
+  ASSERT_TRUE(ReadOnsetsFile((dir / "V38.onsets").string(), &record));
+  EXPECT_EQ(record.onsets.failure, AlignFailure::kTooLong);
+}
+
 TEST_F(TakeOnsetsTest, SilenceWithAClickIsKeptAsTheScaling) {
   std::vector<std::uint8_t> pcm(22050, 0);
   pcm[11025] = 0x30;
