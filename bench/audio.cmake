@@ -24,3 +24,16 @@ add_executable(instrument_bench ${CMAKE_CURRENT_SOURCE_DIR}/instrument_bench.cpp
 target_include_directories(instrument_bench PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(instrument_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 target_link_libraries(instrument_bench PRIVATE solvari_audio benchmark::benchmark benchmark::benchmark_main)
+
+# Aligning one's own take to the shipped phrase: the longest phrase, and the
+# measurement over the generated takes of known onsets (tests/audio makes them).
+add_executable(align_bench ${CMAKE_CURRENT_SOURCE_DIR}/align_bench.cpp)
+target_include_directories(align_bench PRIVATE ${PROJECT_SOURCE_DIR}
+                           ${PROJECT_SOURCE_DIR}/tests/audio)
+target_compile_definitions(align_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+  SOLVARI_ALIGN_TAKES_DIR="${CMAKE_BINARY_DIR}/tests/audio/align-takes")
+target_link_libraries(align_bench PRIVATE solvari_audio benchmark::benchmark
+                      benchmark::benchmark_main)
+if(TARGET solvari_align_takes)
+  add_dependencies(align_bench solvari_align_takes)
+endif()

@@ -8,11 +8,13 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins qt6-image-formats-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   librubberband-dev
+  libfftw3-dev
   clang libclang-rt-14-dev
   pulseaudio pulseaudio-utils libpulse-dev stress-ng
   xvfb xauth xdotool x11-utils imagemagick openbox python3
   fonts-ipafont-gothic fonts-ipafont-mincho
   sox
+  espeak-ng  # the takes of known onsets for the alignment's test (with sox)
   qt6-tools-dev qt6-l10n-tools
   appstream desktop-file-utils man-db mmdebstrap lintian
   dbus

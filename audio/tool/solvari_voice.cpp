@@ -1,5 +1,6 @@
 // solvari-voice: makes voice segment files from your own recordings and
 // checks a folder of them.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,7 +24,20 @@ void Usage(std::ostream& out) {
          "      V00.wav .. V53.wav of IN_FOLDER into V00.SGM .. V53.SGM of OUT_FOLDER\n"
          "  solvari-voice check FOLDER\n"
          "      checks V00.SGM .. V53.SGM: present, loadable, length against the highlight\n"
-         "Existing segments are replaced only with --force.\n";
+         "  solvari-voice onsets FILE PHRASE\n"
+         "      the onset of each character of PHRASE (0-53) in the voice file FILE, in ms\n"
+         "      from its start, one per line, found by aligning it to the shipped phrase\n"
+         "Existing segments are replaced only with --force. A segment named for its\n"
+         "phrase (V07.SGM) gets its character onsets beside it (V07.onsets). The shipped\n"
+         "voice is looked for beside this program, or given with --shipped FOLDER.\n";
+}
+
+// The running program's own path, for the shipped voice beside it.
+std::string ExePath(const char* argv0) {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec && !self.empty()) return self.string();
+  return fs::absolute(argv0 ? argv0 : "", ec).string();
 }
 
 }  // namespace
@@ -31,9 +45,17 @@ void Usage(std::ostream& out) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   bool bForce = false;
+  std::string shippedFolder;
   std::vector<std::string> rest;
-  for (const std::string& a : args) {
-    if (a == "--force" || a == "-f") {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--shipped") {
+      if (i + 1 == args.size()) {
+        std::cerr << "solvari-voice: --shipped needs a folder\n";
+        return 2;
+      }
+      shippedFolder = args[++i];
+    } else if (a == "--force" || a == "-f") {
       bForce = true;
     } else if (a == "--help" || a == "-h") {
       Usage(std::cout);
@@ -51,8 +73,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string command = rest[0];
+  if (shippedFolder.empty()) shippedFolder = solvari::FindShippedFolder(ExePath(argv[0]));
   if (command == "convert" && rest.size() == 3) {
-    return solvari::ConvertRecording(rest[1], rest[2], bForce, std::cout) ? 0 : 1;
+    return solvari::ConvertRecording(rest[1], rest[2], bForce, std::cout, shippedFolder) ? 0 : 1;
   }
   if (command == "convert-all" && rest.size() == 3) {
     std::error_code ec;
@@ -80,7 +103,7 @@ int main(int argc, char** argv) {
         continue;
       }
       if (solvari::ConvertRecording(in.string(), (fs::path(rest[2]) / szOut).string(), bForce,
-                                    std::cout)) {
+                                    std::cout, shippedFolder)) {
         ++nConverted;
       } else {
         ++nFailed;
@@ -88,6 +111,18 @@ int main(int argc, char** argv) {
     }
     std::cout << nConverted << " converted, " << nFailed << " not\n";
     return nFailed ? 1 : 0;
+  }
+  if (command == "onsets" && rest.size() == 3) {
+    int nPhrase = -1;
+    const std::string& p = rest[2];
+    const auto [pEnd, ec] = std::from_chars(p.data(), p.data() + p.size(), nPhrase);
+    if (ec != std::errc() || pEnd != p.data() + p.size()) {
+      std::cerr << "solvari-voice: " << p << " is not a phrase number (0-53)\n";
+      return 2;
+    }
+    if (shippedFolder.empty())
+      std::cerr << "solvari-voice: the shipped voice was not found; use --shipped FOLDER\n";
+    return solvari::PrintOnsets(rest[1], nPhrase, shippedFolder, std::cout, std::cerr);
   }
   if (command == "check" && rest.size() == 2) {
     return solvari::CheckSegments(rest[1], std::cout) ? 1 : 0;

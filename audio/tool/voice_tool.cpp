@@ -1,6 +1,7 @@
 #include "audio/tool/voice_tool.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +10,8 @@
 #include <memory>
 #include <sstream>
 
+#include "audio/take_align.h"
+#include "audio/take_onsets.h"
 #include "audio/voice_segment.h"
 #include "core/sutra_tables.h"
 
@@ -26,6 +29,12 @@ std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p
 // A voice longer than its highlight by more than this keeps the next phrase
 // waiting noticeably.
 constexpr int kLongSlackMs = 1000;
+
+std::string OwnVoiceSegmentName(int nPhrase) {
+  char name[32];
+  std::snprintf(name, sizeof name, "V%2.2d.SGM", nPhrase);
+  return name;
+}
 
 }  // namespace
 
@@ -175,7 +184,7 @@ std::vector<std::uint8_t> ToPcm16(const std::vector<float>& samples) {
 }
 
 bool ConvertRecording(const std::string& wavPath, const std::string& segmentPath, bool bForce,
-                      std::ostream& out) {
+                      std::ostream& out, const std::string& shippedFolder) {
   std::error_code ec;
   if (fs::exists(segmentPath, ec) && !bForce) {
     out << segmentPath << ": already exists; use --force to replace it\n";
@@ -210,7 +219,73 @@ bool ConvertRecording(const std::string& wavPath, const std::string& segmentPath
       << sound.nChannels << (sound.nChannels == 1 ? " channel" : " channels") << ") -> "
       << segmentPath << ", " << std::fixed << std::setprecision(2)
       << static_cast<double>(pcm.size()) / kVoiceBytesPerSec << " s\n";
+  const int nPhrase = PhraseOfSegmentName(segmentPath);
+  if (nPhrase >= 0 && !shippedFolder.empty()) {
+    TakeOnsets onsets;
+    const std::string shipped = (fs::path(shippedFolder) / OwnVoiceSegmentName(nPhrase)).string();
+    if (!StoreTakeOnsets(segmentPath, nPhrase, shipped, &onsets)) {
+      out << OnsetsPathFor(segmentPath) << ": cannot be written\n";
+    } else if (onsets.bFellBack) {
+      out << OnsetsPathFor(segmentPath) << ": even scaling (" << AlignFailureText(onsets.failure)
+          << ")\n";
+    } else {
+      out << OnsetsPathFor(segmentPath) << ": aligned to the shipped phrase\n";
+    }
+  }
   return true;
+}
+
+int PhraseOfSegmentName(const std::string& path) {
+  const std::string name = fs::path(path).filename().string();
+  if (name.size() != 7 || (name[0] != 'V' && name[0] != 'v') || name[3] != '.') return -1;
+  if (name[1] < '0' || name[1] > '9' || name[2] < '0' || name[2] > '9') return -1;
+  std::string ext = name.substr(4);
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (ext != "SGM") return -1;
+  const int n = (name[1] - '0') * 10 + (name[2] - '0');
+  return n <= kLastPhrase ? n : -1;
+}
+
+std::string FindShippedFolder(const std::string& exePath) {
+  std::error_code ec;
+  const fs::path dir = fs::path(exePath).parent_path();
+  for (const fs::path& candidate : {dir, dir / ".." / "lib" / "solvari"}) {
+    if (fs::is_regular_file(candidate / "V00.SGM", ec))
+      return fs::weakly_canonical(candidate, ec).string();
+  }
+  return {};
+}
+
+int PrintOnsets(const std::string& path, int nPhrase, const std::string& shippedFolder,
+                std::ostream& out, std::ostream& err) {
+  if (nPhrase < 0 || nPhrase > kLastPhrase) {
+    err << "no phrase " << nPhrase << " (0 to " << kLastPhrase << ")\n";
+    return 1;
+  }
+  std::vector<std::uint8_t> pcm;
+  if (!ReadVoiceSegmentFile(path, &pcm)) {
+    err << path << ": not a voice file (missing, or shorter than its length field says)\n";
+    return 1;
+  }
+  std::vector<std::int16_t> take(pcm.size() / 2), shipped;
+  for (std::size_t i = 0; i < take.size(); ++i)
+    take[i] =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(pcm[2 * i] | pcm[2 * i + 1] << 8));
+  std::vector<std::uint8_t> shippedPcm;
+  if (!shippedFolder.empty() &&
+      ReadVoiceSegmentFile((fs::path(shippedFolder) / OwnVoiceSegmentName(nPhrase)).string(),
+                           &shippedPcm)) {
+    shipped.resize(shippedPcm.size() / 2);
+    for (std::size_t i = 0; i < shipped.size(); ++i)
+      shipped[i] = static_cast<std::int16_t>(
+          static_cast<std::uint16_t>(shippedPcm[2 * i] | shippedPcm[2 * i + 1] << 8));
+  }
+  const TakeOnsets onsets =
+      AlignTake(take.data(), take.size(), shipped.data(), shipped.size(), nPhrase);
+  for (int v : onsets.onsetsMs) out << v << "\n";
+  if (onsets.bFellBack)
+    err << path << ": even scaling, not aligned (" << AlignFailureText(onsets.failure) << ")\n";
+  return 0;
 }
 
 int CheckSegments(const std::string& dir, std::ostream& out) {

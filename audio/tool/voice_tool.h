@@ -29,9 +29,28 @@ std::vector<float> Resample(const std::vector<float>& in, std::uint32_t nFrom, s
 std::vector<std::uint8_t> ToPcm16(const std::vector<float>& samples);
 
 // Converts one .wav file into a segment file (11025 Hz, 16-bit, mono). An
-// existing output is replaced only with bForce. Messages go to out.
+// existing output is replaced only with bForce. Messages go to out. When the
+// segment is named for a phrase (V07.SGM) and shippedFolder is given, the
+// take is aligned to that folder's shipped phrase and its onsets are stored
+// beside it (V07.onsets).
 bool ConvertRecording(const std::string& wavPath, const std::string& segmentPath, bool bForce,
-                      std::ostream& out);
+                      std::ostream& out, const std::string& shippedFolder = {});
+
+// The phrase a segment file is named for: 7 for ".../V07.SGM" (any case),
+// -1 for any other name.
+int PhraseOfSegmentName(const std::string& path);
+
+// The folder of the shipped voice for a program at exePath: beside it, or
+// ../lib/solvari from it (as installed); empty when neither holds V00.SGM.
+std::string FindShippedFolder(const std::string& exePath);
+
+// Prints the onset of each character of phrase nPhrase in the voice file at
+// path, in ms from the start of the file, one per line, aligned to the
+// shipped phrase in shippedFolder. A note on stderr says when the onsets
+// are the even scaling and why. Returns 0, or 1 with a message on err when
+// the file is not a voice file or the phrase does not exist.
+int PrintOnsets(const std::string& path, int nPhrase, const std::string& shippedFolder,
+                std::ostream& out, std::ostream& err);
 
 // Checks the 54 segments V00.SGM .. V53.SGM in a folder: present, loadable,
 // and each one's length against the highlight time of its phrase. Writes one
