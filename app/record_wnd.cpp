@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/take_align.h"
+#include "audio/take_onsets.h"
 #include "audio/voice_segment.h"
 #include "audio/voice_take.h"
 #include "core/reading_settings.h"
@@ -392,27 +394,42 @@ void CRecordWnd::OnPlay() {
     if (!LoadVoiceSegment(wave, OwnVoicePath(m_nPhrase).toStdString())) return;
     samples = SamplesOfWave(wave);
   }
+  // The characters light up where the recitation will light them: at the
+  // take's onsets, found by aligning it to the shipped phrase.
+  const std::string shipped = GetVoiceSegmentPath(m_nPhrase);
+  m_playOnsets = AlignTakeToShipped(samples, m_nPhrase, shipped).onsetsMs;
+  if (static_cast<int>(m_playOnsets.size()) != GetPhraseCharCount(m_nPhrase))
+    m_playOnsets = ScaledOnsets(samples.size(), m_nPhrase);
   if (!PlaySamples(samples)) return;
   m_nState = kPlaying;
-  m_nLitChar = 0;
-  m_dPlayPace = TakePaceFactor(samples.size(), GetPhraseDuration(m_nPhrase));
-  // The characters light up at the pace the recitation will use.
-  m_painter.HighlightChar(m_nPhrase, 0);
-  m_charTimer.start(static_cast<int>(std::lround(GetCharDuration(m_nPhrase, 0) * m_dPlayPace)));
+  m_nLitChar = -1;
+  m_playClock.start();
+  HighlightNext();
   UpdateControls();
 }
 
 void CRecordWnd::HighlightNext() {
   if (m_nState != kPlaying) return;
-  if (++m_nLitChar >= GetPhraseCharCount(m_nPhrase)) return;
-  m_painter.HighlightChar(m_nPhrase, m_nLitChar);
-  const CSurface& s = m_painter.Surface();
-  m_phraseImage = QImage(reinterpret_cast<const uchar*>(s.Bits()), s.Width(), s.Height(),
-                         s.BytesPerLine(), QImage::Format_RGB32)
-                      .copy();
-  m_pGlyphs->setPixmap(QPixmap::fromImage(m_phraseImage));
-  m_charTimer.start(
-      static_cast<int>(std::lround(GetCharDuration(m_nPhrase, m_nLitChar) * m_dPlayPace)));
+  const int nCount = static_cast<int>(m_playOnsets.size());
+  const qint64 nElapsed = m_playClock.elapsed();
+  // Every character whose onset has come, then a wait for the next one.
+  bool bLit = false;
+  while (m_nLitChar + 1 < nCount &&
+         m_playOnsets[static_cast<std::size_t>(m_nLitChar + 1)] <= nElapsed) {
+    ++m_nLitChar;
+    m_painter.HighlightChar(m_nPhrase, m_nLitChar);
+    bLit = true;
+  }
+  if (bLit) {
+    const CSurface& s = m_painter.Surface();
+    m_phraseImage = QImage(reinterpret_cast<const uchar*>(s.Bits()), s.Width(), s.Height(),
+                           s.BytesPerLine(), QImage::Format_RGB32)
+                        .copy();
+    m_pGlyphs->setPixmap(QPixmap::fromImage(m_phraseImage));
+  }
+  if (m_nLitChar + 1 < nCount)
+    m_charTimer.start(static_cast<int>(
+        std::max<qint64>(1, m_playOnsets[static_cast<std::size_t>(m_nLitChar + 1)] - nElapsed)));
 }
 
 void CRecordWnd::OnWomDone() {
@@ -436,6 +453,9 @@ void CRecordWnd::OnKeep() {
                                          m_services.strProgramDir);
   switch (r) {
     case SaveTakeResult::kSaved:
+      // Its onsets, stored beside it for the recitation (a moment's work).
+      StoreTakeOnsets(OwnVoicePath(m_nPhrase).toStdString(), m_nPhrase,
+                      GetVoiceSegmentPath(m_nPhrase));
       m_take.clear();
       m_nState = kIdle;
       if (!bWasRecorded) ++m_nKept;

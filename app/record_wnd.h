@@ -137,7 +137,8 @@ class CRecordWnd : public QDialog, private IWaveNotify, private ISutraViewHost {
   QTimer m_meterTimer;
   QTimer m_charTimer;  // the highlight while a take plays
   int m_nLitChar = 0;
-  double m_dPlayPace = 1.0;
+  std::vector<int> m_playOnsets;  // ms from the start of the take played back
+  QElapsedTimer m_playClock;
   std::vector<QTimer*> m_flashTimers;
   bool m_bFlashOn = false;
 

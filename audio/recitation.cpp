@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "audio/take_onsets.h"
 #include "audio/voice_segment.h"
 #include "audio/voice_take.h"
 #include "core/sutra_readings.h"
@@ -189,14 +190,28 @@ void CRecitation::OnWomDone() {
 bool CRecitation::LoadVoiceSegment(const std::string& path) {
   const int p = m_nPhrase;
   const bool bPhrase = p >= 0 && p <= kLastPhrase && path == GetVoiceSegmentPath(p);
-  if (bPhrase) m_dOwnPace[p] = 1.0;
+  if (bPhrase) {
+    m_dOwnPace[p] = 1.0;
+    m_ownOnsets[p] = {};
+  }
   std::string loaded = path;
   bool bLoaded = false;
   if (bPhrase) {
     const std::string own = OwnVoiceFile(p);
     if (!own.empty() && LoadVoiceFile(own)) {
-      m_dOwnPace[p] = TakePaceFactor(m_wave.GetDataSize() / 2, GetPhraseDuration(p));
+      const std::size_t nSamples = m_wave.GetDataSize() / 2;
+      m_dOwnPace[p] = TakePaceFactor(nSamples, GetPhraseDuration(p));
       Trace("own-voice", {p, static_cast<long>(std::lround(m_dOwnPace[p] * 1000))});
+      // The onsets found when the take was kept; never aligned here, in the
+      // middle of a recitation.
+      std::vector<int> onsets;
+      bool bFellBack = false;
+      if (LoadStoredOnsets(own, p, path, &onsets, &bFellBack) &&
+          static_cast<int>(onsets.size()) == GetPhraseCharCount(p)) {
+        m_ownOnsets[p].onsetsMs = std::move(onsets);
+        m_ownOnsets[p].nEndMs = static_cast<int>(nSamples * 1000 / kVoiceSamplesPerSec);
+        Trace("own-onsets", {p, bFellBack ? 1L : 0L});
+      }
       loaded = own;
       bLoaded = true;
     }
@@ -286,7 +301,21 @@ bool CRecitation::GetHeardMs(std::int64_t* pMs) {
 
 void CRecitation::WantHeardAt(std::int64_t nMs) { m_wave.WantOutputClockAt(nMs * 1000); }
 
+int CRecitation::OwnOnsetMs(int nPhrase, int nChar) const {
+  if (nPhrase < 0 || nPhrase > kLastPhrase) return -1;
+  const OwnOnsets& own = m_ownOnsets[nPhrase];
+  const int n = static_cast<int>(own.onsetsMs.size());
+  if (n == 0 || nChar < 0 || nChar > n) return -1;
+  const int nMs = nChar < n ? own.onsetsMs[static_cast<std::size_t>(nChar)]
+                            : std::max(own.nEndMs, own.onsetsMs.back());
+  return ScaleDurationMs(nMs, m_nPhraseTempo);
+}
+
+int CRecitation::FirstCharOnsetMs(int nPhrase) const { return std::max(0, OwnOnsetMs(nPhrase, 0)); }
+
 int CRecitation::CharDurationMs(int nPhrase, int nChar) const {
+  if (OwnOnsetMs(nPhrase, nChar) >= 0 && OwnOnsetMs(nPhrase, nChar + 1) >= 0)
+    return std::max(1, OwnOnsetMs(nPhrase, nChar + 1) - OwnOnsetMs(nPhrase, nChar));
   const int nMs = CReadingSequencer::CharDurationMs(nPhrase, nChar);
   const double dPace = OwnVoicePace(nPhrase);
   return dPace == 1.0 ? nMs : std::max(1, static_cast<int>(std::lround(nMs * dPace)));

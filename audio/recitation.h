@@ -129,8 +129,11 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   int m_nRuby = 0;
 
  protected:
-  // The table's durations, stretched to the pace of one's own take.
+  // The table's durations; for one's own take the steps between its
+  // characters' onsets where they are stored beside it, else the table's
+  // stretched to its pace.
   int CharDurationMs(int nPhrase, int nChar) const override;
+  int FirstCharOnsetMs(int nPhrase) const override;
   IProfileStore& Profile() const { return *m_recitationPlatform.pProfile; }
   void Trace(const char* pszName, std::initializer_list<long> numbers = {}) const;
 
@@ -145,6 +148,9 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   void WantHeardAt(std::int64_t nMs) override;
 
   void StoreSetting(ReadingSettings::Key key) { m_settings.Store(Profile(), key); }
+  // The onset of nChar (or the end, at the character count) of the take
+  // loaded for nPhrase, at the phrase's tempo; -1 when its onsets are not known.
+  int OwnOnsetMs(int nPhrase, int nChar) const;
   // One's own take of a phrase when it is wanted and there ("" otherwise).
   std::string OwnVoiceFile(int nPhrase) const;
   // The file a phrase's voice is read from: one's own take when it is
@@ -180,6 +186,13 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   std::vector<std::uint8_t> m_prefetched;  // its sound bytes
   int m_nStretchWanted = -1;               // the phrase whose stretch waits to be handed ahead
   double m_dOwnPace[54];
+  // The onsets of the take loaded for each phrase, as stored beside it (ms
+  // from its start at 100 %), and its length; empty where not known.
+  struct OwnOnsets {
+    std::vector<int> onsetsMs;
+    int nEndMs = 0;
+  };
+  OwnOnsets m_ownOnsets[54];
   // Events posted by the stretch worker check it: none reaches a recitation
   // that has gone.
   std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);

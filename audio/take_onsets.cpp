@@ -340,8 +340,12 @@ bool StoreTakeOnsets(const std::string& takePath, int nPhrase, const std::string
   return WriteOnsetsFile(OnsetsPathFor(takePath), record);
 }
 
-bool LoadOrAlignOnsets(const std::string& takePath, int nPhrase, const std::string& shippedPath,
-                       std::vector<int>* pOnsetsMs, bool* pFellBack) {
+namespace {
+
+// The take's onsets when the stored file belongs to it and to the shipped
+// phrase; otherwise, with bAlign, the take aligned again (and stored anew).
+bool TakeOnsetsOf(const std::string& takePath, int nPhrase, const std::string& shippedPath,
+                  bool bAlign, std::vector<int>* pOnsetsMs, bool* pFellBack) {
   std::vector<std::uint8_t> take;
   if (nPhrase < 0 || nPhrase > kLastPhrase || !ReadVoiceSegmentFile(takePath, &take)) return false;
   const std::vector<std::uint8_t> shipped = ReadShipped(shippedPath);
@@ -353,12 +357,31 @@ bool LoadOrAlignOnsets(const std::string& takePath, int nPhrase, const std::stri
                        record.nShippedBytes == shipped.size() &&
                        record.nShippedCrc == Crc32(shipped.data(), shipped.size());
   if (!bStored) {
+    if (!bAlign) return false;
     record = Align(take, shipped, nPhrase);
     WriteOnsetsFile(onsetsPath, record);  // next time from the file; fine if it cannot be kept
   }
   if (pOnsetsMs) *pOnsetsMs = record.onsets.onsetsMs;
   if (pFellBack) *pFellBack = record.onsets.bFellBack;
   return true;
+}
+
+}  // namespace
+
+bool LoadOrAlignOnsets(const std::string& takePath, int nPhrase, const std::string& shippedPath,
+                       std::vector<int>* pOnsetsMs, bool* pFellBack) {
+  return TakeOnsetsOf(takePath, nPhrase, shippedPath, true, pOnsetsMs, pFellBack);
+}
+
+TakeOnsets AlignTakeToShipped(const std::vector<std::int16_t>& take, int nPhrase,
+                              const std::string& shippedPath) {
+  const std::vector<std::int16_t> shipped = Samples(ReadShipped(shippedPath));
+  return AlignTake(take.data(), take.size(), shipped.data(), shipped.size(), nPhrase);
+}
+
+bool LoadStoredOnsets(const std::string& takePath, int nPhrase, const std::string& shippedPath,
+                      std::vector<int>* pOnsetsMs, bool* pFellBack) {
+  return TakeOnsetsOf(takePath, nPhrase, shippedPath, false, pOnsetsMs, pFellBack);
 }
 
 }  // namespace solvari

@@ -70,5 +70,14 @@ bool StoreTakeOnsets(const std::string& takePath, int nPhrase, const std::string
 // only when the take itself cannot be read.
 bool LoadOrAlignOnsets(const std::string& takePath, int nPhrase, const std::string& shippedPath,
                        std::vector<int>* pOnsetsMs, bool* pFellBack);
+// A take in memory (not kept yet) aligned to the shipped phrase at
+// shippedPath: what playing a take back shows.
+TakeOnsets AlignTakeToShipped(const std::vector<std::int16_t>& take, int nPhrase,
+                              const std::string& shippedPath);
+// The same from the stored file alone, never aligning: false when the take
+// cannot be read or has no valid onsets file. What a recitation calls, so
+// that no alignment runs in the middle of one.
+bool LoadStoredOnsets(const std::string& takePath, int nPhrase, const std::string& shippedPath,
+                      std::vector<int>* pOnsetsMs, bool* pFellBack);
 
 }  // namespace solvari

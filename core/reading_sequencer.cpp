@@ -114,10 +114,11 @@ void CReadingSequencer::OnCharTimer() {
   const bool bClock = HeardMs(&nHeard);
   if (m_bAwaitVoice) {
     // The voice has not been heard yet: its first character waits for it.
-    if (bClock && nHeard < 0) {
-      m_platform.pVoice->WantHeardAt(0);
-      m_platform.pTimers->SetTimer(TIMER_CHAR,
-                                   static_cast<unsigned>(std::max<std::int64_t>(1, -nHeard)));
+    const std::int64_t nLead = FirstCharOnsetMs(m_nPhrase);
+    if (bClock && nHeard < nLead) {
+      m_platform.pVoice->WantHeardAt(nLead);
+      m_platform.pTimers->SetTimer(
+          TIMER_CHAR, static_cast<unsigned>(std::max<std::int64_t>(1, nLead - nHeard)));
       return;
     }
     m_bAwaitVoice = false;
@@ -210,13 +211,18 @@ bool CReadingSequencer::PlayCurrentPhrase() {
 void CReadingSequencer::BeginHighlight() {
   m_nChar = 0;
   m_bAwaitVoice = false;
+  // Character 0 begins nLead ms into the voice (0 but for a take whose
+  // onsets are known).
+  const std::int64_t nLead = FirstCharOnsetMs(m_nPhrase);
   std::int64_t nHeard = 0;
-  if (HeardMs(&nHeard) && nHeard < 0) {
-    // The output has not begun the voice yet (its latency, or the sound
-    // before it): character 0 is lit when it is heard.
+  const bool bClock = HeardMs(&nHeard);
+  if ((bClock && nHeard < nLead) || (!bClock && nLead > 0)) {
+    // The output has not reached character 0 yet (its latency, or the sound
+    // before it): it is lit when it is heard.
     m_bAwaitVoice = true;
-    m_platform.pVoice->WantHeardAt(0);
-    m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(-nHeard));
+    if (bClock) m_platform.pVoice->WantHeardAt(nLead);
+    m_platform.pTimers->SetTimer(TIMER_CHAR,
+                                 static_cast<unsigned>(bClock ? nLead - nHeard : nLead));
     return;
   }
   if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, 0);
@@ -236,7 +242,7 @@ void CReadingSequencer::ArmCharTimer() {
 }
 
 std::int64_t CReadingSequencer::CharOnsetMs(int nChar) const {
-  std::int64_t nOnset = 0;
+  std::int64_t nOnset = FirstCharOnsetMs(m_nPhrase);
   for (int c = 0; c < nChar && c < kPhraseCharCount[m_nPhrase]; ++c)
     nOnset += CharDurationMs(m_nPhrase, c);
   return nOnset;
@@ -286,6 +292,8 @@ void CReadingSequencer::OnDefaultTimer(unsigned) {}
 int CReadingSequencer::CharDurationMs(int nPhrase, int nChar) const {
   return ScaleDurationMs(kPhraseDurations[nPhrase][nChar], m_nPhraseTempo);
 }
+
+int CReadingSequencer::FirstCharOnsetMs(int) const { return 0; }
 
 bool CReadingSequencer::ViewHasSlots() const { return m_platform.pView->ColumnsPerPage() >= 1; }
 

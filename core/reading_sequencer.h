@@ -120,6 +120,9 @@ class CReadingSequencer {
   // table at the phrase's tempo, unless the frame knows better (a
   // recording's own pace).
   virtual int CharDurationMs(int nPhrase, int nChar) const;
+  // Where character 0 of nPhrase begins in its voice, in ms: 0, unless the
+  // frame knows better (a recording whose onsets are known).
+  virtual int FirstCharOnsetMs(int nPhrase) const;
   // A recitation has reached the end of the text (its last phrase heard,
   // not stopped), before a repeat or the closing bell; nRecitation counts
   // from 1. The frame keeps its practice record here.

@@ -270,8 +270,10 @@ class TestRecord : public QObject {
     QVERIFY(wnd.IsRecorded(0));
     QVERIFY(wnd.PhraseList()->item(0)->text().contains(QStringLiteral("録音済み")));
     QVERIFY(!wnd.PhraseList()->item(1)->text().contains(QStringLiteral("録音済み")));
-    QCOMPARE(Buttons(wnd), QStringLiteral("R-P-N-T"));             // the kept take plays
-    QVERIFY(QDir(VoiceDir()).entryList(QDir::Files).size() == 1);  // no temporary left
+    QCOMPARE(Buttons(wnd), QStringLiteral("R-P-N-T"));  // the kept take plays
+    // The take and its onsets beside it, no temporary left.
+    QCOMPARE(QDir(VoiceDir()).entryList(QDir::Files),
+             QStringList({QStringLiteral("V00.onsets"), QStringLiteral("V00.SGM")}));
     QVERIFY(!QFile::exists(
         QString::fromStdString(GetVoiceSegmentPath(0))));  // shipped folder untouched
 

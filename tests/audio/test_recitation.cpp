@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <mutex>
 
 #include "audio/recitation.h"
+#include "audio/take_onsets.h"
 #include "audio/voice_segment.h"
 #include "audio/voice_take.h"
 #include "core/exe_directory.h"
@@ -237,6 +239,71 @@ TEST_F(RecitationTest, OnesOwnTakeIsRecitedAtItsOwnPaceAndCanBeSwitchedOff) {
   r.OnReadStartAt(1);
   EXPECT_EQ(NextVoice(), ShippedBytes(1));
   EXPECT_EQ(r.OwnVoicePace(1), 1.0);
+}
+
+// The onsets file of the take of phrase p, as keeping it writes one.
+OnsetsRecord OnsetsOfTake(const std::string& takePath, int p, std::vector<int> onsetsMs) {
+  std::vector<std::uint8_t> take, shipped;
+  EXPECT_TRUE(ReadVoiceSegmentFile(takePath, &take));
+  EXPECT_TRUE(ReadVoiceSegmentFile(GetVoiceSegmentPath(p), &shipped));
+  OnsetsRecord record;
+  record.nPhrase = p;
+  record.nTakeBytes = static_cast<std::uint32_t>(take.size());
+  record.nTakeCrc = Crc32(take.data(), take.size());
+  record.nShippedBytes = static_cast<std::uint32_t>(shipped.size());
+  record.nShippedCrc = Crc32(shipped.data(), shipped.size());
+  record.onsets.onsetsMs = std::move(onsetsMs);
+  return record;
+}
+
+TEST_F(RecitationTest, ATakeIsLitAtItsStoredOnsetsAndAtTheTempoScaledAsItsVoice) {
+  WriteTake(2);  // six characters
+  const std::string take = dir.File("own/" + OwnVoiceFileName(2));
+  const std::vector<int> onsets = {60, 700, 900, 1800, 2000, 2600};  // uneven, as people chant
+  ASSERT_TRUE(WriteOnsetsFile(OnsetsPathFor(take), OnsetsOfTake(take, 2, onsets)));
+  CRecitation& r = Make();
+  for (int nTempo : {100, 50}) {
+    SCOPED_TRACE(nTempo);
+    r.OnSetTempo(nTempo);
+    r.OnReadStartAt(2);
+    loop.RunFor(300);
+    while (r.m_nState == Starting) SettleStretches(10);
+    ASSERT_TRUE(log.bQueued);
+    const sim::Micros t0 = loop.Now();
+    std::vector<double> lit;
+    for (std::size_t n = 0; n < onsets.size(); ++n) {
+      ASSERT_TRUE(loop.RunUntil([&] { return Highlights().size() > n; }, 10000));
+      lit.push_back(static_cast<double>(loop.Now() - t0) / sim::kMicrosPerMs);
+    }
+    for (std::size_t c = 0; c < onsets.size(); ++c)
+      EXPECT_NEAR(lit[c], onsets[c] * 100.0 / nTempo, 1.0) << "character " << c;
+    r.OnReadStop();
+    loop.RunUntilIdle();
+    loop.ClearLog();
+  }
+}
+
+TEST_F(RecitationTest, AnOnsetsFileOfAnotherTakeOrCutShortIsNotBelieved) {
+  WriteTake(2);
+  const std::string take = dir.File("own/" + OwnVoiceFileName(2));
+  OnsetsRecord record = OnsetsOfTake(take, 2, {60, 700, 900, 1800, 2000, 2600});
+  const std::string text = FormatOnsetsFile(record);
+  record.nTakeCrc ^= 1;  // another take's
+  const std::string foreign = FormatOnsetsFile(record);
+  for (const std::string& bad : {foreign, text.substr(0, text.size() / 2)}) {
+    std::ofstream(OnsetsPathFor(take), std::ios::binary | std::ios::trunc) << bad;
+    CRecitation& r = Make();
+    r.OnReadStartAt(2);
+    ASSERT_EQ(NextVoice(), TakeBytes(2));
+    // The take's pace, from the start of its voice, as before onsets were kept.
+    EXPECT_EQ(Highlights(), Strings{"Highlight 2 0"});
+    EXPECT_EQ(loop.DueIn(TIMER_CHAR),
+              std::lround(kPhraseDurations[2][0] * r.OwnVoicePace(2)) * sim::kMicrosPerMs);
+    r.OnReadStop();
+    loop.RunUntilIdle();
+    pRecitation.reset();
+    loop.ClearLog();
+  }
 }
 
 TEST_F(RecitationTest, TheFirstCharacterWaitsUntilTheVoiceIsHeard) {
