@@ -26,10 +26,8 @@
 #include "app/record_wnd.h"
 #include "app/title_sound.h"
 #include "app/trace.h"
-#include "audio/qt/qt_wave_device.h"
-#if defined(SOLVARI_HAVE_PULSE)
 #include "audio/pulse/pulse_wave_device.h"
-#endif
+#include "audio/pulse/pulse_wave_in_device.h"
 #include "audio/voice_segment.h"
 #include "audio/voice_take.h"
 #include "core/exe_directory.h"
@@ -211,7 +209,7 @@ CMainFrame::CMainFrame(FrameServices services)
              : services.bDefaultWaveDevices ? MakeOutputDevice(m_pPoster.get(), m_nOutputDelayMs)
                                             : nullptr,
              services.pWaveIn               ? std::move(services.pWaveIn)
-             : services.bDefaultWaveDevices ? std::make_unique<CQtWaveInDevice>()
+             : services.bDefaultWaveDevices ? MakeInputDevice(m_pPoster.get())
                                             : nullptr,
              services.pProfile, this) {
   if (m_pOwnTimers) m_pOwnTimers->SetHandler([this](unsigned nIDEvent) { OnTimer(nIDEvent); });
@@ -574,14 +572,11 @@ void CMainFrame::OnReadStop() {
 
 std::unique_ptr<IWaveOutDevice> CMainFrame::MakeOutputDevice(IEventPoster* pPoster,
                                                              int nOutputDelayMs) {
-#if defined(SOLVARI_HAVE_PULSE)
-  auto pPulse = std::make_unique<CPulseWaveOutDevice>(pPoster, nOutputDelayMs);
-  if (pPulse->IsUsable()) return pPulse;
-#else
-  (void)pPoster;
-  (void)nOutputDelayMs;
-#endif
-  return std::make_unique<CQtWaveOutDevice>();
+  return std::make_unique<CPulseWaveOutDevice>(pPoster, nOutputDelayMs);
+}
+
+std::unique_ptr<IWaveInDevice> CMainFrame::MakeInputDevice(IEventPoster* pPoster) {
+  return std::make_unique<CPulseWaveInDevice>(pPoster);
 }
 
 // The voice of a phrase: one's own take when there is one and it is wanted,

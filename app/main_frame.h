@@ -243,10 +243,11 @@ class CMainFrame : public QMainWindow,
   static QString HelpFilePath();
   static QString HelpFilePath(const QString& strLanguage);
   CLanguage& Language() { return *m_pLanguage; }
-  // The program's own sound output: over PulseAudio where the program was
-  // built with it, else Qt Multimedia. nOutputDelayMs as "OutputDelayMs".
+  // The program's own sound devices, over PulseAudio (or PipeWire's pulse
+  // service). nOutputDelayMs as "OutputDelayMs".
   static std::unique_ptr<IWaveOutDevice> MakeOutputDevice(IEventPoster* pPoster,
                                                           int nOutputDelayMs);
+  static std::unique_ptr<IWaveInDevice> MakeInputDevice(IEventPoster* pPoster);
   // The picture dialog's filters: .bmp files first, then every other format
   // the picture decoder takes.
   static QStringList PictureFilters();

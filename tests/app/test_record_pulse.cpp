@@ -69,8 +69,8 @@ class TestRecordPulse : public QObject {
  private slots:
   void aRecordedVoiceIsKeptAndRecited() {
     if (qEnvironmentVariableIsEmpty("SOLVARI_CAPTURE")) QSKIP("needs tools/with-pulse.sh");
-    // Qt lists no monitor sources as inputs: a remapped source over the
-    // monitor stands for a microphone that hears what the sink plays.
+    // A remapped source over the monitor stands for a microphone that hears
+    // what the sink plays (a sink's monitor is no input device of its own).
     QVERIFY(std::system("pactl load-module module-remap-source master=nullsink.monitor "
                         "source_name=mic >/dev/null") == 0);
     QVERIFY(std::system("pactl set-default-source mic") == 0);
