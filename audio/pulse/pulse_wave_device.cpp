@@ -16,6 +16,9 @@ namespace {
 // waits in the device. Enough for the sound thread to be starved for most of
 // a second on a loaded machine without a gap (a reset flushes it anyway).
 constexpr std::int64_t kServerBufferUs = 1'000'000;
+// More than this ahead of the latency the stream was given is silence the
+// sink played before the stream was there.
+constexpr std::int64_t kAheadSlackUs = 50'000;
 
 std::int64_t NowUs() { return CPulseConnection::NowUs(); }
 
@@ -97,12 +100,36 @@ class CPulseWaveOutDevice::CStream : public IPcmStream {
     report.bDrained =
         !report.bRunning && !pInfo->write_index_corrupt && pInfo->read_index >= pInfo->write_index;
     if (bWithIndex && !pInfo->write_index_corrupt) report.nWriteIndex = pInfo->write_index;
+    if (!m_bStarted) TakeBackSilenceAhead(*pInfo);
     pOutput->OnReport(report);
+  }
+  // A sink that wakes for a new stream (a null sink resumed from suspend
+  // does) may play ahead, before the stream is there, as much silence as its
+  // longest latency, and takes back no more than the stream's own latency
+  // when the stream's sound comes: the stream's first sample would be heard
+  // only when the rest has played (a second and more on a null sink). Before
+  // the stream has started, an uncork makes the sink take back what it
+  // holds, so that the sound starts at once; nothing has played yet to be
+  // lost.
+  void TakeBackSilenceAhead(const pa_timing_info& info) {
+    if (info.playing || info.read_index > 0) {
+      m_bStarted = true;
+      return;
+    }
+    if (info.write_index <= 0 ||
+        info.sink_usec <= info.configured_sink_usec + static_cast<pa_usec_t>(kAheadSlackUs))
+      return;
+    m_bStarted = true;  // once: the sink then holds what the stream asked for
+    for (int bCork : {1, 0}) {
+      if (pa_operation* pOp = pa_stream_cork(m_pStream, bCork, nullptr, nullptr))
+        pa_operation_unref(pOp);
+    }
   }
 
   pa_stream* m_pStream;
   CPulseWaveOutDevice* m_pOwner;
   bool m_bIndexWanted = false;  // a flush waits for the new write position
+  bool m_bStarted = false;      // the stream has played, or the sink was set right
 };
 
 CPulseWaveOutDevice::CPulseWaveOutDevice(IEventPoster* pPoster, int nOutputDelayMs)
