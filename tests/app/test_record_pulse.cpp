@@ -113,13 +113,15 @@ class TestRecordPulse : public QObject {
     QVERIFY2(messages.texts.isEmpty(), qPrintable(messages.texts.join(QLatin1Char('/'))));
     QCOMPARE(wnd.GetState(), CRecordWnd::kRecording);
     QTest::qWait(300);  // the source stream is running
-    // pacat plays it while the event loop takes the recording up; its large
-    // buffer keeps a loaded machine from opening gaps in what the sink plays.
+    // pacat plays it while the event loop takes the recording up. Its
+    // buffer holds the whole voice (4.4 s), so that the server has all of it
+    // before it plays: a pacat starved of the processor on a loaded machine
+    // (which once paused the sink's sound for 0.7 s) cannot open a gap.
     QProcess pacat;
     pacat.start(QStringLiteral("pacat"),
                 {QStringLiteral("-d"), QStringLiteral("nullsink"), QStringLiteral("--rate=11025"),
                  QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"),
-                 QStringLiteral("--latency-msec=250"), strRaw});
+                 QStringLiteral("--latency-msec=6000"), strRaw});
     QVERIFY(pacat.waitForStarted(5000));
     int nMeterMax = CRecordWnd::kMeterFloorDb;
     Pump(
