@@ -75,7 +75,7 @@ def voice_into_sink(rig):
     with open(raw, "wb") as f:
         f.write(voice * 8)
     return subprocess.Popen(["pacat", "-d", "nullsink", "--rate=11025", "--channels=1",
-                             "--format=s16le", raw],
+                             "--format=s16le", "--latency-msec=100", raw],
                             env=rig.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -112,11 +112,16 @@ def run_case(args, c, root, case, n):
             raise Failure("%s: the program ended when the server failed" % name)
         if where == "take":
             # The recording window holds the frame (it is modal to it): it
-            # is closed first (Esc), which throws the take away.
-            t = time.monotonic()
-            subprocess.run(["xdotool", "key", "Escape"], check=True)
-            while recorder_window(prog) and time.monotonic() - t < 5:
-                time.sleep(0.01)
+            # is closed first (Esc), which throws the take away. A take that
+            # the server's end left without a voice says so in a message
+            # box first, which the first Esc closes.
+            for _ in range(3):
+                t = time.monotonic()
+                subprocess.run(["xdotool", "key", "Escape"], check=True)
+                while recorder_window(prog) and time.monotonic() - t < 1:
+                    time.sleep(0.01)
+                if not recorder_window(prog):
+                    break
             if recorder_window(prog):
                 prog.screen.grab().save_png(os.path.join(args.artifacts, name + ".png"))
                 raise Failure("%s: the recording window does not close" % name)
@@ -149,8 +154,11 @@ def run_title(args, root, n):
         sound = [f for f in events if len(f) >= 2 and f[1] == "title-sound"]
         main = [f for f in events if len(f) >= 2 and f[1] == "main"]
         prog.kill()
-        if not shown or not sound or not main:
-            raise Failure("%s: no title-sound and title-show in the trace" % name)
+        if not shown or not main:
+            raise Failure("%s: no title-show in the trace" % name)
+        if not sound:
+            raise Failure("%s: no title-sound in the trace; title-show %.1f ms after start"
+                          % (name, float(shown[0]) - float(main[0][0])))
         return float(shown[0]) - float(sound[0][0]), float(shown[0]) - float(main[0][0])
     finally:
         rig.close()
