@@ -1,9 +1,6 @@
 // Solvari: recites the sutra with its voice and lights each character in time.
-#include <QGuiApplication>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "app/reading_app.h"
 #include "app/trace.h"
@@ -21,19 +18,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 #endif
-  int nResult = 0;
-  {
-    solvari::app::CReadingApp app(argc, argv);
-    if (!app.InitInstance()) return 1;
-    nResult = app.Run();
-    // The window has gone and the settings are written. Winding down waits
-    // on the sound system's threads; whatever a sound server does then, the
-    // program ends within a second.
-    std::thread([nResult] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(800));
-      std::fflush(nullptr);
-      std::_Exit(nResult);
-    }).detach();
-  }
-  return nResult;
+  // The application, its frame and the sound devices end here, through
+  // their destructors; none of them waits for a sound server.
+  solvari::app::CReadingApp app(argc, argv);
+  if (!app.InitInstance()) return 1;
+  return app.Run();
 }

@@ -1,25 +1,16 @@
 #include "app/sound_devices.h"
 
-#include "audio/qt/qt_wave_device.h"
-#if defined(SOLVARI_HAVE_PULSE)
 #include "audio/pulse/pulse_wave_device.h"
-#endif
+#include "audio/pulse/pulse_wave_in_device.h"
 
 namespace solvari::app {
 
 std::unique_ptr<IWaveOutDevice> MakeOutputDevice(IEventPoster* pPoster, int nOutputDelayMs) {
-#if defined(SOLVARI_HAVE_PULSE)
-  auto pPulse = std::make_unique<CPulseWaveOutDevice>(pPoster, nOutputDelayMs);
-  if (pPulse->IsUsable()) return pPulse;
-#else
-  (void)pPoster;
-  (void)nOutputDelayMs;
-#endif
-  return std::make_unique<CQtWaveOutDevice>();
+  return std::make_unique<CPulseWaveOutDevice>(pPoster, nOutputDelayMs);
 }
 
-std::unique_ptr<IWaveInDevice> MakeInputDevice(IEventPoster*) {
-  return std::make_unique<CQtWaveInDevice>();
+std::unique_ptr<IWaveInDevice> MakeInputDevice(IEventPoster* pPoster) {
+  return std::make_unique<CPulseWaveInDevice>(pPoster);
 }
 
 }  // namespace solvari::app

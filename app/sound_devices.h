@@ -7,10 +7,10 @@
 
 namespace solvari::app {
 
-// The output: over PulseAudio where the program was built with it, else Qt
-// Multimedia. nOutputDelayMs as "WAV Config" / "OutputDelayMs".
+// The output over PulseAudio (or PipeWire's PulseAudio service);
+// nOutputDelayMs as "WAV Config" / "OutputDelayMs".
 std::unique_ptr<IWaveOutDevice> MakeOutputDevice(IEventPoster* pPoster, int nOutputDelayMs);
-// The input the recording window records from.
+// The input the recording window records from, over PulseAudio too.
 std::unique_ptr<IWaveInDevice> MakeInputDevice(IEventPoster* pPoster);
 
 }  // namespace solvari::app

@@ -55,6 +55,7 @@ void CTitleWnd::ShowTitle(const char* pszPicture, const char* pszSound,
                           std::function<void()> onShown) {
   const std::string& dir = GetExeDirectory();
   if (m_pSound) m_pSound->Play(QString::fromStdString(dir + pszSound));
+  CTrace::Event("title-sound");
   m_onShown = std::move(onShown);
 
   CDiskFile file;

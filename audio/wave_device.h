@@ -1,7 +1,7 @@
 // The small device interfaces the wave buffer drives: a wave-output device
 // that plays one buffer from memory and reports its end, and a wave-input
-// device that records into one buffer. The program implements them with Qt
-// Multimedia (audio/qt/); tests implement them with fakes.
+// device that records into one buffer. The program implements them over
+// PulseAudio's client library (audio/pulse/); tests implement them with fakes.
 #pragma once
 
 #include <cstdint>

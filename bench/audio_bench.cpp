@@ -11,16 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "audio/pulse/pulse_wave_device.h"
 #include "audio/voice_segment.h"
 #include "audio/voice_take.h"
 #include "core/sutra_tables.h"
-
-#ifdef SOLVARI_HAVE_QT_AUDIO
-#include <QCoreApplication>
-
-#include "audio/qt/qt_wave_device.h"
 #include "pulse_support.h"
-#endif
 
 namespace solvari {
 namespace {
@@ -94,8 +89,6 @@ void BM_SaveVoiceTake30s(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveVoiceTake30s)->Unit(benchmark::kMillisecond);
 
-#ifdef SOLVARI_HAVE_QT_AUDIO
-
 struct Counter : IWaveNotify {
   int nDone = 0;
   void OnWomDone() override { ++nDone; }
@@ -106,7 +99,7 @@ void BM_PhraseChangeOnDevice(benchmark::State& state) {
   const std::string path = LongestSegment();
   CMemoryProfileStore profile;
   Counter notify;
-  CWaveBuffer wave(std::make_unique<CQtWaveOutDevice>(), nullptr, &profile);
+  CWaveBuffer wave(std::make_unique<CPulseWaveOutDevice>(&test::Poster()), nullptr, &profile);
   for (auto _ : state) {
     wave.CloseOutput();
     LoadVoiceSegment(wave, path);
@@ -157,7 +150,7 @@ void BM_BackToBackOnNullSink(benchmark::State& state) {
     }
   };
   CMemoryProfileStore profile;
-  CWaveBuffer wave(std::make_unique<CQtWaveOutDevice>(), nullptr, &profile);
+  CWaveBuffer wave(std::make_unique<CPulseWaveOutDevice>(&test::Poster()), nullptr, &profile);
   double dGapSum = 0, dGapMax = 0, dLostSum = 0, dLostMax = 0;
   int nRounds = 0;
   for (auto _ : state) {
@@ -207,15 +200,10 @@ void BM_BackToBackOnNullSink(benchmark::State& state) {
 }
 BENCHMARK(BM_BackToBackOnNullSink)->Unit(benchmark::kMillisecond)->Iterations(8);
 
-#endif
-
 }  // namespace
 }  // namespace solvari
 
 int main(int argc, char** argv) {
-#ifdef SOLVARI_HAVE_QT_AUDIO
-  QCoreApplication app(argc, argv);
-#endif
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

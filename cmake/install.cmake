@@ -138,7 +138,7 @@ if(SOLVARI_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
-libqt6multimedia6 (>= 6.4), libqt6dbus6 (>= 6.4), librubberband2, libfftw3-single3, qt6-qpa-plugins, qt6-image-formats-plugins, fonts-ipafont-gothic, libc6, libstdc++6")
+libpulse0, libqt6dbus6 (>= 6.4), librubberband2, libfftw3-single3, qt6-qpa-plugins, qt6-image-formats-plugins, fonts-ipafont-gothic, libc6, libstdc++6")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
 set(CPACK_STRIP_FILES ON)

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins qt6-image-formats-plugins
+  qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   librubberband-dev
   libfftw3-dev

@@ -7,63 +7,25 @@
 #include <vector>
 
 #include "audio/gapless_output.h"
+#include "audio/pulse/pulse_connection.h"
 
 namespace solvari {
 namespace {
 
-// How long Open may wait for the server (only when it has to connect anew or
-// look up a numbered sink); a working local server answers in a millisecond.
-constexpr std::int64_t kConnectWaitUs = 300'000;
 // The server holds this much of the sound ahead of what is heard; the rest
 // waits in the device. Enough for the sound thread to be starved for most of
 // a second on a loaded machine without a gap (a reset flushes it anyway).
 constexpr std::int64_t kServerBufferUs = 1'000'000;
+// More than this ahead of the latency the stream was given is silence the
+// sink played before the stream was there.
+constexpr std::int64_t kAheadSlackUs = 50'000;
 
-std::int64_t NowUs() { return static_cast<std::int64_t>(pa_rtclock_now()); }
-
-bool SampleSpecOf(const WaveFormat& format, pa_sample_spec* pSpec) {
-  if (format.wFormatTag != kWaveFormatPcm || format.nChannels == 0 ||
-      format.nChannels > PA_CHANNELS_MAX || format.nSamplesPerSec == 0 ||
-      format.nSamplesPerSec > PA_RATE_MAX)
-    return false;
-  switch (format.wBitsPerSample) {
-    case 8:
-      pSpec->format = PA_SAMPLE_U8;
-      break;
-    case 16:
-      pSpec->format = PA_SAMPLE_S16LE;
-      break;
-    case 32:
-      pSpec->format = PA_SAMPLE_S32LE;
-      break;
-    default:
-      return false;
-  }
-  pSpec->rate = format.nSamplesPerSec;
-  pSpec->channels = static_cast<std::uint8_t>(format.nChannels);
-  return pa_sample_spec_valid(pSpec) != 0;
-}
+std::int64_t NowUs() { return CPulseConnection::NowUs(); }
 
 bool SameFormat(const WaveFormat& a, const WaveFormat& b) {
   return a.nChannels == b.nChannels && a.nSamplesPerSec == b.nSamplesPerSec &&
          a.wBitsPerSample == b.wBitsPerSample;
 }
-
-// Holds the loop's lock for a scope (the library's thread takes it too).
-class CLoopLock {
- public:
-  explicit CLoopLock(pa_threaded_mainloop* pLoop) : m_pLoop(pLoop) {
-    if (m_pLoop) pa_threaded_mainloop_lock(m_pLoop);
-  }
-  ~CLoopLock() {
-    if (m_pLoop) pa_threaded_mainloop_unlock(m_pLoop);
-  }
-  CLoopLock(const CLoopLock&) = delete;
-  CLoopLock& operator=(const CLoopLock&) = delete;
-
- private:
-  pa_threaded_mainloop* m_pLoop;
-};
 
 }  // namespace
 
@@ -138,134 +100,52 @@ class CPulseWaveOutDevice::CStream : public IPcmStream {
     report.bDrained =
         !report.bRunning && !pInfo->write_index_corrupt && pInfo->read_index >= pInfo->write_index;
     if (bWithIndex && !pInfo->write_index_corrupt) report.nWriteIndex = pInfo->write_index;
+    if (!m_bStarted) TakeBackSilenceAhead(*pInfo);
     pOutput->OnReport(report);
+  }
+  // A sink that wakes for a new stream (a null sink resumed from suspend
+  // does) may play ahead, before the stream is there, as much silence as its
+  // longest latency, and takes back no more than the stream's own latency
+  // when the stream's sound comes: the stream's first sample would be heard
+  // only when the rest has played (a second and more on a null sink). Before
+  // the stream has started, an uncork makes the sink take back what it
+  // holds, so that the sound starts at once; nothing has played yet to be
+  // lost.
+  void TakeBackSilenceAhead(const pa_timing_info& info) {
+    if (info.playing || info.read_index > 0) {
+      m_bStarted = true;
+      return;
+    }
+    if (info.write_index <= 0 ||
+        info.sink_usec <= info.configured_sink_usec + static_cast<pa_usec_t>(kAheadSlackUs))
+      return;
+    m_bStarted = true;  // once: the sink then holds what the stream asked for
+    for (int bCork : {1, 0}) {
+      if (pa_operation* pOp = pa_stream_cork(m_pStream, bCork, nullptr, nullptr))
+        pa_operation_unref(pOp);
+    }
   }
 
   pa_stream* m_pStream;
   CPulseWaveOutDevice* m_pOwner;
   bool m_bIndexWanted = false;  // a flush waits for the new write position
+  bool m_bStarted = false;      // the stream has played, or the sink was set right
 };
 
 CPulseWaveOutDevice::CPulseWaveOutDevice(IEventPoster* pPoster, int nOutputDelayMs)
     : m_pPoster(pPoster), m_nDelayUs(static_cast<std::int64_t>(nOutputDelayMs) * 1000) {
-  m_pLoop = pa_threaded_mainloop_new();
-  if (!m_pLoop) return;
-  if (pa_threaded_mainloop_start(m_pLoop) < 0) {
-    pa_threaded_mainloop_free(m_pLoop);
-    m_pLoop = nullptr;
-    return;
-  }
-  CLoopLock lock(m_pLoop);
-  EnsureContext();
+  CPulseConnection::Hooks hooks;
+  hooks.dropping = [this] { DropStream(); };
+  hooks.lost = [this] { GiveUp(); };
+  m_pConnection = std::make_unique<CPulseConnection>("music", true, std::move(hooks));
 }
 
 CPulseWaveOutDevice::~CPulseWaveOutDevice() {
   m_pAlive.reset();  // whatever is still posted is dropped
-  if (!m_pLoop) return;
-  {
-    CLoopLock lock(m_pLoop);
-    DropStream();
-    if (m_pContext) {
-      pa_context_set_state_callback(m_pContext, nullptr, nullptr);
-      pa_context_disconnect(m_pContext);
-      pa_context_unref(m_pContext);
-      m_pContext = nullptr;
-    }
-  }
-  pa_threaded_mainloop_stop(m_pLoop);
-  pa_threaded_mainloop_free(m_pLoop);
+  m_pConnection->Close();
 }
 
-// ---- connection ---------------------------------------------------------------
-
-void CPulseWaveOutDevice::OnContextState(pa_context* pContext, void* pThis) {
-  auto* self = static_cast<CPulseWaveOutDevice*>(pThis);
-  const pa_context_state_t state = pa_context_get_state(pContext);
-  if (!PA_CONTEXT_IS_GOOD(state)) self->GiveUp();
-  pa_threaded_mainloop_signal(self->m_pLoop, 0);
-}
-
-bool CPulseWaveOutDevice::EnsureContext() {
-  if (m_pContext && !m_bContextSuspect && PA_CONTEXT_IS_GOOD(pa_context_get_state(m_pContext)))
-    return true;
-  m_bContextSuspect = false;
-  DropStream();
-  if (m_pContext) {
-    pa_context_set_state_callback(m_pContext, nullptr, nullptr);
-    pa_context_disconnect(m_pContext);
-    pa_context_unref(m_pContext);
-    m_pContext = nullptr;
-  }
-  pa_proplist* pProps = pa_proplist_new();
-  pa_proplist_sets(pProps, PA_PROP_APPLICATION_NAME, "Solvari");
-  pa_proplist_sets(pProps, PA_PROP_MEDIA_ROLE, "music");
-  m_pContext =
-      pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_pLoop), "Solvari", pProps);
-  pa_proplist_free(pProps);
-  if (!m_pContext) return false;
-  pa_context_set_state_callback(m_pContext, &OnContextState, this);
-  if (pa_context_connect(m_pContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-    pa_context_set_state_callback(m_pContext, nullptr, nullptr);
-    pa_context_unref(m_pContext);
-    m_pContext = nullptr;
-    return false;
-  }
-  return true;
-}
-
-// Waits, with the lock held, until pDone holds or the time is up.
-bool CPulseWaveOutDevice::WaitFor(bool (*pDone)(CPulseWaveOutDevice*), std::int64_t nTimeoutUs) {
-  const std::int64_t nDeadline = NowUs() + nTimeoutUs;
-  pa_mainloop_api* pApi = pa_threaded_mainloop_get_api(m_pLoop);
-  pa_time_event* pWake = pa_context_rttime_new(
-      m_pContext, static_cast<pa_usec_t>(nDeadline),
-      [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* pLoop) {
-        pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(pLoop), 0);
-      },
-      m_pLoop);
-  while (!pDone(this) && NowUs() < nDeadline) pa_threaded_mainloop_wait(m_pLoop);
-  if (pWake) pApi->time_free(pWake);
-  return pDone(this);
-}
-
-int CPulseWaveOutDevice::FindSink(int nDevice, std::string* pName) {
-  pName->clear();
-  if (nDevice == -1) return kWaveNoError;
-  if (nDevice < 0) return kWaveBadDeviceId;
-  struct Query {
-    std::vector<std::string> names;
-    bool bDone = false;
-    pa_threaded_mainloop* pLoop;
-  } query{{}, false, m_pLoop};
-  pa_operation* pOp = pa_context_get_sink_info_list(
-      m_pContext,
-      [](pa_context*, const pa_sink_info* pInfo, int eol, void* pQuery) {
-        auto* q = static_cast<Query*>(pQuery);
-        if (eol != 0) {
-          q->bDone = true;
-          pa_threaded_mainloop_signal(q->pLoop, 0);
-        } else if (pInfo && pInfo->name) {
-          q->names.emplace_back(pInfo->name);
-        }
-      },
-      &query);
-  if (!pOp) return kWaveNoDriver;
-  const std::int64_t nDeadline = NowUs() + kConnectWaitUs;
-  while (!query.bDone && NowUs() < nDeadline &&
-         pa_operation_get_state(pOp) == PA_OPERATION_RUNNING) {
-    WaitFor([](CPulseWaveOutDevice*) { return false; }, 10'000);
-  }
-  if (!query.bDone) {
-    pa_operation_cancel(pOp);
-    pa_operation_unref(pOp);
-    return kWaveNoDriver;
-  }
-  pa_operation_unref(pOp);
-  if (query.names.empty()) return kWaveNoDriver;
-  if (static_cast<std::size_t>(nDevice) >= query.names.size()) return kWaveBadDeviceId;
-  *pName = query.names[static_cast<std::size_t>(nDevice)];
-  return kWaveNoError;
-}
+bool CPulseWaveOutDevice::IsUsable() const { return m_pConnection->IsUsable(); }
 
 // ---- the stream -----------------------------------------------------------------
 
@@ -274,7 +154,7 @@ void CPulseWaveOutDevice::OnStreamState(pa_stream* pStream, void* pThis) {
   const pa_stream_state_t state = pa_stream_get_state(pStream);
   if (state == PA_STREAM_READY && self->m_pOutput) self->m_pOutput->OnWritable(NowUs());
   if (!PA_STREAM_IS_GOOD(state)) self->GiveUp();
-  pa_threaded_mainloop_signal(self->m_pLoop, 0);
+  self->m_pConnection->Signal();
 }
 
 void CPulseWaveOutDevice::OnStreamWrite(pa_stream*, std::size_t, void* pThis) {
@@ -290,8 +170,8 @@ void CPulseWaveOutDevice::OnCheckTimer(pa_mainloop_api*, pa_time_event*, const s
 
 bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::string& sink) {
   pa_sample_spec sampleFormat;
-  if (!SampleSpecOf(format, &sampleFormat)) return false;
-  pa_stream* pStream = pa_stream_new(m_pContext, "Solvari", &sampleFormat, nullptr);
+  if (!PulseSampleSpec(format, &sampleFormat)) return false;
+  pa_stream* pStream = pa_stream_new(m_pConnection->Context(), "Solvari", &sampleFormat, nullptr);
   if (!pStream) return false;
   const std::uint32_t nFrame = static_cast<std::uint32_t>(pa_frame_size(&sampleFormat));
   const std::uint32_t nBytesPerSec = static_cast<std::uint32_t>(pa_bytes_per_second(&sampleFormat));
@@ -310,17 +190,19 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
   CGaplessOutput::Hooks hooks;
   hooks.postDone = [this] { PostDone(); };
   hooks.scheduleCheck = [this](std::int64_t nUs) {
-    pa_context_rttime_restart(m_pContext, m_pCheck,
+    pa_context_rttime_restart(m_pConnection->Context(), m_pCheck,
                               static_cast<pa_usec_t>(NowUs() + std::max<std::int64_t>(nUs, 0)));
   };
   // A server that stopped answering is not asked again on this connection.
   hooks.gone = [this] {
     m_bBroken = true;
-    m_bContextSuspect = true;
+    m_pConnection->MarkSuspect();
   };
   m_pOutput = std::make_unique<CGaplessOutput>(m_pPcm.get(), nBytesPerSec, nFrame, m_nDelayUs,
                                                std::move(hooks));
-  if (!m_pCheck) m_pCheck = pa_context_rttime_new(m_pContext, PA_USEC_INVALID, &OnCheckTimer, this);
+  if (!m_pCheck)
+    m_pCheck =
+        pa_context_rttime_new(m_pConnection->Context(), PA_USEC_INVALID, &OnCheckTimer, this);
 
   pa_stream_set_state_callback(pStream, &OnStreamState, this);
   pa_stream_set_write_callback(pStream, &OnStreamWrite, this);
@@ -338,8 +220,7 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
 
 void CPulseWaveOutDevice::DropStream() {
   if (m_pCheck) {
-    pa_mainloop_api* pApi = pa_threaded_mainloop_get_api(m_pLoop);
-    pApi->time_free(m_pCheck);
+    m_pConnection->Api()->time_free(m_pCheck);
     m_pCheck = nullptr;
   }
   if (m_pStream) {
@@ -375,21 +256,11 @@ void CPulseWaveOutDevice::PostDone() {
 int CPulseWaveOutDevice::Open(const WaveFormat& format, int nDevice, IWaveNotify* pNotify) {
   if (m_bOpen) return kWaveAllocated;
   pa_sample_spec sampleFormat;
-  if (!SampleSpecOf(format, &sampleFormat)) return kWaveBadFormat;
-  if (!m_pLoop) return kWaveNoDriver;
-  CLoopLock lock(m_pLoop);
-  if (!EnsureContext()) return kWaveNoDriver;
-  // A connection still being made gets a moment; a server that is not there
-  // refuses at once.
-  WaitFor(
-      [](CPulseWaveOutDevice* self) {
-        const pa_context_state_t s = pa_context_get_state(self->m_pContext);
-        return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-      },
-      kConnectWaitUs);
-  if (pa_context_get_state(m_pContext) != PA_CONTEXT_READY) return kWaveNoDriver;
+  if (!PulseSampleSpec(format, &sampleFormat)) return kWaveBadFormat;
+  CPulseConnection::CLock lock(*m_pConnection);
+  if (!m_pConnection->Ready()) return kWaveNoDriver;
   std::string sink;
-  if (const int r = FindSink(nDevice, &sink)) return r;
+  if (const int r = m_pConnection->FindDevice(false, nDevice, &sink)) return r;
   const bool bReuse =
       m_pStream && !m_bBroken && sink == m_strSink && SameFormat(format, m_format) &&
       PA_STREAM_IS_GOOD(pa_stream_get_state(m_pStream)) && m_pOutput && !m_pOutput->IsGone();
@@ -404,21 +275,21 @@ int CPulseWaveOutDevice::Open(const WaveFormat& format, int nDevice, IWaveNotify
 
 int CPulseWaveOutDevice::Write(const std::uint8_t* pData, std::uint32_t nBytes) {
   if (!m_bOpen) return kWaveInvalidHandle;
-  CLoopLock lock(m_pLoop);
+  CPulseConnection::CLock lock(*m_pConnection);
   if (!m_pOutput) return kWaveNoDriver;
   return m_pOutput->Write(pData, nBytes, NowUs());
 }
 
 int CPulseWaveOutDevice::Reset() {
   if (!m_bOpen) return kWaveInvalidHandle;
-  CLoopLock lock(m_pLoop);
+  CPulseConnection::CLock lock(*m_pConnection);
   if (m_pOutput) m_pOutput->Reset(NowUs());
   return kWaveNoError;
 }
 
 int CPulseWaveOutDevice::Close() {
   if (!m_bOpen) return kWaveInvalidHandle;
-  CLoopLock lock(m_pLoop);
+  CPulseConnection::CLock lock(*m_pConnection);
   if (m_pOutput && m_pOutput->IsOwed()) return kWaveStillPlaying;
   // A buffer handed ahead stays: the next phrase opens and takes it up.
   m_bOpen = false;
@@ -426,26 +297,23 @@ int CPulseWaveOutDevice::Close() {
 }
 
 bool CPulseWaveOutDevice::GetClock(WaveClock* pClock) {
-  if (!m_pLoop) return false;
-  CLoopLock lock(m_pLoop);
+  CPulseConnection::CLock lock(*m_pConnection);
   return m_pOutput && m_pOutput->GetClock(NowUs(), pClock);
 }
 
 void CPulseWaveOutDevice::WantClockAt(std::int64_t nBufferUs) {
-  if (!m_pLoop) return;
-  CLoopLock lock(m_pLoop);
+  CPulseConnection::CLock lock(*m_pConnection);
   if (m_pOutput) m_pOutput->WantClockAt(nBufferUs, NowUs());
 }
 
 void CPulseWaveOutDevice::DropPrefetch() {
-  if (!m_pLoop) return;
-  CLoopLock lock(m_pLoop);
+  CPulseConnection::CLock lock(*m_pConnection);
   if (m_pOutput) m_pOutput->DropPrefetch();
 }
 
 bool CPulseWaveOutDevice::Prefetch(const std::uint8_t* pData, std::uint32_t nBytes) {
   if (!m_bOpen) return false;
-  CLoopLock lock(m_pLoop);
+  CPulseConnection::CLock lock(*m_pConnection);
   return m_pOutput && m_pOutput->Prefetch(pData, nBytes);
 }
 

@@ -3,8 +3,8 @@
 // buffer: a buffer handed ahead (Prefetch) follows the one playing without a
 // seam, and the server's timing reports tell when each sample is heard, so
 // that a buffer's done notification comes when its last sample has been
-// heard. The library's own thread runs the stream; notifications reach the
-// user-interface thread through the event poster.
+// heard. The library's own thread runs the stream (CPulseConnection);
+// notifications reach the user-interface thread through the event poster.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +13,6 @@
 
 #include "audio/wave_device.h"
 
-struct pa_threaded_mainloop;
-struct pa_context;
 struct pa_stream;
 struct pa_time_event;
 struct pa_mainloop_api;
@@ -22,6 +20,7 @@ struct pa_mainloop_api;
 namespace solvari {
 
 class CGaplessOutput;
+class CPulseConnection;
 
 class CPulseWaveOutDevice : public IWaveOutDevice {
  public:
@@ -30,6 +29,8 @@ class CPulseWaveOutDevice : public IWaveOutDevice {
   // poster must outlive the device. The connection to the server starts at
   // once, in the background.
   CPulseWaveOutDevice(IEventPoster* pPoster, int nOutputDelayMs = 0);
+  // Lets the stream and the connection go without waiting for the server;
+  // a done still owed is never delivered.
   ~CPulseWaveOutDevice() override;
   CPulseWaveOutDevice(const CPulseWaveOutDevice&) = delete;
   CPulseWaveOutDevice& operator=(const CPulseWaveOutDevice&) = delete;
@@ -48,19 +49,15 @@ class CPulseWaveOutDevice : public IWaveOutDevice {
   void DropPrefetch() override;
 
   // Whether the library's thread could be started at all.
-  bool IsUsable() const { return m_pLoop != nullptr; }
+  bool IsUsable() const;
 
  private:
   class CStream;
-  static void OnContextState(pa_context* pContext, void* pThis);
   static void OnStreamState(pa_stream* pStream, void* pThis);
   static void OnStreamWrite(pa_stream* pStream, std::size_t nBytes, void* pThis);
   static void OnCheckTimer(struct pa_mainloop_api*, pa_time_event*, const struct timeval*,
                            void* pThis);
 
-  bool EnsureContext();
-  bool WaitFor(bool (*pDone)(CPulseWaveOutDevice*), std::int64_t nTimeoutUs);
-  int FindSink(int nDevice, std::string* pName);
   bool CreateStream(const WaveFormat& format, const std::string& sink);
   void DropStream();
   void PostDone();
@@ -70,8 +67,6 @@ class CPulseWaveOutDevice : public IWaveOutDevice {
   std::int64_t m_nDelayUs;
   std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);  // posted events check it
 
-  pa_threaded_mainloop* m_pLoop = nullptr;
-  pa_context* m_pContext = nullptr;
   pa_stream* m_pStream = nullptr;
   pa_time_event* m_pCheck = nullptr;
   std::unique_ptr<CStream> m_pPcm;
@@ -81,8 +76,9 @@ class CPulseWaveOutDevice : public IWaveOutDevice {
   std::string m_strSink;
   bool m_bOpen = false;
   bool m_bBroken = false;  // the stream failed or was given up: the next Open makes a new one
-  bool m_bContextSuspect = false;  // the server stopped answering: connect anew
   IWaveNotify* m_pNotify = nullptr;
+  // Closed first in the destructor: its end drops the stream.
+  std::unique_ptr<CPulseConnection> m_pConnection;
 };
 
 }  // namespace solvari

@@ -69,8 +69,8 @@ class TestRecordPulse : public QObject {
  private slots:
   void aRecordedVoiceIsKeptAndRecited() {
     if (qEnvironmentVariableIsEmpty("SOLVARI_CAPTURE")) QSKIP("needs tools/with-pulse.sh");
-    // Qt lists no monitor sources as inputs: a remapped source over the
-    // monitor stands for a microphone that hears what the sink plays.
+    // A remapped source over the monitor stands for a microphone that hears
+    // what the sink plays (a sink's monitor is no input device of its own).
     QVERIFY(std::system("pactl load-module module-remap-source master=nullsink.monitor "
                         "source_name=mic >/dev/null") == 0);
     QVERIFY(std::system("pactl set-default-source mic") == 0);
@@ -113,13 +113,15 @@ class TestRecordPulse : public QObject {
     QVERIFY2(messages.texts.isEmpty(), qPrintable(messages.texts.join(QLatin1Char('/'))));
     QCOMPARE(wnd.GetState(), CRecordWnd::kRecording);
     QTest::qWait(300);  // the source stream is running
-    // pacat plays it while the event loop takes the recording up; its large
-    // buffer keeps a loaded machine from opening gaps in what the sink plays.
+    // pacat plays it while the event loop takes the recording up. Its
+    // buffer holds the whole voice (4.4 s), so that the server has all of it
+    // before it plays: a pacat starved of the processor on a loaded machine
+    // (which once paused the sink's sound for 0.7 s) cannot open a gap.
     QProcess pacat;
     pacat.start(QStringLiteral("pacat"),
                 {QStringLiteral("-d"), QStringLiteral("nullsink"), QStringLiteral("--rate=11025"),
                  QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"),
-                 QStringLiteral("--latency-msec=250"), strRaw});
+                 QStringLiteral("--latency-msec=6000"), strRaw});
     QVERIFY(pacat.waitForStarted(5000));
     int nMeterMax = CRecordWnd::kMeterFloorDb;
     Pump(

@@ -1,20 +1,58 @@
-// Helpers for playing through the real device into the test server's null
+// Helpers for playing through the real devices into the test server's null
 // sink and looking at what its monitor captured (see tools/with-pulse.sh).
 #pragma once
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "audio/wave_device.h"
+
 namespace solvari::test {
+
+// The user-interface thread of a test: what the devices post waits here
+// until the test's thread pumps it.
+class CPostQueue : public IEventPoster {
+ public:
+  void Post(std::function<void()> fn) override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_queue.push_back(std::move(fn));
+    }
+    m_wake.notify_one();
+  }
+  // Runs what has been posted; waits up to nWaitMs for something first.
+  void RunPosted(int nWaitMs) {
+    std::deque<std::function<void()>> ready;
+    {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_wake.wait_for(lock, std::chrono::milliseconds(nWaitMs),
+                      [this] { return !m_queue.empty(); });
+      ready.swap(m_queue);
+    }
+    for (auto& fn : ready) fn();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::deque<std::function<void()>> m_queue;
+};
+
+// The one queue of a test program.
+inline CPostQueue& Poster() {
+  static CPostQueue queue;
+  return queue;
+}
 
 inline constexpr int kCaptureRate = 44100;
 
@@ -42,15 +80,25 @@ inline std::vector<std::int16_t> ReadCapture(std::uintmax_t nFrom) {
   return samples;
 }
 
-// Runs the event loop until done() or nTimeoutMs; returns the elapsed time.
-inline double PumpUntil(const std::function<bool()>& done, int nTimeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < nTimeoutMs) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-    if (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+// Milliseconds since construction or the last Start.
+class CStopwatch {
+ public:
+  CStopwatch() { Start(); }
+  void Start() { m_t0 = std::chrono::steady_clock::now(); }
+  double Ms() const {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_t0)
+        .count();
   }
-  return static_cast<double>(t.nsecsElapsed()) / 1e6;
+
+ private:
+  std::chrono::steady_clock::time_point m_t0;
+};
+
+// Runs what the devices post until done() or nTimeoutMs; returns done().
+inline bool PumpUntil(const std::function<bool()>& done, int nTimeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+  while (!done() && std::chrono::steady_clock::now() < deadline) Poster().RunPosted(1);
+  return done();
 }
 
 inline void PumpFor(int nMs) {

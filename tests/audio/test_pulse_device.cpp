@@ -2,9 +2,6 @@
 // through tools/with-pulse.sh.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QMetaObject>
 #include <filesystem>
 #include <memory>
 
@@ -19,18 +16,10 @@ namespace fs = std::filesystem;
 using test::PumpFor;
 using test::PumpUntil;
 
-class CPoster : public IEventPoster {
- public:
-  void Post(std::function<void()> fn) override {
-    QMetaObject::invokeMethod(&m_context, std::move(fn), Qt::QueuedConnection);
-  }
-  QObject m_context;
-};
-
 struct DoneLog : IWaveNotify {
-  QElapsedTimer clock;
+  test::CStopwatch clock;
   std::vector<double> at;
-  void OnWomDone() override { at.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6); }
+  void OnWomDone() override { at.push_back(clock.Ms()); }
 };
 
 class PulseDeviceTest : public ::testing::Test {
@@ -48,11 +37,11 @@ class PulseDeviceTest : public ::testing::Test {
       voices.emplace_back(b, b + wave.GetDataSize());
     }
     format = {kWaveFormatPcm, 1, 11025, 22050, 2, 16, 0};
-    notify.clock.start();
+    notify.clock.Start();
   }
   std::vector<std::vector<std::uint8_t>> voices;
   WaveFormat format{};
-  CPoster poster;
+  test::CPostQueue& poster = test::Poster();
   DoneLog notify;
 };
 
@@ -89,7 +78,7 @@ TEST_F(PulseDeviceTest, ResetIsDoneSoonAndOnce) {
   ASSERT_TRUE(device.Prefetch(voices[1].data(), static_cast<std::uint32_t>(voices[1].size())));
   PumpFor(500);
   EXPECT_EQ(device.Close(), kWaveStillPlaying);
-  const double dReset = notify.clock.nsecsElapsed() / 1e6;
+  const double dReset = notify.clock.Ms();
   EXPECT_EQ(device.Reset(), 0);
   ASSERT_TRUE(PumpUntil([&] { return notify.at.size() == 1; }, 2000));
   EXPECT_LT(notify.at[0] - dReset, 100);

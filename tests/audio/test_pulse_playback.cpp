@@ -1,13 +1,11 @@
-// Plays through the Qt device into the null sink of a private PulseAudio
+// Plays through the PulseAudio device into the null sink of a private PulseAudio
 // server; run through tools/with-pulse.sh.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <filesystem>
 #include <memory>
 
-#include "audio/qt/qt_wave_device.h"
+#include "audio/pulse/pulse_wave_device.h"
 #include "audio/voice_segment.h"
 #include "pulse_support.h"
 
@@ -20,11 +18,11 @@ using test::PumpUntil;
 
 struct DoneCounter : IWaveNotify {
   int nDone = 0;
-  QElapsedTimer clock;
+  test::CStopwatch clock;
   double dAtMs = -1;
   void OnWomDone() override {
     ++nDone;
-    dAtMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    dAtMs = clock.Ms();
   }
 };
 
@@ -38,7 +36,7 @@ class PulsePlaybackTest : public ::testing::Test {
     ASSERT_TRUE(fs::exists(segment)) << segment;
   }
   CWaveBuffer MakeBuffer() {
-    return CWaveBuffer(std::make_unique<CQtWaveOutDevice>(), nullptr, &profile);
+    return CWaveBuffer(std::make_unique<CPulseWaveOutDevice>(&test::Poster()), nullptr, &profile);
   }
   fs::path segment;
   CMemoryProfileStore profile;
@@ -61,7 +59,7 @@ TEST_F(PulsePlaybackTest, NaturalEndGivesOneDoneAfterTheSound) {
 
   const auto nFrom = test::CaptureSize();
   ASSERT_EQ(wave.OpenOutput(&notify, 11025, 16, 1), 0);
-  notify.clock.start();
+  notify.clock.Start();
   ASSERT_EQ(wave.PlayAll(), 1);
   EXPECT_EQ(notify.nDone, 0);  // posted, never called from inside the play
   PumpUntil([&] { return notify.nDone > 0; }, static_cast<int>(dLengthMs) + 5000);
@@ -90,9 +88,9 @@ TEST_F(PulsePlaybackTest, ResetGivesOneDoneSoon) {
   const auto nFrom = test::CaptureSize();
   PumpFor(500);
   ASSERT_EQ(notify.nDone, 0);
-  notify.clock.start();
+  notify.clock.Start();
   EXPECT_EQ(wave.ResetOutput(), 0);
-  const double dResetMs = static_cast<double>(notify.clock.nsecsElapsed()) / 1e6;
+  const double dResetMs = notify.clock.Ms();
   EXPECT_EQ(notify.nDone, 0);  // posted, not called from inside stop()
   PumpUntil([&] { return notify.nDone > 0; }, 2000);
   EXPECT_EQ(notify.nDone, 1);
