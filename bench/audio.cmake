@@ -5,7 +5,7 @@ add_executable(audio_bench ${CMAKE_CURRENT_SOURCE_DIR}/audio_bench.cpp)
 target_include_directories(audio_bench PRIVATE ${PROJECT_SOURCE_DIR}
                            ${PROJECT_SOURCE_DIR}/tests/audio)
 target_compile_definitions(audio_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-if(TARGET solvari_audio_qt)
+if(SOLVARI_BUILD_APP)
   target_link_libraries(audio_bench PRIVATE solvari_audio_qt benchmark::benchmark)
   target_compile_definitions(audio_bench PRIVATE SOLVARI_HAVE_QT_AUDIO=1)
 else()
