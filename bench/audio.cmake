@@ -14,7 +14,4 @@ endif()
 
 # The time stretch of the longest voice file at the slowest and fastest tempo,
 # against which the file read above is the yardstick.
-add_executable(stretch_bench ${CMAKE_CURRENT_SOURCE_DIR}/stretch_bench.cpp)
-target_include_directories(stretch_bench PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(stretch_bench PRIVATE SOLVARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-target_link_libraries(stretch_bench PRIVATE solvari_audio benchmark::benchmark benchmark::benchmark_main)
+solvari_add_bench(stretch_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/stretch_bench.cpp LIBS solvari_audio)
