@@ -3,9 +3,10 @@
 Drives the real program only through its window (clicks with xdotool on the
 tool bar and the menus, typing into the file dialog, closing the window) and
 judges only what a person sees and hears: the screen, grabbed from the X
-server, and the sound, captured from the sink's monitor. Run by run-e2e.sh,
-which provides the X server, the window manager, the sound server and the
-private settings folder.
+server, and the sound, captured from the sink's monitor. Menu items are
+clicked by their text (menus.py). Run inside the rig (rig.py --x --wm
+--pulse), which provides the X server, the window manager, the sound server
+and the private settings folder.
 """
 
 import argparse

@@ -1,7 +1,7 @@
 """End-to-end test of the practice commands, as a learner uses them.
 
-The real program under the X server and sound server that run-e2e.sh
-provides, driven by clicks and keys only:
+The real program under the X server and sound server of the rig (rig.py
+--x --wm --pulse), driven by clicks and keys only:
   a. a click on phrase 20 in the overview starts there: V20 is heard first and
      its characters turn green; Space stops;
   b. → during phrase 3: V03 is cut and V04 heard at once, then V05;
