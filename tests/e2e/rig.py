@@ -59,6 +59,14 @@ def display_in_use(n):
     return True
 
 
+def _lock_pid(n):
+    try:
+        with open("/tmp/.X%d-lock" % n) as f:
+            return int(f.read().strip() or 0)
+    except (OSError, ValueError):
+        return 0
+
+
 def wait_until(cond, timeout, step=0.02):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -135,8 +143,10 @@ class Rig:
                 continue
             p = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", screen, "-nolisten", "tcp",
                                   "-noreset"], stdout=log, stderr=log)
+            # Up when the display answers and its lock is this server's
+            # (not another test's that took the display first).
             up = wait_until(lambda: p.poll() is not None or (
-                os.path.exists("/tmp/.X11-unix/X%d" % n)
+                _lock_pid(n) == p.pid
                 and self._run(["xdpyinfo", "-display", ":%d" % n]) == 0), 5)
             if up and p.poll() is None:
                 self.xvfb = p
