@@ -69,7 +69,9 @@ TEST(WavFile, EveryCutThroughTheHeaderIsRefused) {
   }
   EXPECT_NE(Parse("").error.find("too short"), std::string::npos);
   EXPECT_NE(Parse(file.substr(0, 11)).error.find("too short"), std::string::npos);
-  EXPECT_NE(Parse(file.substr(0, 26)).error.find("no \"data\""), std::string::npos);  // in LIST
+  // In the body of "LIST", in the header of "fmt " and in its body.
+  EXPECT_NE(Parse(file.substr(0, 22)).error.find("damaged chunk \"LIST\""), std::string::npos);
+  EXPECT_NE(Parse(file.substr(0, 26)).error.find("no \"data\""), std::string::npos);
   EXPECT_NE(Parse(file.substr(0, 40)).error.find("\"fmt \""), std::string::npos);
   // Cut inside the sound: what there is, and the file says it is cut.
   const Parsed cut = Parse(file.substr(0, nSoundAt + 3));
