@@ -4,6 +4,7 @@
 #include <QIcon>
 
 #include "app/main_frame.h"
+#include "app/menu_trace.h"
 #include "app/qt_profile_store.h"
 #include "app/trace.h"
 #include "core/exe_directory.h"
@@ -31,6 +32,7 @@ bool CReadingApp::InitInstance() {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/solvari.png")));
 
   CTrace::Event("qt-ready", {CTrace::CpuMs()});
+  CMenuTrace::InstallIfTracing(m_app);
   m_pProfile = std::make_unique<CQtProfileStore>();
   // The interface's language, before any text is made.
   m_language.Apply(ChosenLanguage(*m_pProfile));

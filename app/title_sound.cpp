@@ -2,54 +2,32 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QtEndian>
-#include <cstring>
+#include <string>
+
+#include "audio/wav_file.h"
 
 namespace solvari::app {
 
-namespace {
-
-quint32 U32(const char* p) { return qFromLittleEndian<quint32>(p); }
-quint16 U16(const char* p) { return qFromLittleEndian<quint16>(p); }
-
-}  // namespace
-
 bool ParseWav(const QByteArray& bytes, WavSound* pSound) {
-  const qsizetype n = bytes.size();
-  const char* p = bytes.constData();
-  if (n < 12 || std::memcmp(p, "RIFF", 4) != 0 || std::memcmp(p + 8, "WAVE", 4) != 0) return false;
-  bool bFormat = false;
-  WavSound sound;
-  qsizetype pos = 12;
-  while (pos + 8 <= n) {
-    const char* chunk = p + pos;
-    const quint32 nSize = U32(chunk + 4);
-    const qsizetype nBody = pos + 8;
-    const qsizetype nAvail = n - nBody;
-    if (std::memcmp(chunk, "fmt ", 4) == 0) {
-      if (nSize < 16 || nAvail < 16) return false;
-      const quint16 wTag = U16(chunk + 8);
-      sound.nChannels = U16(chunk + 10);
-      sound.nSamplesPerSec = static_cast<int>(U32(chunk + 12));
-      sound.nBitsPerSample = U16(chunk + 22);
-      if (wTag != 1) return false;  // PCM only
-      bFormat = true;
-    } else if (std::memcmp(chunk, "data", 4) == 0) {
-      if (!bFormat) return false;
-      const qsizetype nTake = std::min<qsizetype>(nSize, nAvail);
-      sound.pcm = bytes.mid(nBody, nTake);
-      break;
-    }
-    if (nSize > static_cast<quint64>(nAvail)) break;
-    pos = nBody + nSize + (nSize & 1);
+  WavFile wav;
+  std::string why;
+  if (!solvari::ParseWav(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                         static_cast<std::size_t>(bytes.size()), &wav, &why)) {
+    return false;
   }
-  if (!bFormat || (sound.nBitsPerSample != 8 && sound.nBitsPerSample != 16)) return false;
-  if (sound.nChannels < 1 || sound.nChannels > 2) return false;
-  if (sound.nSamplesPerSec < 1000 || sound.nSamplesPerSec > 192000) return false;
-  const int nBlock = sound.nChannels * sound.nBitsPerSample / 8;
-  sound.pcm.truncate(sound.pcm.size() - sound.pcm.size() % nBlock);
-  if (sound.pcm.isEmpty()) return false;
-  *pSound = std::move(sound);
+  if (wav.nFormatTag != kWavFormatPcm) return false;
+  if (wav.nBitsPerSample != 8 && wav.nBitsPerSample != 16) return false;
+  if (wav.nChannels < 1 || wav.nChannels > 2) return false;
+  if (wav.nSamplesPerSec < 1000 || wav.nSamplesPerSec > 192000) return false;
+  // What the file holds of a data chunk that says it is longer, in whole frames.
+  const std::size_t nBlock = wav.nChannels * wav.nBitsPerSample / 8;
+  const std::size_t nPcm = wav.data.size() - wav.data.size() % nBlock;
+  if (nPcm == 0) return false;
+  pSound->nChannels = wav.nChannels;
+  pSound->nSamplesPerSec = static_cast<int>(wav.nSamplesPerSec);
+  pSound->nBitsPerSample = wav.nBitsPerSample;
+  pSound->pcm =
+      QByteArray(reinterpret_cast<const char*>(wav.data.data()), static_cast<qsizetype>(nPcm));
   return true;
 }
 

@@ -18,9 +18,10 @@ struct WavSound {
   QByteArray pcm;
 };
 
-// Parses a .wav file's bytes; false when it is not plain PCM with 8 or 16
-// bits, 1 or 2 channels and a sensible rate, or has no sound. A data chunk
-// longer than the file is cut to what the file holds.
+// Reads a .wav file's bytes with the program's one reader (audio/wav_file.h);
+// false when it is not plain PCM with 8 or 16 bits, 1 or 2 channels and a
+// sensible rate, or has no sound. A data chunk longer than the file is cut to
+// what the file holds: the title plays what there is.
 bool ParseWav(const QByteArray& bytes, WavSound* pSound);
 
 class ITitleSound {

@@ -67,10 +67,19 @@ void CTrace::Init() {
 bool CTrace::Enabled() { return g_pFile != nullptr; }
 
 void CTrace::Event(const char* pszName, std::initializer_list<long> numbers) {
+  EventText(pszName, numbers, nullptr);
+}
+
+void CTrace::EventText(const char* pszName, std::initializer_list<long> numbers,
+                       const char* pszText) {
   if (!g_pFile) return;
   const double dMs = g_dStartOffsetMs + g_clock.nsecsElapsed() / 1e6;
   std::fprintf(g_pFile, "%.1f %s", dMs, pszName);
   for (long n : numbers) std::fprintf(g_pFile, " %ld", n);
+  if (pszText) {
+    std::fputc(' ', g_pFile);
+    for (const char* p = pszText; *p; ++p) std::fputc(*p == '\n' || *p == '\r' ? ' ' : *p, g_pFile);
+  }
   std::fputc('\n', g_pFile);
 }
 

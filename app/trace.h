@@ -16,6 +16,10 @@ class CTrace {
   static void Init();
   static bool Enabled();
   static void Event(const char* pszName, std::initializer_list<long> numbers = {});
+  // The same with a text after the numbers, to the end of the line (UTF-8; a
+  // line break in it is written as a space).
+  static void EventText(const char* pszName, std::initializer_list<long> numbers,
+                        const char* pszText);
   // Resident set size of the process in KiB (0 when unknown).
   static long ResidentKiB();
   // Processor time the process has used so far, in ms (0 when unknown).

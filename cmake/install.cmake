@@ -21,11 +21,12 @@ foreach(_n RANGE 0 53)
   endif()
 endforeach()
 
-if(TARGET Solvari)
+install(TARGETS solvari-voice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(SOLVARI_BUILD_APP)
   install(TARGETS Solvari RUNTIME DESTINATION ${SOLVARI_INSTALL_APPDIR})
   list(TRANSFORM _solvari_data_files PREPEND "${SOLVARI_RUNTIME_DIR}/"
        OUTPUT_VARIABLE _solvari_data_paths)
-  install(FILES ${_solvari_data_paths} DESTINATION ${SOLVARI_INSTALL_APPDIR} OPTIONAL)
+  install(FILES ${_solvari_data_paths} DESTINATION ${SOLVARI_INSTALL_APPDIR})
 
   # bin/Solvari -> ../lib/solvari/Solvari
   file(RELATIVE_PATH _solvari_link_target "/usr/${CMAKE_INSTALL_BINDIR}"
@@ -40,32 +41,20 @@ if(TARGET Solvari)
                  ${CMAKE_CURRENT_BINARY_DIR}/install/solvari.desktop @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/solvari.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  if(EXISTS ${PROJECT_SOURCE_DIR}/res/solvari.png)
-    install(FILES ${PROJECT_SOURCE_DIR}/res/solvari.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
-    install(FILES ${PROJECT_SOURCE_DIR}/res/solvari.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps)
-  endif()
-  if(EXISTS ${PROJECT_SOURCE_DIR}/res/solvari-48.png)
-    install(FILES ${PROJECT_SOURCE_DIR}/res/solvari-48.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
-            RENAME solvari.png)
-  endif()
-endif()
-
-if(TARGET solvari-voice)
-  install(TARGETS solvari-voice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-if(TARGET solvari-page-png)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/solvari.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/solvari.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/solvari-48.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
+          RENAME solvari.png)
   install(TARGETS solvari-page-png RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
 
-# The licences of the program and of its data, as Debian wants them.
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/solvari)
+  # The licences of the program and of its data, as Debian wants them.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/solvari)
 
-# AppStream data for software centres, and the manual pages of the commands.
-if(TARGET Solvari)
+  # AppStream data for software centres.
   set(SOLVARI_APPSTREAM_ID "org.solvari.Solvari")
   # The project has no web site of its own yet: without one the metainfo
   # names no home page, and no screenshots, whose pictures software centres
@@ -92,23 +81,24 @@ if(TARGET Solvari)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/${SOLVARI_APPSTREAM_ID}.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
-set(_solvari_man_pages "")
-foreach(_cmd Solvari solvari-voice solvari-page-png)
-  if(TARGET ${_cmd})
-    # Compressed, as Debian's policy wants them.
-    set(_page ${PROJECT_SOURCE_DIR}/docs/man/${_cmd}.1)
-    set(_gz ${CMAKE_CURRENT_BINARY_DIR}/install/man/${_cmd}.1.gz)
-    add_custom_command(OUTPUT ${_gz}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/install/man
-      COMMAND gzip -9n -c ${_page} > ${_gz}
-      DEPENDS ${_page} VERBATIM)
-    list(APPEND _solvari_man_pages ${_gz})
-  endif()
-endforeach()
-if(_solvari_man_pages)
-  add_custom_target(solvari_man_pages ALL DEPENDS ${_solvari_man_pages})
-  install(FILES ${_solvari_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The manual pages of the commands built, compressed as Debian's policy wants.
+set(_solvari_commands solvari-voice)
+if(SOLVARI_BUILD_APP)
+  list(APPEND _solvari_commands Solvari solvari-page-png)
 endif()
+set(_solvari_man_pages "")
+foreach(_cmd IN LISTS _solvari_commands)
+  set(_page ${PROJECT_SOURCE_DIR}/docs/man/${_cmd}.1)
+  set(_gz ${CMAKE_CURRENT_BINARY_DIR}/install/man/${_cmd}.1.gz)
+  add_custom_command(OUTPUT ${_gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/install/man
+    COMMAND gzip -9n -c ${_page} > ${_gz}
+    DEPENDS ${_page} VERBATIM)
+  list(APPEND _solvari_man_pages ${_gz})
+endforeach()
+add_custom_target(solvari_man_pages ALL DEPENDS ${_solvari_man_pages})
+install(FILES ${_solvari_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # Debian package: cmake --build build --target package (or cpack in build/).
 set(CPACK_GENERATOR "DEB")

@@ -1,25 +1,42 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, run and test Solvari.
-# Only packages that are missing are installed; runs apt as root or via sudo.
+# Installs the Debian 12 packages Solvari needs; only the missing ones, with
+# apt as root or via sudo.
+#   tools/install-deps.sh run    what building and running the program need
+#   tools/install-deps.sh test   that, and what the tests need: GoogleTest and
+#                                Google Benchmark, the sanitizers' runtime, the
+#                                end-to-end rig (X server, sound server, screen
+#                                and sound tools), the package checks and the
+#                                Windows cross build under Wine (the default)
 set -euo pipefail
 
-packages=(
+what=${1:-test}
+
+# The compiler and the build tools, Qt (its translation tools make the English
+# interface when building), the sound libraries and the Japanese interface's font.
+run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins
-  libgtest-dev libgmock-dev libbenchmark-dev
-  librubberband-dev
-  libfftw3-dev
-  clang libclang-rt-14-dev
-  pulseaudio pulseaudio-utils libpulse-dev stress-ng
-  xvfb xauth xdotool x11-utils imagemagick openbox python3
-  fonts-ipafont-gothic fonts-ipafont-mincho
-  sox
-  espeak-ng  # the takes of known onsets for the alignment's test (with sox)
   qt6-tools-dev qt6-l10n-tools
+  librubberband-dev libpulse-dev libfftw3-dev
+  fonts-ipafont-gothic
+)
+test_packages=(
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  clang libclang-rt-14-dev
+  pulseaudio pulseaudio-utils stress-ng
+  xvfb xauth xdotool x11-utils imagemagick openbox python3
+  fonts-ipafont-mincho sox
+  espeak-ng  # the takes of known onsets for the alignment's test (with sox)
   appstream desktop-file-utils man-db mmdebstrap lintian
   dbus
-  mingw-w64 wine64 googletest
+  mingw-w64 wine64
 )
+
+case $what in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

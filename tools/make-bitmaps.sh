@@ -2,15 +2,15 @@
 # Regenerates every bitmap of the program from code and the Debian IPA Mincho
 # font: res/bitmaps/*.bmp, res/solvari.png, res/solvari-48.png,
 # data/default.bmp and data/Copyright.bmp. Needs libfreetype-dev and
-# fonts-ipafont-mincho. The sutra text is read from ../shared/data unless
-# SOLVARI_SUTRA_TEXT names another file. The readings table of the sutra
+# fonts-ipafont-mincho. The sutra text is read from res/text/sutra-text.tsv
+# unless SOLVARI_SUTRA_TEXT names another file. The readings table of the sutra
 # (core/sutra_readings_data.cpp) is written from the same text.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 font=${SOLVARI_MINCHO_FONT:-/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf}
 latin=${SOLVARI_LATIN_FONT:-/usr/share/fonts/opentype/ipafont-mincho/ipamp.ttf}
-text=${SOLVARI_SUTRA_TEXT:-../shared/data/sutra-text.tsv}
+text=${SOLVARI_SUTRA_TEXT:-res/text/sutra-text.tsv}
 for f in "$font" "$latin" "$text"; do
   [ -f "$f" ] || { echo "missing $f (fonts-ipafont-mincho, or set SOLVARI_SUTRA_TEXT)" >&2; exit 1; }
 done

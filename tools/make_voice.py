@@ -169,7 +169,7 @@ def bowl_bell(seconds=5.0, rate=22050):
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--text", default=os.path.join(root, "..", "shared", "data", "sutra-text.tsv"),
+    ap.add_argument("--text", default=os.path.join(root, "res", "text", "sutra-text.tsv"),
                     help="the sutra text table (phrase, text, reading)")
     ap.add_argument("--tables", default=os.path.join(root, "core", "sutra_tables.cpp"))
     ap.add_argument("--out", default=os.path.join(root, "data"))

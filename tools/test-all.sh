@@ -3,7 +3,7 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test in both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
+bash tools/install-deps.sh test
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
@@ -16,7 +16,9 @@ build_and_test() {
 }
 
 echo "== plain build"
-build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The tests named on: the same folder may have been configured by tools/run.sh
+# without them.
+build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOLVARI_BUILD_TESTS=ON -DSOLVARI_BUILD_BENCH=ON
 echo "== Debian package, installed with apt in a fresh Debian 12 root"
 if [ "$(id -u)" -eq 0 ]; then
   cmake --build build --target package >/dev/null

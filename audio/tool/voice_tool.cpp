@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <memory>
 #include <sstream>
@@ -13,6 +12,7 @@
 #include "audio/take_align.h"
 #include "audio/take_onsets.h"
 #include "audio/voice_segment.h"
+#include "audio/wav_file.h"
 #include "core/sutra_tables.h"
 
 namespace solvari {
@@ -39,109 +39,66 @@ std::string OwnVoiceSegmentName(int nPhrase) {
 }  // namespace
 
 bool ReadWav(const std::string& path, WavSound* pSound, std::string* pError) {
+  WavFile wav;
+  if (!ReadWavFile(path, &wav, pError)) return false;
   auto fail = [&](const std::string& why) {
     *pError = path + ": " + why;
     return false;
   };
-  std::error_code ec;
-  if (!fs::exists(path, ec)) return fail("no such file");
-  if (fs::is_directory(path, ec)) return fail("is a folder, not a .wav file");
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return fail("cannot be opened");
-  const std::uintmax_t nFileSize = fs::file_size(path, ec);
-  if (ec) return fail("cannot be read");
-
-  unsigned char riff[12];
-  if (!f.read(reinterpret_cast<char*>(riff), 12)) return fail("too short to be a .wav file");
-  if (std::string(reinterpret_cast<char*>(riff), 4) != "RIFF" ||
-      std::string(reinterpret_cast<char*>(riff) + 8, 4) != "WAVE") {
-    return fail("not a .wav file (no RIFF/WAVE header)");
+  const std::uint16_t nTag = wav.nFormatTag, nChannels = wav.nChannels, nBits = wav.nBitsPerSample;
+  const std::uint32_t nRate = wav.nSamplesPerSec;
+  if (nTag == kWavFormatFloat)
+    return fail("floating-point samples; save the recording as integer PCM");
+  if (nTag != kWavFormatPcm)
+    return fail("compressed sound (format " + std::to_string(nTag) +
+                "); save the recording as PCM");
+  if (nBits != 8 && nBits != 16 && nBits != 24 && nBits != 32) {
+    return fail(std::to_string(nBits) + "-bit samples; use 8, 16, 24 or 32 bits");
   }
-
-  bool bHaveFormat = false;
-  std::uint16_t nTag = 0, nChannels = 0, nBits = 0, nBlockAlign = 0;
-  std::uint32_t nRate = 0;
-  std::uintmax_t nPos = 12;
-  while (true) {
-    unsigned char chunk[8];
-    if (!f.read(reinterpret_cast<char*>(chunk), 8)) return fail("no \"data\" chunk with the sound");
-    const std::string id(reinterpret_cast<char*>(chunk), 4);
-    const std::uint32_t nSize = Le32(chunk + 4);
-    nPos += 8;
-    if (id == "fmt ") {
-      if (nSize < 16 || nSize > 1024) return fail("damaged \"fmt \" chunk");
-      unsigned char fmt[1024];
-      if (!f.read(reinterpret_cast<char*>(fmt), nSize)) return fail("damaged \"fmt \" chunk");
-      nTag = Le16(fmt);
-      nChannels = Le16(fmt + 2);
-      nRate = Le32(fmt + 4);
-      nBlockAlign = Le16(fmt + 12);
-      nBits = Le16(fmt + 14);
-      if (nTag == 0xFFFE && nSize >= 40) nTag = Le16(fmt + 24);  // extensible: the sub-format
-      bHaveFormat = true;
-    } else if (id == "data") {
-      if (!bHaveFormat) return fail("the sound comes before its format (\"fmt \" chunk)");
-      if (nTag == 3) return fail("floating-point samples; save the recording as integer PCM");
-      if (nTag != 1)
-        return fail("compressed sound (format " + std::to_string(nTag) +
-                    "); save the recording as PCM");
-      if (nBits != 8 && nBits != 16 && nBits != 24 && nBits != 32) {
-        return fail(std::to_string(nBits) + "-bit samples; use 8, 16, 24 or 32 bits");
-      }
-      if (nChannels == 0) return fail("no channels");
-      if (nRate < 1000 || nRate > 768000) {
-        return fail("sample rate " + std::to_string(nRate) + " Hz is not plausible");
-      }
-      if (nBlockAlign != nChannels * (nBits / 8)) return fail("inconsistent block size");
-      if (nSize > nFileSize - nPos) {
-        return fail("truncated: the sound should have " + std::to_string(nSize) +
-                    " bytes, the file holds " + std::to_string(nFileSize - nPos));
-      }
-      std::vector<unsigned char> raw(nSize);
-      if (nSize && !f.read(reinterpret_cast<char*>(raw.data()), nSize)) return fail("read error");
-      const std::size_t nFrames = nSize / nBlockAlign;
-      if (nFrames == 0) return fail("the recording is empty");
-      pSound->nSamplesPerSec = nRate;
-      pSound->nChannels = nChannels;
-      pSound->nBitsPerSample = nBits;
-      pSound->samples.assign(nFrames, 0.0f);
-      const int nBytes = nBits / 8;
-      for (std::size_t i = 0; i < nFrames; ++i) {
-        double sum = 0;
-        for (int c = 0; c < nChannels; ++c) {
-          const unsigned char* p = raw.data() + i * nBlockAlign + c * nBytes;
-          double v;
-          switch (nBits) {
-            case 8:
-              v = (p[0] - 128) / 128.0;
-              break;
-            case 16:
-              v = static_cast<std::int16_t>(Le16(p)) / 32768.0;
-              break;
-            case 24: {
-              std::int32_t s = p[0] | p[1] << 8 | p[2] << 16;
-              if (s & 0x800000) s -= 0x1000000;
-              v = s / 8388608.0;
-              break;
-            }
-            default:
-              v = static_cast<std::int32_t>(Le32(p)) / 2147483648.0;
-              break;
-          }
-          sum += v;
+  if (nChannels == 0) return fail("no channels");
+  if (nRate < 1000 || nRate > 768000) {
+    return fail("sample rate " + std::to_string(nRate) + " Hz is not plausible");
+  }
+  const std::uint16_t nBlockAlign = wav.nBlockAlign;
+  if (nBlockAlign != nChannels * (nBits / 8)) return fail("inconsistent block size");
+  if (wav.IsTruncated()) {
+    return fail("truncated: the sound should have " + std::to_string(wav.nDataDeclared) +
+                " bytes, the file holds " + std::to_string(wav.data.size()));
+  }
+  const std::size_t nFrames = wav.data.size() / nBlockAlign;
+  if (nFrames == 0) return fail("the recording is empty");
+  pSound->nSamplesPerSec = nRate;
+  pSound->nChannels = nChannels;
+  pSound->nBitsPerSample = nBits;
+  pSound->samples.assign(nFrames, 0.0f);
+  const int nBytes = nBits / 8;
+  for (std::size_t i = 0; i < nFrames; ++i) {
+    double sum = 0;
+    for (int c = 0; c < nChannels; ++c) {
+      const unsigned char* p = wav.data.data() + i * nBlockAlign + c * nBytes;
+      double v;
+      switch (nBits) {
+        case 8:
+          v = (p[0] - 128) / 128.0;
+          break;
+        case 16:
+          v = static_cast<std::int16_t>(Le16(p)) / 32768.0;
+          break;
+        case 24: {
+          std::int32_t s = p[0] | p[1] << 8 | p[2] << 16;
+          if (s & 0x800000) s -= 0x1000000;
+          v = s / 8388608.0;
+          break;
         }
-        pSound->samples[i] = static_cast<float>(sum / nChannels);
+        default:
+          v = static_cast<std::int32_t>(Le32(p)) / 2147483648.0;
+          break;
       }
-      return true;
-    } else {
-      if (nSize > nFileSize - nPos) return fail("damaged chunk \"" + id + "\"");
-      f.seekg(nSize + (nSize & 1), std::ios::cur);
-      nPos += nSize + (nSize & 1);
-      continue;
+      sum += v;
     }
-    if (nSize & 1) f.seekg(1, std::ios::cur);
-    nPos += nSize + (nSize & 1);
+    pSound->samples[i] = static_cast<float>(sum / nChannels);
   }
+  return true;
 }
 
 std::vector<float> Resample(const std::vector<float>& in, std::uint32_t nFrom, std::uint32_t nTo) {

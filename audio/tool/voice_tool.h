@@ -17,8 +17,9 @@ struct WavSound {
   std::vector<float> samples;
 };
 
-// Reads a RIFF/WAVE file of integer PCM (8, 16, 24 or 32 bits, any channel
-// count, any rate). On failure returns false with a message for the user.
+// Reads a RIFF/WAVE file (with audio/wav_file.h) of integer PCM: 8, 16, 24 or
+// 32 bits, any channel count, any plausible rate, the whole of its sound. On
+// failure returns false with a message for the user.
 bool ReadWav(const std::string& path, WavSound* pSound, std::string* pError);
 
 // Resamples to nRate with linear interpolation after a box filter as wide as

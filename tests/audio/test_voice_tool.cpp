@@ -12,20 +12,17 @@
 #include "audio/tool/voice_tool.h"
 #include "audio/voice_segment.h"
 #include "core/sutra_tables.h"
+#include "wav_bytes.h"
 
 namespace solvari {
 namespace {
 
 namespace fs = std::filesystem;
-
-void Put16(std::string& s, unsigned v) {
-  s += char(v & 0xFF);
-  s += char((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, std::uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
+using test::Chunk;
+using test::FormatBody;
+using test::Put16;
+using test::Put32;
+using test::Riff;
 
 // A .wav file of a sine (or of given raw data) in the given format.
 std::string MakeWav(unsigned tag, unsigned channels, std::uint32_t rate, unsigned bits,
@@ -59,27 +56,9 @@ std::string MakeWav(unsigned tag, unsigned channels, std::uint32_t rate, unsigne
       }
     }
   }
-  std::string fmt;
-  Put16(fmt, tag);
-  Put16(fmt, channels);
-  Put32(fmt, rate);
-  Put32(fmt, rate * channels * bits / 8);
-  Put16(fmt, channels * bits / 8);
-  Put16(fmt, bits);
-  std::string body = "WAVE";
-  body += "LIST";  // a chunk to skip
-  Put32(body, 3);
-  body += std::string("abc\0", 4);
-  body += "fmt ";
-  Put32(body, static_cast<std::uint32_t>(fmt.size()));
-  body += fmt;
-  body += "data";
-  Put32(body, dataSizeOverride >= 0 ? static_cast<std::uint32_t>(dataSizeOverride)
-                                    : static_cast<std::uint32_t>(data.size()));
-  body += data;
-  std::string file = "RIFF";
-  Put32(file, static_cast<std::uint32_t>(body.size()));
-  return file + body;
+  // A chunk of odd length to skip before the format.
+  return Riff(Chunk("LIST", "abc") + Chunk("fmt ", FormatBody(tag, channels, rate, bits)) +
+              Chunk("data", data, dataSizeOverride));
 }
 
 class VoiceToolTest : public ::testing::Test {

@@ -1,34 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "core/sutra_readings.h"
+#include "sutra_text_file.h"
 
 namespace solvari {
 namespace {
-
-// The reading groups of every phrase in the sutra text table.
-std::vector<std::vector<std::string>> ReadingGroups() {
-  std::ifstream in(std::string(SOLVARI_SHARED_DIR) + "/data/sutra-text.tsv");
-  std::vector<std::vector<std::string>> phrases;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    std::string number, text, reading;
-    std::getline(fields, number, '\t');
-    std::getline(fields, text, '\t');
-    std::getline(fields, reading, '\t');
-    std::istringstream groups(reading);
-    std::vector<std::string> row;
-    for (std::string g; groups >> g;) row.push_back(g);
-    phrases.push_back(row);
-  }
-  return phrases;
-}
 
 std::string PhraseRomaji(int p) {
   std::string s;
@@ -37,14 +15,15 @@ std::string PhraseRomaji(int p) {
 }
 
 TEST(SutraReadings, EveryCharacterHasTheReadingOfTheSutraText) {
-  const auto groups = ReadingGroups();
-  ASSERT_EQ(groups.size(), static_cast<size_t>(kPhraseCount))
-      << "sutra-text.tsv not found or incomplete under " << SOLVARI_SHARED_DIR;
+  const auto rows = test::ReadSutraTextFile();
+  ASSERT_EQ(rows.size(), static_cast<size_t>(kPhraseCount))
+      << test::kSutraTextPath << " missing or incomplete";
   int nReadings = 0;
   for (int p = 0; p < kPhraseCount; ++p) {
-    ASSERT_EQ(static_cast<int>(groups[p].size()), GetPhraseCharCount(p)) << "phrase " << p;
+    ASSERT_EQ(rows[p].phrase, p);
+    ASSERT_EQ(static_cast<int>(rows[p].readings.size()), GetPhraseCharCount(p)) << "phrase " << p;
     for (int c = 0; c < GetPhraseCharCount(p); ++c, ++nReadings)
-      EXPECT_EQ(GetCharReading(p, c), groups[p][c]) << "phrase " << p << " char " << c;
+      EXPECT_EQ(GetCharReading(p, c), rows[p].readings[c]) << "phrase " << p << " char " << c;
   }
   EXPECT_EQ(nReadings, 266);
   EXPECT_EQ(nReadings, kTotalCharCount);

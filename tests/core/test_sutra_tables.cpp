@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <numeric>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/sutra_tables.h"
+#include "sutra_text_file.h"
 
 namespace solvari {
 namespace {
@@ -18,43 +17,16 @@ int CountCodePoints(const std::string& s) {
   return n;
 }
 
-struct TextRow {
-  int phrase;
-  std::string text;
-  std::string reading;
-};
-
-std::vector<TextRow> ReadSutraText() {
-  std::ifstream in(std::string(SOLVARI_SHARED_DIR) + "/data/sutra-text.tsv");
-  std::vector<TextRow> rows;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    TextRow row;
-    std::string phrase;
-    std::getline(fields, phrase, '\t');
-    std::getline(fields, row.text, '\t');
-    std::getline(fields, row.reading, '\t');
-    row.phrase = std::stoi(phrase);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 TEST(SutraTables, CountsAgreeWithTheSutraText) {
-  const auto rows = ReadSutraText();
+  const auto rows = test::ReadSutraTextFile();
   ASSERT_EQ(rows.size(), static_cast<size_t>(kPhraseCount))
-      << "sutra-text.tsv not found or incomplete under " << SOLVARI_SHARED_DIR;
+      << test::kSutraTextPath << " missing or incomplete";
   int total = 0;
   for (int p = 0; p < kPhraseCount; ++p) {
     EXPECT_EQ(rows[p].phrase, p);
     EXPECT_EQ(CountCodePoints(rows[p].text), GetPhraseCharCount(p)) << "phrase " << p;
     // One group of kana per character.
-    std::istringstream groups(rows[p].reading);
-    int nGroups = 0;
-    for (std::string g; groups >> g;) ++nGroups;
-    EXPECT_EQ(nGroups, GetPhraseCharCount(p)) << "phrase " << p;
+    EXPECT_EQ(static_cast<int>(rows[p].readings.size()), GetPhraseCharCount(p)) << "phrase " << p;
     total += GetPhraseCharCount(p);
   }
   EXPECT_EQ(total, kTotalCharCount);

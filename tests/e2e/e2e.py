@@ -3,9 +3,10 @@
 Drives the real program only through its window (clicks with xdotool on the
 tool bar and the menus, typing into the file dialog, closing the window) and
 judges only what a person sees and hears: the screen, grabbed from the X
-server, and the sound, captured from the sink's monitor. Run by run-e2e.sh,
-which provides the X server, the window manager, the sound server and the
-private settings folder.
+server, and the sound, captured from the sink's monitor. Menu items are
+clicked by their text (menus.py). Run inside the rig (rig.py --x --wm
+--pulse), which provides the X server, the window manager, the sound server
+and the private settings folder.
 """
 
 import argparse
@@ -19,6 +20,7 @@ import sys
 import threading
 import time
 
+import menus
 import soundcheck as sc
 import xscreen
 
@@ -411,11 +413,19 @@ class Harness:
         self.screen.move(1, 1)  # no tool tip over the view
         return t
 
-    def menu_file(self, app):
-        """Opens the "ﾌｧｲﾙ(&F)" menu with a click on the menu bar."""
-        x, y, _, _ = app.rect()
-        self.click(x + 24, y + 10, "menu File")
-        time.sleep(0.4)
+    def menu(self, app, *path, hover_last=False):
+        """Chooses path[-1] from the menu bar's menu path[0] (through the
+        submenus between), each item clicked by its text where the program
+        says it lies; with hover_last the last item is only pointed at.
+        Returns the last item's centre on the screen."""
+        try:
+            released, point = menus.choose(self.screen, app, path, hover_last=hover_last)
+        except menus.MenuError as e:
+            raise Failure("%s: %s" % (app.name, e))
+        if released is not None:
+            self.log("menu " + " > ".join(path), released)
+            time.sleep(0.3)
+        return point
 
     def wait_for(self, cond, timeout, step=0.005):
         deadline = time.monotonic() + timeout
@@ -794,8 +804,7 @@ class Harness:
 
         # ---- the picture command, then Maximize on.
         self.picture = self.make_picture()
-        self.menu_file(app)
-        self.key("Down", "Return")
+        self.menu(app, "ﾌｧｲﾙ(&F)", "画像の設定(&P)")
         dlg = self.wait_for(lambda: subprocess.run(
             ["xdotool", "search", "--onlyvisible", "--name", "画像ファイルの設定"],
             capture_output=True, text=True).stdout.split(), 5.0, step=0.05)
@@ -815,8 +824,7 @@ class Harness:
         time.sleep(0.3)
         self.reading_with_picture(app, "first")
         # Exit from the menu.
-        self.menu_file(app)
-        self.key("Up", "Return")
+        self.menu(app, "ﾌｧｲﾙ(&F)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)")
         status = app.wait_exit(5)
         c.check(status == 0, "Exit from the menu ends the program with status 0",
                 "status %s" % status)
@@ -854,26 +862,20 @@ class Harness:
                                  and time.monotonic() - t > 0.35 and self.is_overview(), 5.0, 0.02)
             c.check(back, "without a sound server Start returns to the overview",
                     "after %.0f ms" % ((time.monotonic() - t) * 1000))
-            self.menu_file(app)
-            self.key("Up", "Return")
+            self.menu(app, "ﾌｧｲﾙ(&F)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)")
             status = app.wait_exit(5)
             c.check(status == 0, "the program still answers and exits with status 0",
                     "status %s" % status)
 
-    def choose_ruby(self, app, downs, what):
-        """ﾌｧｲﾙ → ふりがな (the second item) → the choice `downs` below なし."""
-        self.menu_file(app)
-        self.key("Down", "Down", "Right")
-        time.sleep(0.3)
-        self.key(*(["Down"] * downs + ["Return"]))
-        self.log("ruby " + what)
-        time.sleep(0.3)
+    def choose_ruby(self, app, choice):
+        """ﾌｧｲﾙ → ふりがな → なし, かな or ローマ字."""
+        self.menu(app, "ﾌｧｲﾙ(&F)", "ふりがな", choice)
 
     def reading_aid(self, app):
         """The kana beside each character: lit green together with its
         character, in the strip right of the column; then back to none."""
         c = self.c
-        self.choose_ruby(app, 1, "kana")
+        self.choose_ruby(app, "かな")
         t = self.button(0, "Start with kana")
         x, y, w, h = cell_rect(self.view, 0, 0)
         strip = (x + 64 + 3, y, SLOT - 70, 40)  # the free strip level with the cell
@@ -885,7 +887,7 @@ class Harness:
         self.button(1, "Stop (kana)")
         c.check(self.wait_for(lambda: self.is_overview(), 2.0), "Stop ends the reading with kana")
         time.sleep(0.3)
-        self.choose_ruby(app, 0, "none")
+        self.choose_ruby(app, "なし")
 
     def _is_solvari(self, pid):
         try:
@@ -1060,13 +1062,29 @@ class Harness:
                                                       "min": round(min(rss) / 1024, 1)})
 
 
+def e2e_arguments(ap):
+    """The arguments of a scenario run inside the rig (rig.py --x --wm
+    --pulse -- SCENARIO ...): its work folder is the rig's; the interface is
+    the Japanese one (the file dialog's title, for one), whatever the language
+    of the machine; LANGUAGE decides the program's language first and leaves
+    the other tools' locale alone."""
+    ap.add_argument("--source", default=os.path.abspath(os.path.join(os.path.dirname(
+        os.path.abspath(__file__)), "..", "..")))
+    ap.add_argument("--work", default=os.environ.get("SOLVARI_RIG_WORK"))
+    args = ap.parse_args()
+    if not args.work or "DISPLAY" not in os.environ:
+        ap.error("run inside the rig: rig.py --x --wm --pulse -- %s ..." % sys.argv[0])
+    os.makedirs(args.artifacts, exist_ok=True)
+    args.artifacts = os.path.abspath(args.artifacts)
+    os.environ["LANGUAGE"] = "ja"
+    return args
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bindir", required=True)
     ap.add_argument("--artifacts", required=True)
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
+    args = e2e_arguments(ap)
     signal.signal(signal.SIGTERM, lambda *a: sys.exit(1))
     h = Harness(args)
     sys.exit(h.run())

@@ -4,17 +4,20 @@ Starts the real program with QT_SCALE_FACTOR=2 on a private X server and
 judges only the screen: the window is twice the size (its client area 1454
 pixels wide, the view 1446 x 850 inside its edge), the overview shows the
 54 x 54 squares and the reading page the 128 x 80 glyphs of scale 2, pixel
-for pixel as the program's page tool paints them at --scale 2. Run beside a
-private sound server by tools/with-pulse.sh (the recitation needs a voice).
+for pixel as the program's page tool paints them at --scale 2. The X server,
+large enough for the doubled window, and the sound server (the recitation
+needs a voice) are the rig's.
 """
 
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
+import rig
 import xscreen
 from e2e import BLACK, GREEN, App, Checks, Failure, find_white_rect
 
@@ -22,25 +25,6 @@ SCALE = 2
 CLIENT_W = 727 * SCALE
 VIEW_W, VIEW_H = 723 * SCALE, 425 * SCALE
 SLOT = 114 * SCALE
-
-
-def start_xvfb(work):
-    """An X server large enough for the doubled window, on a free display."""
-    for n in range(141, 190):
-        if xscreen.display_in_use(n):
-            continue
-        log = open(os.path.join(work, "xvfb.log"), "w")
-        proc = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "2048x1536x24",
-                                 "-nolisten", "tcp", "-noreset"], stdout=log, stderr=log)
-        for _ in range(200):
-            if proc.poll() is not None:
-                break
-            if subprocess.run(["xdpyinfo", "-display", ":%d" % n], capture_output=True).returncode == 0:
-                return proc, ":%d" % n
-            time.sleep(0.02)
-        proc.kill()
-        proc.wait()
-    raise Failure("no X server could be started")
 
 
 class Harness:
@@ -69,10 +53,12 @@ def page_png(bindir, work, name, *args):
 
 def run(args, c):
     work = tempfile.mkdtemp(prefix="solvari-hidpi.")
-    xvfb, display = start_xvfb(work)
-    os.environ.update({"DISPLAY": display, "QT_QPA_PLATFORM": "xcb",
-                       "XDG_CONFIG_HOME": os.path.join(work, "config")})
-    screen = xscreen.Screen(display)
+    try:
+        the_rig = rig.Rig(work, x=True, screen="2048x1536x24", pulse=True)
+    except rig.RigError as e:
+        raise Failure(str(e))
+    os.environ.update(the_rig.env)
+    screen = xscreen.Screen(the_rig.display)
     app = None
     try:
         h = Harness(args.bindir, args.artifacts, work, screen)
@@ -145,8 +131,8 @@ def run(args, c):
         if app:
             app.kill()
         screen.close()
-        xvfb.terminate()
-        xvfb.wait()
+        the_rig.close()
+        shutil.rmtree(work, ignore_errors=True)
 
 
 def h_wait(cond, timeout, step=0.05):

@@ -37,6 +37,7 @@ import sys
 import tempfile
 import time
 
+import rig
 import soundcheck as sc
 import xscreen
 from e2e import App, Checks, Failure, find_white_rect, onset_summary, toolbar_buttons
@@ -93,109 +94,41 @@ def thread_cpu_seconds(pid):
     return out
 
 
-class Rig:
-    """The X server, the sound server and its card for one run, and the
-    program's private settings. Everything is stopped again by close()."""
+class Rig(rig.Rig):
+    """The rig of one run: the X server, the sound server with its card (a
+    null sink without one), the program's private settings, and the
+    processes of the run. Everything is stopped again by close()."""
 
     def __init__(self, root, name, card):
         self.name = name
         self.card = card
-        self.work = os.path.join(root, name)
-        os.makedirs(self.work)
-        os.chmod(self.work, 0o700)
-        env = dict(os.environ)
-        for key in ("WAYLAND_DISPLAY", "SESSION_MANAGER", "XDG_CURRENT_DESKTOP", "PULSE_SINK",
-                    "PULSE_SOURCE", "SOLVARI_TRACE"):
-            env.pop(key, None)
-        for var, sub in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"),
-                         ("XDG_RUNTIME_DIR", "run"), ("XDG_CACHE_HOME", "cache"),
-                         ("XDG_DATA_HOME", "data")):
-            env[var] = os.path.join(self.work, sub)
-            os.makedirs(env[var], mode=0o700)
-        env["PULSE_SERVER"] = "unix:" + os.path.join(env["XDG_RUNTIME_DIR"], "pulse", "native")
-        client_conf = os.path.join(self.work, "client.conf")
-        with open(client_conf, "w") as f:
-            f.write("autospawn = no\n")
-        env["PULSE_CLIENTCONFIG"] = client_conf
-        env["QT_QPA_PLATFORM"] = "xcb"
-        self.env = env
         self.procs = []
-        self.xvfb = self.reader = None
-        self.raw = os.path.join(self.work, "card.raw")
-        self.start_file = os.path.join(self.work, "card.start")
-        self._start_x()
-        self.start_pulse()
-        self.screen = xscreen.Screen(self.env["DISPLAY"])
-
-    def _start_x(self):
-        for n in range(150, 200):
-            if xscreen.display_in_use(n):
-                continue
-            log = open(os.path.join(self.work, "xvfb.log"), "w")
-            p = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24",
-                                  "-nolisten", "tcp", "-noreset"], stdout=log, stderr=log)
-            deadline = time.monotonic() + 5
-            while time.monotonic() < deadline and p.poll() is None:
-                if os.path.exists("/tmp/.X11-unix/X%d" % n) and subprocess.run(
-                        ["xdpyinfo", "-display", ":%d" % n], capture_output=True).returncode == 0:
-                    self.xvfb = p
-                    self.env["DISPLAY"] = ":%d" % n
-                    os.environ["DISPLAY"] = ":%d" % n  # for xdotool
-                    return
-                time.sleep(0.02)
-            p.kill()
-            p.wait()
-        raise Failure("no X server could be started")
-
-    def pulse_pid(self):
-        try:
-            with open(os.path.join(self.env["XDG_RUNTIME_DIR"], "pulse", "pid")) as f:
-                return int(f.read().split()[0])
-        except (OSError, ValueError, IndexError):
-            return None
-
-    def start_pulse(self):
-        """The sound server; with a card, its pipe sink and the card's reader."""
-        load = ["--load=module-native-protocol-unix"]
-        if self.card:
-            fifo = os.path.join(self.work, "card.fifo")
+        self.reader = None
+        self.screen = None
+        work = os.path.join(root, name)
+        os.makedirs(work)
+        self.raw = os.path.join(work, "card.raw")
+        self.start_file = os.path.join(work, "card.start")
+        sink, default_sink = rig.NULL_SINK, "nullsink"
+        if card:
+            fifo = os.path.join(work, "card.fifo")
             os.mkfifo(fifo)
-            c = CARDS[self.card]
-            load.append("--load=module-pipe-sink sink_name=card file=%s format=%s rate=%d "
-                        "channels=%d use_system_clock_for_timing=no"
-                        % (fifo, c["format"], RATE, c["channels"]))
-        else:
-            load.append("--load=module-null-sink sink_name=nullsink")
-        r = subprocess.run(["pulseaudio", "-D", "-n", "--exit-idle-time=-1", "--disallow-exit",
-                            "--realtime=no", "--high-priority=no",
-                            "--log-target=file:" + os.path.join(self.work, "pulse.log")] + load,
-                           env=self.env)
-        if r.returncode != 0:
-            raise Failure("%s: the sound server did not start" % self.name)
-        if self.card:
+            c = CARDS[card]
+            sink = ("module-pipe-sink sink_name=card file=%s format=%s rate=%d channels=%d "
+                    "use_system_clock_for_timing=no" % (fifo, c["format"], RATE, c["channels"]))
+            default_sink = "card"
+        try:
+            super().__init__(work, x=True, pulse=True, sink=sink, default_sink=default_sink)
+        except rig.RigError as e:
+            raise Failure("%s: %s" % (name, e))
+        os.environ["DISPLAY"] = self.display  # for xdotool
+        if card:
             self.reader = subprocess.Popen(
                 [sys.executable, os.path.join(HERE, "pipe_card.py"), fifo, str(RATE), self.raw,
-                 self.start_file, str(CARDS[self.card]["frame"])])
-        deadline = time.monotonic() + 5
-        while time.monotonic() < deadline:
-            if subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode == 0:
-                break
-            time.sleep(0.05)
-        else:
-            raise Failure("%s: the sound server does not answer" % self.name)
-        subprocess.run(["pactl", "set-default-sink", "card" if self.card else "nullsink"],
-                       env=self.env, capture_output=True)
-        while self.card and not os.path.exists(self.start_file):
-            time.sleep(0.01)
-
-    def stop_pulse(self):
-        pid = self.pulse_pid()
-        if pid:
-            try:
-                os.kill(pid, signal.SIGCONT)
-                os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
+                 self.start_file, str(CARDS[card]["frame"])])
+            while not os.path.exists(self.start_file):
+                time.sleep(0.01)
+        self.screen = xscreen.Screen(self.display)
 
     def stop_card(self):
         if self.reader and self.reader.poll() is None:
@@ -212,19 +145,12 @@ class Rig:
             if p.poll() is None:
                 p.kill()
                 p.wait()
-        self.stop_pulse()
-        try:
-            self.screen.close()
-        except Exception:
-            pass
-        if self.xvfb:
-            # Asked to end, the server removes its lock and socket.
-            self.xvfb.terminate()
+        if self.screen:
             try:
-                self.xvfb.wait(5)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
+                self.screen.close()
+            except Exception:
+                pass
+        super().close()
 
 
 class Program(App):
@@ -668,7 +594,7 @@ def main():
     args.bindir = os.path.abspath(args.bindir)
     args.artifacts = os.path.abspath(args.artifacts)
     os.makedirs(args.artifacts, exist_ok=True)
-    for tool in ("Xvfb", "xdpyinfo", "pulseaudio", "pactl", "stress-ng"):
+    for tool in ("Xvfb", "xdpyinfo", "pulseaudio", "pactl", "stress-ng", "xdotool"):
         if not shutil.which(tool):
             print("e2e_pipe: '%s' is missing; run tools/install-deps.sh" % tool, file=sys.stderr)
             return 1

@@ -1,7 +1,7 @@
 """End-to-end test of the practice commands, as a learner uses them.
 
-The real program under the X server and sound server that run-e2e.sh
-provides, driven by clicks and keys only:
+The real program under the X server and sound server of the rig (rig.py
+--x --wm --pulse), driven by clicks and keys only:
   a. a click on phrase 20 in the overview starts there: V20 is heard first and
      its characters turn green; Space stops;
   b. → during phrase 3: V03 is cut and V04 heard at once, then V05;
@@ -84,23 +84,18 @@ class Practice(e2e.Harness):
         return pressed
 
     def choose_tempo(self, tempo, shot=None):
-        """読経 → 速さ → tempo: the 読経 menu opened from ﾌｧｲﾙ with →, its last
-        item (速さ) reached with ↑, the submenu opened with →."""
-        self.menu_file(self.app)
-        self.key("Right")
-        time.sleep(0.3)
-        self.key("Up", "Right")
-        time.sleep(0.3)
-        downs = [50, 75, 100, 125, 150].index(tempo)
-        if downs:
-            self.key(*(["Down"] * downs))
-        time.sleep(0.2)
+        """読経 → 速さ → tempo; with `shot`, the window is kept with the
+        menus open and the pointer on the choice first."""
+        path = ("読経", "速さ", "%d %%" % tempo)
         if shot:
+            x, y = self.menu(self.app, *path, hover_last=True)
+            time.sleep(0.2)
             r = self.app.rect()
             self.images.append((shot, self.screen.grab(r[0], r[1], r[2], r[3])))
-        self.key("Return")
-        self.log("tempo %d" % tempo)
-        time.sleep(0.3)
+            self.click(x, y, "tempo %d" % tempo)
+            time.sleep(0.3)
+        else:
+            self.menu(self.app, *path)
 
     def watch(self, name, cells, timeout):
         """Looks at the cells in the list until each has turned green, in
@@ -538,9 +533,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bindir", required=True)
     ap.add_argument("--artifacts", required=True)
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
+    args = e2e.e2e_arguments(ap)
     signal.signal(signal.SIGTERM, lambda *a: sys.exit(1))
     sys.exit(Practice(args).run())
 

@@ -2,11 +2,9 @@
 # Installs the built program into a temporary prefix, checks the layout
 # (executable and data side by side, the launcher on the PATH, the desktop
 # entry and icon) and starts the installed program offscreen for a moment.
-#   install-check.sh <build dir> <source dir> <1 when solvari-voice is built>
+#   install-check.sh <build dir>
 set -euo pipefail
 build=$1
-src=$2
-with_voice_tool=${3:-0}
 work=$(mktemp -d "${TMPDIR:-/tmp}/solvari-install.XXXXXX")
 pid=
 cleanup() {
@@ -33,9 +31,9 @@ done
 [ -L "$prefix/bin/Solvari" ] || fail "no launcher $prefix/bin/Solvari"
 [ "$(readlink -f "$prefix/bin/Solvari")" = "$(readlink -f "$app/Solvari")" ] ||
   fail "the launcher does not lead to $app/Solvari"
-if [ "$with_voice_tool" = 1 ]; then
-  [ -x "$prefix/bin/solvari-voice" ] || fail "solvari-voice is not on the PATH"
-fi
+for cmd in solvari-voice solvari-page-png; do
+  [ -x "$prefix/bin/$cmd" ] || fail "$cmd is not on the PATH"
+done
 
 # Only the commands go on the PATH; the data stays beside the executable.
 for f in "$prefix/bin"/*; do
@@ -52,12 +50,12 @@ for line in '^\[Desktop Entry\]$' '^Type=Application$' '^Name=Solvari$' '^Name\[
   grep -q "$line" "$desktop" || fail "desktop entry lacks $line"
 done
 [ -s "$prefix/share/metainfo/org.solvari.Solvari.metainfo.xml" ] || fail "no AppStream metainfo"
-for page in Solvari solvari-voice; do
+for page in Solvari solvari-voice solvari-page-png; do
   [ -s "$prefix/share/man/man1/$page.1.gz" ] || fail "no manual page $page.1.gz"
 done
-if [ -f "$src/res/solvari.png" ]; then
-  [ -f "$prefix/share/icons/hicolor/256x256/apps/solvari.png" ] || fail "icon not installed"
-fi
+for icon in 256x256 48x48; do
+  [ -f "$prefix/share/icons/hicolor/$icon/apps/solvari.png" ] || fail "$icon icon not installed"
+done
 
 # Start the installed program through the launcher, as the desktop entry
 # does, with private settings and no sound server.

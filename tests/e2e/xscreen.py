@@ -380,23 +380,3 @@ def write_bmp(path, width, height, rgb):
     with open(path, "wb") as f:
         f.write(header + info + body)
 
-
-def display_in_use(n):
-    """Whether X display :n is taken: its lock names a live process. A lock
-    left by a server that was killed does not count (a new server takes the
-    display over)."""
-    import os
-    try:
-        with open("/tmp/.X%d-lock" % n) as f:
-            pid = int(f.read().strip() or 0)
-    except (OSError, ValueError):
-        return os.path.exists("/tmp/.X%d-lock" % n)
-    if pid <= 0:
-        return True
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return False
-    except PermissionError:
-        return True
-    return True
