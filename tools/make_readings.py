@@ -39,7 +39,8 @@ def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     table = read_table(sys.argv[1])
-    out = ["// Generated from the sutra text table by tools/make_readings.py; do not edit.",
+    out = ["// SPDX-License-Identifier: GPL-3.0-or-later",
+           "// Generated from the sutra text table by tools/make_readings.py; do not edit.",
            '#include "core/sutra_readings.h"', "", "namespace solvari {", "namespace {", ""]
     for p, (text, groups) in enumerate(table):
         items = ", ".join(f'"{g}"' for g in groups)

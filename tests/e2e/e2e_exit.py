@@ -26,6 +26,7 @@ import time
 
 from e2e import Checks, Failure
 from e2e_pipe import Program, Rig
+import menus
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.abspath(os.path.join(HERE, "..", ".."))
@@ -41,13 +42,9 @@ def recorder_window(prog):
 
 
 def open_recorder(prog):
-    """ﾌｧｲﾙ → 音声の録音... (the third item), then 録音 (Alt+R); the
-    recording window's X window, or None."""
-    x, y, _, _ = prog.rect()
-    prog.screen.click(x + 24, y + 10)
-    time.sleep(0.3)
-    subprocess.run(["xdotool", "key", "--delay", "40", "Down", "Down", "Down", "Return"],
-                   check=True)
+    """ﾌｧｲﾙ → 音声の録音..., then 録音 (Alt+R); the recording window's X
+    window, or None."""
+    menus.choose(prog.screen, prog, ["ﾌｧｲﾙ(&F)", "音声の録音..."])
     deadline = time.monotonic() + 5
     while time.monotonic() < deadline:
         wid = recorder_window(prog)
