@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: the program's name and version, the maker line, the About
 // picture (bitmap 240), a line on the reading aid and an OK button, laid out
 // in dialog units.

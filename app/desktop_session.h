@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's place on the Linux desktop, over the session bus: the screen
 // stays on while reciting (CIdleInhibitor) and the desktop's media controls
 // reach the recitation (CMprisService). The frame makes one, hands it a

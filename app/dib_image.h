@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of the packed-DIB library as Qt images, for the tool bar, the
 // About box and the title window.
 #pragma once

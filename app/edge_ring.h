@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One ring of a classic 3-D window edge, n pixels in from the widget's border:
 // topLeft on the top and left sides, bottomRight on the bottom and right.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame's commands: their texts, menus, tool bar and keys, and the
 // enable handlers that keep every command's state.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps the desktop's idle timer from blanking or locking the screen while it
 // is wanted, through org.freedesktop.ScreenSaver on the session bus: one
 // Inhibit while wanted, its UnInhibit as soon as it is no longer wanted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The language of the interface. The program's texts are written in
 // Japanese; the English interface is a Qt translation compiled into the
 // program. Which one shows follows the system's language (Japanese for ja*,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Solvari: recites the sutra with its voice and lights each character in time.
 #include <cstdio>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main frame: the program's only top-level window. It owns the tool bar,
 // the sutra view, the title window and the background picture, builds the
 // menus, tool bar and accelerators, keeps every command's enabled and checked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the menus' items lie, for the end-to-end tests: with SOLVARI_TRACE
 // set, an application-wide event filter writes a trace line for every item
 // of a menu as the menu opens (at its first painting, when it is on the

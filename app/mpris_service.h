@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media player interface of the desktop (MPRIS) over the session bus:
 // org.mpris.MediaPlayer2.solvari, with the root and Player interfaces at
 // /org/mpris/MediaPlayer2. The desktop's media controls, the play/pause key

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The background picture, read without holding the window. A file of up to
 // kReadAtOnceBytes that decodes quickly (CQtPictureDecoder::DecodesQuickly)
 // is loaded at once into the holder; a larger one, a photo, or a small one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice record window (ﾌｧｲﾙ → 記録...): a calendar of the last months
 // with the number of recitations on each day practised, the days practised
 // in that time and the current streak. It only shows; the record itself is

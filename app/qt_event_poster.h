@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands work from the sound threads to the user-interface thread as queued
 // events. Events still queued when the poster goes are dropped.
 #pragma once

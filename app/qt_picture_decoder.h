@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of the formats Qt's image readers give (JPEG, PNG, WebP, GIF and
 // TIFF) turned into 24-bit packed DIBs for the background picture. The EXIF
 // orientation of a photo is applied; transparent pixels are laid over white.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings over QSettings: organisation "Orvell Craft", application
 // "Kelvane", one group per section ("Reading", "WAV Config"). On Linux they
 // live in ~/.config/Orvell Craft/Kelvane.conf, on Windows in the registry key

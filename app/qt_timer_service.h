@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame's window timers over Qt: ids 10, 20, 30 and 31 (or any other),
 // each running until it is killed, like classic window timers. Arming a
 // pending id replaces it; killing an idle id does nothing; a firing calls the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: prepares Qt, names where the settings live,
 // creates the main frame and shows it, and runs the program.
 #pragma once

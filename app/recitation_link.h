@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the desktop's services (the screen saver's inhibition, the media
 // player interface) see of the recitation and may ask of it. The frame fills
 // it in; the services read it whenever they are told that something changed,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording window (ﾌｧｲﾙ → 音声の録音...): one phrase at a time in large
 // outlined characters, Record / Stop / Play / Keep / Next / Previous, a level
 // meter, the list of the 54 phrases with the ones already recorded, and the

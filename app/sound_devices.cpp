@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/sound_devices.h"
 
 #include "audio/pulse/pulse_wave_device.h"

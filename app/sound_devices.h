@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own sound devices. Tests give the frame fakes instead.
 #pragma once
 

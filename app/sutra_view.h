@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sutra view's window: a QWidget that owns the picture of its client area
 // (the painting logic of render/ draws into it) inside a sunken 2-pixel edge.
 // The full painting runs when the view is invalidated, resized or first

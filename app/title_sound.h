@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The title sound: a .wav file played asynchronously.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The title window: a hidden child of the frame with a raised dialog frame,
 // shown once after start-up with the title picture centred over the frame's
 // client area while the title sound plays.

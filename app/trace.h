@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Timestamped events for measurements and the end-to-end tests. When the
 // environment variable SOLVARI_TRACE names a file, every event is appended to
 // it as one line: milliseconds since the process started, the event name and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logic of a wave-output device over a playback stream that plays one
 // buffer after another without a seam and knows when each sample is heard.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The temple instruments mixed into the recitation's sound: the wooden fish
 // (木魚) struck on each character and the bowl bell before and after the
 // text. Everything is 16-bit mono PCM at 11025 Hz, as the voice is, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/own_voice_folder.h"
 
 #include <filesystem>

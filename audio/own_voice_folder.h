@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder of one's own takes: V00.SGM .. V53.SGM as the recording window
 // keeps them. Every question about which phrases have a take of one's own is
 // answered here, from the folder as it is now.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recitation as the user drives it: the sequencer, the voice of every
 // phrase, the heard clock and the settings, in plain C++. Each command of the
 // program (Start, Stop, a click on a phrase, next, previous, Home, one

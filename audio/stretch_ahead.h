@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stretched voices made ahead of time. Stretching a phrase takes far longer
 // than reading its file, so the frame asks for the phrases it will need next
 // while the current one plays; a worker thread of its own reads and stretches

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Following one's own take character by character. Every shipped phrase
 // (V00.SGM .. V53.SGM) starts each character exactly where the duration table
 // says, so it is a recording whose character onsets are known. A take of the

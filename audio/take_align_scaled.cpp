@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AlignTake for the builds without FFTW (the Windows cross build, which has
 // no FFTW of its own): every take is followed by the even scaling.
 #include "audio/take_align.h"

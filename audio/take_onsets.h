@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The character onsets of one's own take, kept beside it: V07.SGM has its
 // onsets in V07.onsets. The file names the take's sound length and checksum
 // and the shipped phrase's, so that a take re-recorded or edited afterwards,

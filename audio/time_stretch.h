@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Chanting slower or faster: the voice stretched in time with its pitch kept,
 // over Rubber Band's offline stretcher (the finer engine, tuned for a voice).
 // A tempo is a percentage of the recorded pace: 50 takes twice as long, 150

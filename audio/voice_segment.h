@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The voice files beside the executable: one per phrase, V00.SGM to V53.SGM,
 // each a 4-byte little-endian byte count N followed by N bytes of 16-bit mono
 // PCM at 11025 samples per second. Bytes after the sound are never read.

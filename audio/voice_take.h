@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One's own recording of a phrase: from the raw take to the voice file. A
 // take is trimmed of its leading and trailing silence (50 ms kept before the
 // voice, 200 ms after it, padded with silence where the take has less), its

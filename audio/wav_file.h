@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RIFF/WAVE files, read in one place for the whole program: the title sound
 // and solvari-voice. The reader checks the file's structure (its header, its
 // chunks, the format and where the sound lies); which formats a caller can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One PCM sound in memory, its format, and the wave devices that play it as
 // one buffer (or record into it).
 #pragma once

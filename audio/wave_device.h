@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The small device interfaces the wave buffer drives: a wave-output device
 // that plays one buffer from memory and reports its end, and a wave-input
 // device that records into one buffer. The program implements them over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Aligning one's own take of the longest phrase (38, ten characters, 3.2 s)
 // to the shipped phrase: the whole of AlignTake for takes as slow as a
 // beginner's, and half a second of silence before them, and the measurement

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The start-up floor: a bare Qt Widgets window that bench/startup.py starts
 # in turn with the program (it is no Google Benchmark: it prints its figures).
 if(TARGET Qt6::Widgets)

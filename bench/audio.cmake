@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Voice loading, and the phrase change on the real device. The device
 # figures need a sound server: run
 #   tools/with-pulse.sh build/bin/audio_bench

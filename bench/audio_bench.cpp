@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LoadVoiceSegment on the longest segment; and, with a sound server, one
 // phrase change on the real device (close, load, open, play), the silence
 // between two segments played back to back and how much of each is lost.

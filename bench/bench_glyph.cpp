@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of one DrawOutlinedGlyph call on real character cells.
 #include <benchmark/benchmark.h>
 

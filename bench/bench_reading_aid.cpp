@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the reading aid costs: a whole reading page and one character
 // highlight at the frame's size, with no reading (the plain page), the kana
 // and the romaji, over the tile and over data/default.bmp. The page with a

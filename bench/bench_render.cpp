@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view's drawing at the frame's size: a whole reading page over a
 // picture, the overview, one character highlight, one column erased, the
 // stretch of a new picture or size; at scale 1 and, on a screen of twice the

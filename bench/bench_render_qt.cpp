@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt peer of the reading page: what a Qt program painting the same page
 // would do. The picture, turned into an RGB32 image once, is drawn with
 // QPainter scaled to cover the view with nearest pixel (the same crop), and

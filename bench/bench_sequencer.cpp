@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One phrase change as the program makes it: the buffer-done handler closes
 // the device, erases the heard column, draws the next one into the view's
 // surface, reads the next voice file into the wave buffer, opens the device,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wooden fish mixed into the longest phrase (its nine or ten strikes),
 // and the voiceless phrase made from silence: the work done once per phrase
 // while reciting, to be set against the phrase's own length.

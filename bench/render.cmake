@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 solvari_add_bench(bench_render SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_render.cpp LIBS solvari_render)
 # The Qt peer of the reading page runs in the same binary, so that the two
 # are compared within one run.

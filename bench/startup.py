@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Start-up against the Qt floor, under Xvfb.
 
 Starts the program (Solvari) and a bare Qt Widgets window with a menu and a

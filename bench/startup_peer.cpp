@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor of a start: a bare Qt Widgets window with a menu and a tool bar,
 // of the program's size, and nothing else. At its first paint it prints
 // "main MS" (when main began) and "first-paint MS RSS_KIB": milliseconds

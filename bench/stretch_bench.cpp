@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The time stretch of the longest voice file at the slowest and the fastest
 // tempo, and taking a stretch made ahead, next to reading the file.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiling the portable parts (core/, render/, res/, audio/ without its
 # sound devices, and their tests) for 64-bit Windows with Debian's mingw-w64.
 #   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The temple instruments and the count of recitations, as the user sets them
 // and as they are kept in the profile (section "Reading"). With the defaults
 // a recitation sounds and runs exactly as it does without them.

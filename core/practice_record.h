@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice record: one line for every recitation that reached the end of
 // the text, with its date and time, which recitation of how many it was, and
 // its tempo; and what the record window shows of it: the days practised, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-user settings by section and key, with defaults. The program uses
 // QSettings behind it; tests use an in-memory store.
 #pragma once

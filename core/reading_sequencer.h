@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recitation: from Start, phrase by phrase through phrases 0 to 53, to the
 // end of the text, a repeat or Stop. It has no thread and no loop: each
 // handler runs to completion and arms the event that continues the reading.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/reading_settings.h"
 
 #include "core/exe_directory.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's settings, per user, by section and key. Every key is named
 // here once; the recitation loads them into one struct at start and writes
 // each back when its command changes it. Missing or unusable values read as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the recitation sequencer needs from the world around it: the frame's
 // timers, the voice output, the sutra view and the frame window. The Qt frame
 // implements each by forwarding to its timer service, wave buffer, view and

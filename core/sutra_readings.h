@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reading of every character of the sutra, as chanted: a group of kana
 // per character (from the sutra text table), and its Hepburn romanisation.
 // The reading aid shows them beside the large characters of the reading page.

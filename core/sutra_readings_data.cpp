@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generated from the sutra text table by tools/make_readings.py; do not edit.
 #include "core/sutra_readings.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sutra as the program knows it: 54 phrases, their character counts,
 // how long each character stays lit, and which glyph bitmaps draw them.
 #pragma once

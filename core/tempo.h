@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pace of a recitation as a percentage of the recorded one: 50 takes
 // twice as long, 150 two thirds of the time, 100 is the voice as recorded.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the recitation reports what it does, for measurements and the
 // end-to-end tests (the program writes a timestamped line per event when
 // asked to; tests may record them). Nothing depends on it being there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bitmaps from the program's resources in the layout the display gives them:
 // rows top first; a monochrome bitmap has 1 bit per pixel, most significant
 // bit leftmost, 1 for white, rows padded to an even number of bytes; a colour

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Packed device-independent bitmaps: a .bmp picture without its 14-byte file
 // header (bitmap header, colour table, pixel rows) held in one owned block.
 // Reading from a file, questions about the header, palettes made from the

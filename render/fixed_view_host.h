@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A view host whose state, phrase and picture are plain fields: for drawing
 // the view outside the program's frame (pictures of a page, benchmarks, tests).
 #pragma once

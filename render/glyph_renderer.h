@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws one character cell of a large glyph column.
 #pragma once
 

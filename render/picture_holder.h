@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A picture read from a .bmp file together with its palette, as the main
 // frame holds its background picture and the title window its title picture.
 #pragma once

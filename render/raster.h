@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's raster layer: 32-bit RGB surfaces, drawing contexts with the
 // classic GDI state (clip, text/background colour, background mode, pen,
 // current position), monochrome bitmaps and the few transfers the program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the small reading of one character (one 40-row band of a reading
 // bitmap) in the style of the large characters: a black halo around the ink
 // and the ink in one colour, or the ink alone for a highlight.

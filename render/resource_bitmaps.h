@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The BitmapFinder over the bitmaps compiled into the program.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sutra view: the whole text on white (overview), or a page of large
 // outlined glyph columns over the background picture or the tile (reading
 // page). It owns the pixels of its window and keeps no state of its own: each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view's scale: how many screen pixels one pixel of its geometry takes.
 // On a screen of twice the usual density the view paints at scale 2: every
 // size and position of its geometry doubled, from glyph bitmaps made at that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outlines of monochrome pictures up to 192 pixels wide, as the large glyphs
 // are drawn at both scales and the readings at scale 2: a black halo of a
 // given width around the ink, and the ink in one colour. (At scale 1 the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The table of embedded bitmaps, generated at build time from res/bitmaps/
 // (see embed_bitmaps.cmake), sorted by identifier.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes a C++ source holding every res/bitmaps/<id>.bmp as a byte array and a
 # table of them sorted by identifier.
 #   cmake -DINPUT_DIR=<res/bitmaps> -DOUTPUT=<file.cpp> -P embed_bitmaps.cmake

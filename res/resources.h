@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bitmaps compiled into the program (glyph columns and strips, the background
 // tile, the tool bar image, the About picture), each the bytes of a complete
 // .bmp file, found by its numeric identifier.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages Solvari needs; only the missing ones, with
 # apt as root or via sudo.
 #   tools/install-deps.sh run    what building and running the program need

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Regenerates every bitmap of the program from code and the Debian IPA Mincho
 # font: res/bitmaps/*.bmp, res/solvari.png, res/solvari-48.png,
 # data/default.bmp and data/Copyright.bmp. Needs libfreetype-dev and

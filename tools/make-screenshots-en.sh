@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's screenshots of the English interface from the built
 # program (tools/make_screenshots_en.py) inside the test rig's private X
 # server with its window manager.

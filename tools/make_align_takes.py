@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes takes of phrases whose character onsets are known, to measure how
 well a take is followed.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes the temple instruments: data/Mokugyo.SGM and data/Bell.SGM.
 
 Mokugyo.SGM is one strike of the wooden fish (木魚): a hollow wooden body

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes core/sutra_readings_data.cpp, the kana reading of every character,
 from the sutra text table (phrase TAB text TAB readings, one group of kana per
 character, '#' comments).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Takes the README's screenshots of the English interface from the built
 program, as a user sees it: run inside the test rig's private X server with
 its window manager (tools/make-screenshots-en.sh starts it), no sound server,

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes the recited voice: data/V00.SGM .. data/V53.SGM and data/Title.WAV.
 
 Every phrase of the sutra text table is chanted one kana group per character

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """How well syllable onsets can be found in a voice by its level alone.
 
 The shipped voice (data/V00.SGM .. V53.SGM) starts each character exactly

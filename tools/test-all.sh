@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Solvari twice (plain, and with
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test in both.
 set -euo pipefail

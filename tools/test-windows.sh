@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiles the portable parts (core/, render/, res/, audio/ without its
 # sound devices) and their unit tests for 64-bit Windows with mingw-w64, and
 # runs the tests under Wine. GoogleTest is built from Debian's sources with

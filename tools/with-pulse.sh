@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command beside a private PulseAudio server that has one null sink
 # ("nullsink") and a low-latency capture of its monitor running all the time
 # (tests/e2e/rig.py, the one start-up of the test servers).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One run of the photo fuzz target: the bytes through Qt's image readers into
 // a DIB, which must then pass the program's own checks and is drawn as the
 // view draws its background. Shared by the fuzz target and the test that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The connection to the sound server that each device of this folder runs
 // on: PulseAudio's threaded main loop (the library's own thread) and one
 // context on it, connected anew when the server went away or stopped

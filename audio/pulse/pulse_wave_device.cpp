@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/pulse/pulse_wave_device.h"
 
 #include <pulse/pulseaudio.h>

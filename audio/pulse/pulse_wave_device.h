@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave-output device over PulseAudio's client library (PipeWire's pulse
 // service speaks the same protocol). One playback stream serves buffer after
 // buffer: a buffer handed ahead (Prefetch) follows the one playing without a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave-input device over PulseAudio's client library, beside the output
 // device and on the same kind of connection (CPulseConnection): a record
 // stream, made at Start, writes what it hears into the one buffer handed

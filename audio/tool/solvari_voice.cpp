@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // solvari-voice: makes voice segment files from your own recordings and
 // checks a folder of them.
 #include <charconv>

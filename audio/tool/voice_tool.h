@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What solvari-voice does: turn .wav recordings into voice segment files and
 // check a folder of segments.
 #pragma once

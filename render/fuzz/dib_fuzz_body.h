@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One run of the picture fuzz target: the bytes as a .bmp file read, checked
 // and drawn as the frame and the view do, and as a packed DIB and a resource
 // bitmap drawn without the checks. Shared by the fuzz target and the

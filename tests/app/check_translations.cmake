@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs lupdate over the program's sources on a copy of each committed .ts
 # file and fails when that changes anything (a text added, changed or gone
 # without "cmake --build build --target update_translations"), or when an

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # solvari-page-png over a picture of every format the program shows as its
 # background: a PNG, GIF, TIFF, lossless WebP or JPEG goes through the
 # program's decoder and gives, pixel for pixel, the page over the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A session bus of the test's own: a dbus-daemon with a minimal
 // configuration (no service is ever started on demand), in a folder of its
 // own, stopped and removed when the object goes.

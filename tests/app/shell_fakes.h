@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stand-ins for the frame's services: a simulated clock for the timers, a
 // wave-output device that plays nothing, a stub file dialog, recorded
 // message boxes and title sounds, and small .bmp and voice files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program on the desktop's session bus, against a private bus started by
 // the test: a stand-in screen saver records every Inhibit and UnInhibit, and a
 // media player client starts and steps a recitation over MPRIS. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shell on a screen of twice the density (QT_SCALE_FACTOR=2 on the
 // offscreen platform): the frame, tool bar and view take twice the screen
 // pixels, and the view paints at scale 2, pixel for pixel on the screen.

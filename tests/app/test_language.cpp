@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interface's languages. ctest runs this under LANG=en_US.UTF-8 and under
 // LANG=ja_JP.UTF-8 and names the language the system should give in
 // SOLVARI_EXPECT_LANGUAGE. Every text the user can meet (window title, menus,

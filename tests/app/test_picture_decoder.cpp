@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of other formats than .bmp: each format Qt reads turns into a
 // 24-bit DIB with the picture's exact pixels (or, for JPEG, close ones), a
 // photo's EXIF orientation is applied, and damaged, truncated and enormous

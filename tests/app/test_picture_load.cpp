@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Large background pictures are read off the user-interface thread: the
 // frame keeps what it showed until the new picture is ready, a later choice
 // wins over one still being read, bad files leave no picture as before, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice record window on the offscreen platform: the calendar of the
 // last months with the recitations of each day, the days practised, the
 // streak, and the notice of a record set aside.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice commands in the shell, on the offscreen platform: their menu,
 // keys and states, the tempo setting, clicking a phrase of the overview, and
 // the voice stretched to the tempo (or left exactly as recorded at 100 %).

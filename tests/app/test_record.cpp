@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording window on the offscreen platform with a fake input device
 // that "records" a known sound: its states, keeping a take, the failure paths
 // (no input device, the input half's messages, a silent take, a folder that

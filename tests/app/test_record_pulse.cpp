@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A take recorded through the real input device: a private PulseAudio
 // server (tools/with-pulse.sh) whose default source hears the null sink's
 // monitor, while pacat plays a known voice into the sink. The kept take must

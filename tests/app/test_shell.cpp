@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's shell on the offscreen platform: command states, menus and
 // tool bar, sizes, settings, the picture command, the title screen and
 // closing during a recitation. Time is simulated.

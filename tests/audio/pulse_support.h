@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for playing through the real devices into the test server's null
 // sink and looking at what its monitor captured (see tools/with-pulse.sh).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The generated takes of known onsets (tools/make_align_takes.py), read and
 // scored: how far the alignment's onsets, and the even scaling's, lie from
 // the known ones. Shared by the alignment test and its benchmark.

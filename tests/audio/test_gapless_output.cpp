@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gapless output logic against a simulated sound server: a playback
 // buffer that the server reads at the real-time rate into an output with a
 // latency of its own, answering position requests after a round trip.

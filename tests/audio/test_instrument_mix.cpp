@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The temple instruments mixed into the recitation's sound: every strike on
 // its character's onset to the sample, at every tempo and with a take's own
 // onsets; saturation; the voice off; the bell patterns; the shipped strikes.

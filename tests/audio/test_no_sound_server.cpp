@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Without any sound server: every open fails at once with a non-zero code,
 // nothing is ever posted, and the devices go away cleanly.
 #include <gtest/gtest.h>

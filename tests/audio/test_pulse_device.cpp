@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PulseAudio device against a private server with a null sink; run
 // through tools/with-pulse.sh.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PulseAudio input device against a private server (tools/with-pulse.sh):
 // it records what the null sink plays, through the sink's monitor, into the
 // one buffer it was handed, and returns that buffer exactly once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays through the PulseAudio device into the null sink of a private PulseAudio
 // server; run through tools/with-pulse.sh.
 #include <gtest/gtest.h>

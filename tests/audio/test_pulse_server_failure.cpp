@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PulseAudio devices when their server fails under them: killed, or
 // stopped (SIGSTOP), in the middle of a phrase or of a take. Each case runs
 // on a server of its own (tools/with-pulse.sh), which it stops or kills.

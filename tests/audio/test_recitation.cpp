@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recitation component on the simulated platform, without Qt: real voice
 // files in a folder of their own, the fake output device, the simulated
 // clock, view and frame. Start to end, a step, a tempo, one's own take, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Following one's own take: the onsets found by aligning takes whose onsets
 // are known (made at build time by tools/make_align_takes.py), against the
 // even scaling, and what bad takes give.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The onsets file kept beside one's own take: written when a take is kept,
 // read back while it belongs to the take and the shipped phrase, and never
 // trusted when it is truncated, edited or another file's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The time stretch: lengths at every tempo, the pitch kept, 100 % untouched,
 // awkward input; and the stretches made ahead on the worker thread.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One's own takes: finding the voice, trimming and normalising it, the pace
 // of the highlight, and saving through a temporary file with its failures.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds .wav file bytes for the tests, chunk by chunk, so that a test can
 // write a file as odd as it needs: chunks in any order, lengths that lie.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A simulated platform for the recitation: a clock with a message queue and
 // the frame's timers, a voice output device whose buffers end after their
 // PCM length, a view that keeps track of the columns on its page, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sutra text table of the repository, res/text/sutra-text.tsv (phrase TAB
 // text TAB readings, one group of kana per character, '#' comments): what the
 // tables of core/ are checked against.

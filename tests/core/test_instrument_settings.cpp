@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument settings in the profile: defaults, a round trip under their
 // keys, and stored values out of range, each falling back to its own default.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice commands on the simulated platform: starting at any phrase,
 // next / previous / home at every moment of a phrase, repeating one phrase,
 // and the tempo scaling every character with the voice.

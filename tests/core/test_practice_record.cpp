@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice record on disk: entries kept across a write cut short at any
 // byte, foreign and damaged files set aside and never written to, lines that
 // check themselves; and the calendar: recitations per day, days practised,

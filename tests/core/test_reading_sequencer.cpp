@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recitation run on the simulated platform: the rolling page, the two
 // clocks, every transition and failure path, the settings, narrow views,
 // destruction during a reading, and a long soak.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bowl bell and the count of recitations on the simulated platform: the
 // opening strikes before phrase 0 with the highlight waiting for them, the
 // closing strikes after phrase 53 of the last recitation only, N recitations

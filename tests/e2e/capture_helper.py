@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads the sink monitor's capture from parec and notes when each piece
 arrived. Runs as a process of its own so that nothing the test does can
 delay the reading.

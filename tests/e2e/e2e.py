@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end test of Solvari as a person uses it.
 
 Drives the real program only through its window (clicks with xdotool on the

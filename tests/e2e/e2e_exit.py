@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The program ends by itself when its sound server fails under it.
 
 The real program under Xvfb with a private PulseAudio server (a null sink),

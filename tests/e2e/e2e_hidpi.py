@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end test of Solvari on a screen of twice the density.
 
 Starts the real program with QT_SCALE_FACTOR=2 on a private X server and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end test of Solvari on sound outputs with a real buffer.
 
 Each run starts a private X server and a private PulseAudio server whose

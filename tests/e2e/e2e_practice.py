@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end test of the practice commands, as a learner uses them.
 
 The real program under the X server and sound server of the rig (rig.py

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the built program into a temporary prefix, checks the layout
 # (executable and data side by side, the launcher on the PATH, the desktop
 # entry and icon) and starts the installed program offscreen for a moment.

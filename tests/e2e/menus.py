@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Menus opened and chosen from by their items' text, as a person would: the
 program, when tracing, writes where each item of its menu bar lies in the
 window ("menubar-item X Y W H TEXT") and where each item of a menu lies on

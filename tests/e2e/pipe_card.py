@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A sound card with a real buffer, made of a PulseAudio pipe sink: drains
 the sink's FIFO at the real-time rate and keeps everything it took, so that
 sample i of the copy was heard at the start time + i / rate.

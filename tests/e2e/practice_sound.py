@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What the practice test needs beyond soundcheck: how long a voice was heard
 against its file (the tempo), its pitch, and where the overview puts a
 phrase. Standard library only; everything at soundcheck.RATE (11025 Hz).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The private world the program is tested in, started in one place for every
 end-to-end script and every test that needs a sound server: a private X
 server (Xvfb, on a display of its own), a small window manager (openbox, so

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Analysis of what the sound sink played: where each voice file sits in a
 capture, whether it was heard whole, and the silence between files.
 

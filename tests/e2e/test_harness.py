@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks of the end-to-end harness itself on synthetic sound and pictures:
 the capture analysis must find voices where they are, measure the silence
 between them to the millisecond and notice a voice cut short."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks of the practice test's analysis on synthetic sound: the tempo and
 the pitch it reports must be those put in, and the overview geometry that
 of the program's tables."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Looking at the X screen as a person would: fast grabs of screen areas.
 
 Uses libX11 through ctypes (no packages beyond the standard library). A grab

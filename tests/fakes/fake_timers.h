@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fake timer service on a simulated clock, for the tests that need
 // nothing more of the platform (the recitation's own tests run on the whole
 // simulated platform of tests/core/sim_platform.h).

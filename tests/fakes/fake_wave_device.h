@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fake wave devices for every test: they record what they are asked for and
 // "play" until the test finishes the buffer. A done notification goes
 // through the poster the test gives (the event loop it runs), or waits for

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the licence of the built Debian package: it carries its copyright
 # file where Debian wants it, the same as cmake/copyright, naming the
 # program's licence and the terms of each kind of data; and lintian raises no

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the built Debian package for real, with apt and its dependencies,
 # into a fresh Debian 12 root, and checks the installation there: the files
 # of the package (executable, data, help pages, icons, desktop entry,

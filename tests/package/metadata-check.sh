@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Validates the AppStream metainfo (appstreamcli, offline), the desktop entry
 # (desktop-file-validate, which must print nothing) and the manual pages
 # (man's own warnings, which must be none), and that the metainfo's

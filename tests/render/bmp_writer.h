@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds .bmp files byte by byte for the picture tests, the fuzz seeds and
 // the benchmarks.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Glyph, strip and tile bitmaps made up for the view tests, with ink that
 // tells the phrases apart, served by a BitmapFinder.
 #pragma once

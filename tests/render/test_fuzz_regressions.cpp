@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the picture fuzz target's seed corpus and every input it has found
 // a fault with.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pointing at a phrase in the overview: the layout the overview is painted
 // with, over the bitmaps compiled into the program.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reading aid on the reading page: each character's reading in the free
 // strip of its slot, outlined like the characters, lit with its character and
 // gone with its column; and the reading bitmaps compiled into the program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view at scale 2, for screens of twice the density: every size and
 // position of the scale-1 rules doubled. With bitmaps that are their scale-1
 // twins doubled, a 6-pixel halo around doubled ink is exactly the doubled

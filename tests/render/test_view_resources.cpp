@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view and the bitmap loader over the bitmaps compiled into the program.
 #include <gtest/gtest.h>
 

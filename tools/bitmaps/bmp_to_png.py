@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Turns the generator's 32-bit BMP (straight alpha in the fourth byte) into
 an RGBA PNG. Standard library only."""
 import struct

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FreeType access for the bitmap generator: one face, glyphs rendered as
 // coverage maps (optionally emboldened) and lines of text laid out by advance.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sutra's glyph bitmaps: for each phrase a large column (64 x 40 per
 // character) and a small overview strip (27 x 27 per character, left to right).
 #pragma once

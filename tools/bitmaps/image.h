@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small image types for the bitmap generator: an RGB canvas with float
 // channels that shapes are blended into, indexed images, and .bmp writing.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // solvari_make_bitmaps: writes every bitmap of the program.
 //
 //   solvari_make_bitmaps --mincho FONT --latin FONT --text SUTRA_TSV

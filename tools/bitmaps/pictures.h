@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's pictures, drawn from code: the background tile, the tool bar
 // buttons, the About picture, the icon, the default background and the title.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reading bitmaps of the reading aid: for each phrase one bitmap of kana
 // (stacked vertically) and one of romaji (one line), a 40-row band per
 // character, monochrome like the glyph columns.

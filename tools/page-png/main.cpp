@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [PHRASE [CHAR [PICTURE]]]
 //        solvari-page-png OUT.png [--scale 2] --overview
 // Paints the 723 x 425 view as a reading page of the six columns PHRASE to
