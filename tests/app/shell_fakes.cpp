@@ -47,6 +47,13 @@ std::unique_ptr<CMainFrame> ShellRig::NewFrame(IProfileStore* pProfile, Options 
   };
   services.pLanguage = options.pLanguage;
   services.strOwnVoiceDir = options.strOwnVoiceDir;
+  services.strPracticeRecord = options.strPracticeRecord.isEmpty()
+                                   ? recordDir.filePath(QStringLiteral("practice.txt"))
+                                   : options.strPracticeRecord;
+  services.askCount = [this](QWidget*, int) {
+    ++nCountAsked;
+    return nCountToType;
+  };
   return std::make_unique<CMainFrame>(std::move(services));
 }
 
