@@ -381,7 +381,11 @@ int CRecitation::PlayAll() {
   m_bPlayedInHandler = true;
   if (nResult == 1) {
     const ITraceSink* pTrace = m_recitationPlatform.pTrace;
-    Trace("phrase", {m_nPhrase, pTrace ? m_recitationPlatform.pTrace->ResidentKiB() : 0L});
+    // The bell rings in place of a voice: told apart, with its strikes.
+    if (BellStrikes() > 0)
+      Trace("bell", {BellStrikes()});
+    else
+      Trace("phrase", {m_nPhrase, pTrace ? m_recitationPlatform.pTrace->ResidentKiB() : 0L});
     PrefetchNextVoice();
   }
   return nResult;
