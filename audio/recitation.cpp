@@ -208,22 +208,30 @@ void CRecitation::SetPracticeRecordPath(const std::string& strPath) {
 
 void CRecitation::OnRecitationComplete(int nRecitation) {
   if (!m_pRecord) return;
-  const CPracticeRecord::Status status =
-      m_pRecord->Append(PracticeEntry::Now(nRecitation, RecitationsPlanned(), m_nPhraseTempo));
-  Trace("record", {nRecitation, static_cast<long>(status)});
-  // Told once the buffer-done handler this runs in is over.
+  // Written once the buffer-done handler this runs in is over: the entry is
+  // synced to the disk, which may take a while, and the end of the text (the
+  // overview, or the next recitation) does not wait for it.
+  const PracticeEntry entry = PracticeEntry::Now(nRecitation, RecitationsPlanned(), m_nPhraseTempo);
   IEventPoster* pPoster = m_recitationPlatform.pPoster;
-  if (pPoster == nullptr || status == CPracticeRecord::Status::Ok) return;
+  if (pPoster == nullptr) {
+    AppendToRecord(entry);
+    return;
+  }
   std::weak_ptr<int> alive = m_pAlive;
+  pPoster->Post([this, alive, entry] {
+    if (!alive.expired()) AppendToRecord(entry);
+  });
+}
+
+void CRecitation::AppendToRecord(const PracticeEntry& entry) {
+  if (!m_pRecord) return;
+  const CPracticeRecord::Status status = m_pRecord->Append(entry);
+  Trace("record", {entry.nRecitation, static_cast<long>(status)});
   if (status == CPracticeRecord::Status::SetAside) {
-    pPoster->Post([this, alive, strPath = m_pRecord->SetAsidePath()] {
-      if (!alive.expired()) OnPracticeRecordSetAside(strPath);
-    });
-  } else if (!m_bRecordFailReported) {
-    m_bRecordFailReported = true;
-    pPoster->Post([this, alive] {
-      if (!alive.expired()) OnPracticeRecordFailed();
-    });
+    OnPracticeRecordSetAside(m_pRecord->SetAsidePath());
+  } else if (status == CPracticeRecord::Status::Failed && !m_bRecordFailReported) {
+    m_bRecordFailReported = true;  // told once, not at every recitation
+    OnPracticeRecordFailed();
   }
 }
 

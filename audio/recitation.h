@@ -218,6 +218,8 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   // The settings' instruments and count, handed to the sequencer at Start.
   void ApplyInstrumentSettings();
   void StoreInstrument(ReadingSettings::Key key, int* pField, int nValue);
+  // Adds a recitation to the record, and tells what went wrong.
+  void AppendToRecord(const PracticeEntry& entry);
 
   RecitationPlatform m_recitationPlatform;
   COwnVoiceFolder m_ownVoice;

@@ -241,6 +241,8 @@ class TempleTest : public RecitationTest {
       PlayFor(1);
     }
     loop.RunUntilIdle();
+    poster.PumpInto(loop);  // what the recitation left for after its events
+    loop.RunUntilIdle();
     return lengths;
   }
 
@@ -503,6 +505,9 @@ TEST_F(TempleTest, TheDefaultsPlayTheVoiceFilesAsTheyAreWithNoBellAndRecordTheEn
   loop.RunUntilIdle();
   EXPECT_EQ(r.m_nState, Idle);
   EXPECT_EQ(r.CountText(), "");
+  EXPECT_TRUE(r.PracticeRecord()->Entries().empty());  // written after the end's events
+  poster.PumpInto(loop);
+  loop.RunUntilIdle();
   // The one recitation that reached the end is in the record.
   ASSERT_EQ(r.PracticeRecord()->Entries().size(), 1u);
   EXPECT_EQ(r.PracticeRecord()->Entries()[0].nCount, 1);
@@ -553,6 +558,8 @@ TEST_F(TempleTest, BellsCountAndVoiceOffThroughAWholeReading) {
     }
     PlayFor(1);
   }
+  loop.RunUntilIdle();
+  poster.PumpInto(loop);
   loop.RunUntilIdle();
   EXPECT_EQ(lengths, expected);
   EXPECT_EQ(r.m_nState, Idle);
