@@ -12,6 +12,7 @@
 #include "app/qt_picture_decoder.h"
 #include "app/record_wnd.h"
 #include "app/trace.h"
+#include "core/instrument_settings.h"
 #include "core/sutra_readings.h"
 #include "core/tempo.h"
 
@@ -36,6 +37,9 @@ const char* const kMenuRuby = QT_TRANSLATE_NOOP("CMainFrame", "ふりがな");
 const char* const kMenuRead = QT_TRANSLATE_NOOP("CMainFrame", "読経");
 const char* const kMenuTempo = QT_TRANSLATE_NOOP("CMainFrame", "速さ");
 const char* const kMenuLanguage = QT_TRANSLATE_NOOP("CMainFrame", "言語");
+const char* const kMenuMokugyo = QT_TRANSLATE_NOOP("CMainFrame", "木魚");
+const char* const kMenuBell = QT_TRANSLATE_NOOP("CMainFrame", "鏧子");
+const char* const kMenuCount = QT_TRANSLATE_NOOP("CMainFrame", "回数");
 const char* const kMenuHelp = QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ(&H)");
 
 }  // namespace
@@ -83,6 +87,27 @@ const std::vector<CommandText>& CMainFrame::CommandTexts() {
         {ID_DEFAULT_HELP, QT_TRANSLATE_NOOP("CMainFrame", "ﾍﾙﾌﾟ"), nullptr, nullptr},
         {ID_LANGUAGE_SYSTEM, QT_TRANSLATE_NOOP("CMainFrame", "システムの言語を使う"), nullptr,
          nullptr},
+        // The temple instruments, the count, the voice and the record.
+        {ID_READ_MOKUGYO_OFF, QT_TRANSLATE_NOOP("CMainFrame", "なし"), nullptr, nullptr},
+        {ID_READ_MOKUGYO_EVERY_CHAR, QT_TRANSLATE_NOOP("CMainFrame", "全文"),
+         QT_TRANSLATE_NOOP("CMainFrame", "木魚を一字ごとに打ちます"), nullptr},
+        {ID_READ_MOKUGYO_AFTER_OPENING, QT_TRANSLATE_NOOP("CMainFrame", "二句目から"),
+         QT_TRANSLATE_NOOP("CMainFrame", "最初の句は独唱し、二句目から木魚を打ちます"), nullptr},
+        {ID_READ_MOKUGYO_SOFT, QT_TRANSLATE_NOOP("CMainFrame", "小さく"), nullptr, nullptr},
+        {ID_READ_MOKUGYO_MEDIUM, QT_TRANSLATE_NOOP("CMainFrame", "普通"), nullptr, nullptr},
+        {ID_READ_MOKUGYO_LOUD, QT_TRANSLATE_NOOP("CMainFrame", "大きく"), nullptr, nullptr},
+        {ID_READ_BELL_NONE, QT_TRANSLATE_NOOP("CMainFrame", "なし"), nullptr, nullptr},
+        {ID_READ_BELL_TWO_THREE, QT_TRANSLATE_NOOP("CMainFrame", "二下三下"),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経の前に二下、後に三下打ちます"), nullptr},
+        {ID_READ_BELL_ONE_EACH, QT_TRANSLATE_NOOP("CMainFrame", "前後に一下ずつ"), nullptr,
+         nullptr},
+        {ID_READ_COUNT_ENDLESS, QT_TRANSLATE_NOOP("CMainFrame", "限りなく"),
+         QT_TRANSLATE_NOOP("CMainFrame", "停止するまで繰り返します"), nullptr},
+        {ID_READ_COUNT_TYPED, QT_TRANSLATE_NOOP("CMainFrame", "回数を指定..."), nullptr, nullptr},
+        {ID_READ_VOICE_OFF, QT_TRANSLATE_NOOP("CMainFrame", "声なし"),
+         QT_TRANSLATE_NOOP("CMainFrame", "声を出さずに木魚と表示だけで読経します"), nullptr},
+        {ID_FILE_PRACTICE_RECORD, QT_TRANSLATE_NOOP("CMainFrame", "記録..."),
+         QT_TRANSLATE_NOOP("CMainFrame", "読経した日と回数の記録"), nullptr},
         // Each language is named in its own language, in either interface.
         {ID_LANGUAGE_JAPANESE, QT_TRANSLATE_NOOP("CMainFrame", "日本語"), nullptr, nullptr},
         {ID_LANGUAGE_ENGLISH, QT_TRANSLATE_NOOP("CMainFrame", "English"), nullptr, nullptr},
@@ -91,6 +116,10 @@ const std::vector<CommandText>& CMainFrame::CommandTexts() {
     int nID = ID_READ_TEMPO_50;
     for (int nTempo : kTempoChoices)
       v.push_back({nID++, QT_TRANSLATE_NOOP("CMainFrame", "%1 %"), nullptr, nullptr, nTempo});
+    // 回数: "3 回" and so on.
+    nID = ID_READ_COUNT_ENDLESS + 1;
+    for (int nCount : kCountChoices)
+      v.push_back({nID++, QT_TRANSLATE_NOOP("CMainFrame", "%1 回"), nullptr, nullptr, nCount});
     return v;
   }();
   return texts;
@@ -98,7 +127,8 @@ const std::vector<CommandText>& CMainFrame::CommandTexts() {
 
 const std::vector<const char*>& CMainFrame::MenuTitles() {
   static const std::vector<const char*> titles = {kMenuFile,  kMenuRuby,     kMenuRead,
-                                                  kMenuTempo, kMenuLanguage, kMenuHelp};
+                                                  kMenuTempo, kMenuMokugyo,  kMenuBell,
+                                                  kMenuCount, kMenuLanguage, kMenuHelp};
   return titles;
 }
 
@@ -168,6 +198,8 @@ void CMainFrame::CreateMenus() {
   pFile->addAction(pRecord);
   pFile->addAction(pOwnVoice);
   pFile->addSeparator();
+  pFile->addAction(Action(ID_FILE_PRACTICE_RECORD));
+  pFile->addSeparator();
   pFile->addAction(pExit);
   QMenu* pRead = AddMenu(nullptr, kMenuRead);
   pRead->addAction(pStart);
@@ -207,11 +239,60 @@ void CMainFrame::CreateMenus() {
   connect(pContextHelp, &QAction::triggered, this, [this] { OnContextHelp(); });
   connect(pAbout, &QAction::triggered, this, [this] { OnAppAbout(); });
 
+  CreateTempleCommands(pRead);
   CreatePracticeCommands(pRead);
 }
 
+// The temple's ways, in 読経 after 繰り返す: its count, the wooden fish and
+// its volume, the bell and the voice off; and ﾌｧｲﾙ → 記録....
+void CMainFrame::CreateTempleCommands(QMenu* pRead) {
+  // A submenu of radio items from nFirstID on, each calling set(its value).
+  auto radios = [this](QMenu* pMenu, int nFirstID, std::initializer_list<int> values,
+                       void (CMainFrame::*set)(int)) {
+    auto* pGroup = new QActionGroup(this);
+    pGroup->setExclusive(true);
+    int nID = nFirstID;
+    for (int nValue : values) {
+      QAction* pAction = Action(nID++);
+      pAction->setCheckable(true);
+      pGroup->addAction(pAction);
+      pMenu->addAction(pAction);
+      connect(pAction, &QAction::triggered, this, [this, set, nValue] { (this->*set)(nValue); });
+    }
+    return pGroup;
+  };
+  QMenu* pCount = AddMenu(pRead, kMenuCount);
+  QActionGroup* pCounts =
+      radios(pCount, ID_READ_COUNT_ENDLESS,
+             {kCountEndless, kCountChoices[0], kCountChoices[1], kCountChoices[2]},
+             &CMainFrame::OnSetCount);
+  QAction* pTyped = Action(ID_READ_COUNT_TYPED);
+  pTyped->setCheckable(true);  // checked for a count none of the others is
+  pCounts->addAction(pTyped);
+  pCount->addSeparator();
+  pCount->addAction(pTyped);
+  connect(pTyped, &QAction::triggered, this, [this] { OnTypeCount(); });
+
+  pRead->addSeparator();
+  QMenu* pMokugyo = AddMenu(pRead, kMenuMokugyo);
+  radios(pMokugyo, ID_READ_MOKUGYO_OFF, {MokugyoOff, MokugyoEveryChar, MokugyoAfterOpening},
+         &CMainFrame::OnSetMokugyo);
+  pMokugyo->addSeparator();
+  radios(pMokugyo, ID_READ_MOKUGYO_SOFT, {MokugyoSoft, MokugyoMedium, MokugyoLoud},
+         &CMainFrame::OnSetMokugyoVolume);
+  QMenu* pBell = AddMenu(pRead, kMenuBell);
+  radios(pBell, ID_READ_BELL_NONE, {BellNone, BellTwoThree, BellOneEach}, &CMainFrame::OnSetBell);
+  QAction* pVoiceOff = Action(ID_READ_VOICE_OFF);
+  pVoiceOff->setCheckable(true);
+  pRead->addAction(pVoiceOff);
+  connect(pVoiceOff, &QAction::triggered, this, [this] { OnToggleVoice(); });
+  connect(Action(ID_FILE_PRACTICE_RECORD), &QAction::triggered, this,
+          [this] { OnPracticeRecord(); });
+}
+
 void CMainFrame::RetranslateUi() {
-  setWindowTitle(tr("Kelvane"));
+  m_strTitle.clear();
+  UpdateWindowTitle();
   for (const CommandText& command : CommandTexts()) {
     QAction* pAction = Action(command.nID);
     QString strText = tr(command.pszText);
@@ -225,6 +306,7 @@ void CMainFrame::RetranslateUi() {
   }
   for (const auto& [pMenu, pszTitle] : m_menus) pMenu->setTitle(tr(pszTitle));
   m_wndToolBar.setWindowTitle(tr("ﾂｰﾙﾊﾞｰ"));
+  UpdateTempleCommands();
 }
 
 // The practice commands, at the end of 読経: stepping, repeating one
@@ -349,6 +431,8 @@ void CMainFrame::UpdateCommands() {
   OnUpdateFileRecord(Action(ID_FILE_RECORD));
   OnUpdateFileOwnVoice(Action(ID_FILE_OWN_VOICE));
   OnUpdateLanguage();
+  UpdateTempleCommands();
+  UpdateWindowTitle();
   if (m_pDesktop) m_pDesktop->Update();
   if (m_nState != m_nTracedState) {
     m_nTracedState = m_nState;
@@ -409,6 +493,44 @@ void CMainFrame::OnUpdateFileRecord(QAction* pAction) { pAction->setEnabled(CanU
 void CMainFrame::OnUpdateFileOwnVoice(QAction* pAction) {
   pAction->setChecked(IsOwnVoiceOn());
   pAction->setEnabled(CanUseOwnVoice());
+}
+
+void CMainFrame::UpdateTempleCommands() {
+  const InstrumentSettings& in = Instrument();
+  const bool bEnabled = CanChangeSettings();
+  auto radio = [this, bEnabled](int nID, bool bChecked) {
+    QAction* pAction = Action(nID);
+    pAction->setChecked(bChecked);
+    pAction->setEnabled(bEnabled);
+  };
+  for (int m = MokugyoOff; m <= MokugyoAfterOpening; ++m)
+    radio(ID_READ_MOKUGYO_OFF + m, in.nMokugyo == m);
+  for (int v = MokugyoSoft; v <= MokugyoLoud; ++v)
+    radio(ID_READ_MOKUGYO_SOFT + v, in.nMokugyoVolume == v);
+  for (int b = BellNone; b <= BellOneEach; ++b) radio(ID_READ_BELL_NONE + b, in.nBell == b);
+  bool bChoice = in.nCount == kCountEndless;
+  radio(ID_READ_COUNT_ENDLESS, bChoice);
+  int nID = ID_READ_COUNT_ENDLESS + 1;
+  for (int nCount : kCountChoices) {
+    radio(nID++, in.nCount == nCount);
+    bChoice = bChoice || in.nCount == nCount;
+  }
+  radio(ID_READ_COUNT_TYPED, !bChoice);
+  // A typed count shows itself in its item.
+  Action(ID_READ_COUNT_TYPED)
+      ->setText(bChoice ? tr("回数を指定...") : tr("%1 回...").arg(in.nCount));
+  radio(ID_READ_VOICE_OFF, !IsVoiceOn());
+  Action(ID_FILE_PRACTICE_RECORD)->setEnabled(PracticeRecord() != nullptr);
+}
+
+void CMainFrame::UpdateWindowTitle() {
+  const std::string strCount = CountText();
+  const QString strTitle =
+      strCount.empty() ? tr("Kelvane")
+                       : tr("Kelvane") + QStringLiteral(" - ") + QString::fromStdString(strCount);
+  if (strTitle == m_strTitle) return;
+  m_strTitle = strTitle;
+  setWindowTitle(strTitle);
 }
 
 // The choice stored, not the language in effect: "the system's" stays

@@ -3,11 +3,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDate>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStandardPaths>
@@ -15,6 +18,7 @@
 
 #include "app/about_dlg.h"
 #include "app/picture_loader.h"
+#include "app/practice_record_wnd.h"
 #include "app/qt_event_poster.h"
 #include "app/qt_timer_service.h"
 #include "app/record_wnd.h"
@@ -64,6 +68,26 @@ std::string OwnVoiceDirOf(const QString& strGiven) {
                                    QStringLiteral("/voice")
                              : strGiven;
   return strDir.toStdString();
+}
+
+// The practice record file: the one given, else one in the user's data
+// folder (made when missing, so that the first entry can be written).
+std::string PracticeRecordOf(const QString& strGiven) {
+  if (!strGiven.isEmpty()) return strGiven.toStdString();
+  const QString strDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  if (strDir.isEmpty()) return {};
+  QDir().mkpath(strDir);
+  return (strDir + QStringLiteral("/practice.txt")).toStdString();
+}
+
+// A count typed in a small dialog; 0 when cancelled.
+int AskCountInDialog(QWidget* pOwner, int nCurrent) {
+  bool bOk = false;
+  const int n = QInputDialog::getInt(
+      pOwner, QCoreApplication::translate("CMainFrame", "回数"),
+      QCoreApplication::translate("CMainFrame", "読経する回数 (1〜%1):").arg(kMaxRecitationCount),
+      nCurrent, 1, kMaxRecitationCount, 1, &bOk);
+  return bOk ? n : 0;
 }
 
 }  // namespace
@@ -119,6 +143,8 @@ CMainFrame::CMainFrame(FrameServices services)
       m_pPictureLoader(std::make_unique<CPictureLoader>(
           *this, [this](CPictureHolder& loaded) { TakeLoadedPicture(loaded); })) {
   if (m_pOwnTimers) m_pOwnTimers->SetHandler([this](unsigned nIDEvent) { OnTimer(nIDEvent); });
+  m_askCount = services.askCount ? std::move(services.askCount) : AskCountInDialog;
+  SetPracticeRecordPath(PracticeRecordOf(services.strPracticeRecord));
   SetPictureDecoder(&m_pictureDecoder);
   LoadBackgroundPicture(Settings().strPicture);
   OnCreate();
@@ -141,6 +167,11 @@ void CMainFrame::StopEverything() {
   m_bShutDownDone = true;
   m_pDesktop.reset();  // the screen handed back, the media controls gone
   CloseRecorder();
+  if (m_pPracticeWnd) {
+    disconnect(m_pPracticeWnd, nullptr, this, nullptr);
+    delete m_pPracticeWnd;
+    m_pPracticeWnd = nullptr;
+  }
   StopAll();
   m_pTimers->KillTimer(TIMER_TITLE);
   m_pTimers->KillTimer(TIMER_TITLE_END);
@@ -328,6 +359,79 @@ void CMainFrame::OnSelectRuby(int nAid) {
 void CMainFrame::OnToggleOwnVoice() {
   CRecitation::OnToggleOwnVoice();
   UpdateCommands();
+}
+
+// --- the temple instruments, the count and the practice record ----------------
+
+void CMainFrame::OnSetMokugyo(int nMode) {
+  CRecitation::OnSetMokugyo(nMode);
+  UpdateCommands();
+}
+
+void CMainFrame::OnSetMokugyoVolume(int nStep) {
+  CRecitation::OnSetMokugyoVolume(nStep);
+  UpdateCommands();
+}
+
+void CMainFrame::OnSetBell(int nPattern) {
+  CRecitation::OnSetBell(nPattern);
+  UpdateCommands();
+}
+
+void CMainFrame::OnSetCount(int nCount) {
+  CRecitation::OnSetCount(nCount);
+  UpdateCommands();
+}
+
+void CMainFrame::OnTypeCount() {
+  if (CanChangeSettings()) {
+    const int nCurrent = Instrument().nCount;
+    const int n = m_askCount(this, nCurrent > 0 ? nCurrent : 1);
+    if (n > 0) CRecitation::OnSetCount(n);
+  }
+  UpdateCommands();
+}
+
+void CMainFrame::OnToggleVoice() {
+  CRecitation::OnToggleVoice();
+  UpdateCommands();
+}
+
+void CMainFrame::OnPracticeRecord() {
+  CPracticeRecord* pRecord = PracticeRecord();
+  if (pRecord == nullptr || m_pPracticeWnd) return;
+  QString strNotice;
+  switch (pRecord->Load()) {
+    case CPracticeRecord::Status::SetAside:
+      strNotice = tr("記録ファイルが壊れていたため %1 に移しました。")
+                      .arg(QString::fromStdString(pRecord->SetAsidePath()));
+      break;
+    case CPracticeRecord::Status::Failed:
+      strNotice = tr("記録ファイル %1 を読めません。").arg(QString::fromStdString(pRecord->Path()));
+      break;
+    case CPracticeRecord::Status::Ok:
+      break;
+  }
+  m_pPracticeWnd =
+      new CPracticeRecordWnd(pRecord->Entries(), QDate::currentDate(), strNotice, this);
+  m_pPracticeWnd->setAttribute(Qt::WA_DeleteOnClose);
+  connect(m_pPracticeWnd, &QObject::destroyed, this, [this] { m_pPracticeWnd = nullptr; });
+  m_pPracticeWnd->show();
+}
+
+void CMainFrame::OnPracticeRecordSetAside(const std::string& strSetAsidePath) {
+  m_pMessageBoxes->Show(this,
+                        tr("記録ファイルが壊れていたため %1 に移しました。")
+                            .arg(QString::fromStdString(strSetAsidePath)),
+                        QMessageBox::Warning);
+}
+
+void CMainFrame::OnPracticeRecordFailed() {
+  const CPracticeRecord* pRecord = PracticeRecord();
+  m_pMessageBoxes->Show(this,
+                        tr("記録ファイル %1 に書き込めません。")
+                            .arg(QString::fromStdString(pRecord ? pRecord->Path() : "")),
+                        QMessageBox::Warning);
 }
 
 // --- the background picture -------------------------------------------------

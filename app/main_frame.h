@@ -38,6 +38,7 @@ namespace solvari::app {
 class CQtTimerService;
 class ITitleSound;
 class CRecordWnd;
+class CPracticeRecordWnd;
 class CWaveNotifyRelay;
 class CPictureLoader;
 
@@ -61,6 +62,22 @@ enum : int {
   ID_READ_TEMPO_50 = 32810,   // 32810..32814: the tempos of kTempoChoices in order
   ID_FILE_RECORD = 32850,     // one's own voice: the recording window
   ID_FILE_OWN_VOICE = 32851,  // one's own voice: recite with the kept takes
+  // The temple instruments, the count and the practice record. The
+  // MokugyoModes, the MokugyoVolume steps and the BellPatterns each in order
+  // from their first id.
+  ID_READ_MOKUGYO_OFF = 32870,
+  ID_READ_MOKUGYO_EVERY_CHAR = 32871,
+  ID_READ_MOKUGYO_AFTER_OPENING = 32872,
+  ID_READ_MOKUGYO_SOFT = 32875,
+  ID_READ_MOKUGYO_MEDIUM = 32876,
+  ID_READ_MOKUGYO_LOUD = 32877,
+  ID_READ_BELL_NONE = 32880,
+  ID_READ_BELL_TWO_THREE = 32881,
+  ID_READ_BELL_ONE_EACH = 32882,
+  ID_READ_COUNT_ENDLESS = 32885,  // then 32886..32888: the counts of kCountChoices
+  ID_READ_COUNT_TYPED = 32889,    // a count typed in a small dialog
+  ID_READ_VOICE_OFF = 32890,      // 声なし
+  ID_FILE_PRACTICE_RECORD = 32891,
   // The language menu: the system's language, or one chosen.
   ID_LANGUAGE_SYSTEM = 32860,
   ID_LANGUAGE_JAPANESE = 32861,
@@ -119,6 +136,11 @@ struct FrameServices {
   std::function<bool(const QUrl&)> openUrl;
   // The folder of one's own takes; empty: AppDataLocation + "/voice".
   QString strOwnVoiceDir;
+  // The practice record file; empty: practice.txt in the user's data folder.
+  QString strPracticeRecord;
+  // Asks for a count of recitations (1 .. kMaxRecitationCount), nCurrent
+  // proposed; 0 when the user cancels. Empty: a small input dialog.
+  std::function<int(QWidget* pOwner, int nCurrent)> askCount;
   // The language in effect; without one the frame keeps its own, which
   // changes only when a language is chosen in its menu.
   CLanguage* pLanguage = nullptr;
@@ -189,6 +211,16 @@ class CMainFrame : public QMainWindow,
   void OnReadHome();
   void OnToggleRepeatPhrase();
   void OnSetTempo(int nTempoPercent);
+  // The temple instruments, the count and the voice (settings: only in Idle).
+  void OnSetMokugyo(int nMode);
+  void OnSetMokugyoVolume(int nStep);
+  void OnSetBell(int nPattern);
+  void OnSetCount(int nCount);
+  void OnTypeCount();  // asks for a count, then sets it
+  void OnToggleVoice();
+  // ﾌｧｲﾙ → 記録...: the practice record window (read afresh each time).
+  void OnPracticeRecord();
+  CPracticeRecordWnd* PracticeRecordWnd() const { return m_pPracticeWnd; }
 
   // Runs every command's enable handler.
   void UpdateCommands();
@@ -204,6 +236,9 @@ class CMainFrame : public QMainWindow,
   void OnUpdateFileRecord(QAction* pAction);
   void OnUpdateFileOwnVoice(QAction* pAction);
   void OnUpdateLanguage();
+  void UpdateTempleCommands();
+  // "Kelvane", and "2 / 7" after it while reciting with a count.
+  void UpdateWindowTitle();
 
   // Sets every text of the frame from its translation; runs again whenever
   // the application's language changes.
@@ -248,6 +283,8 @@ class CMainFrame : public QMainWindow,
 
  protected:
   void OnTitleTimer(unsigned nIDEvent) override;
+  void OnPracticeRecordSetAside(const std::string& strSetAsidePath) override;
+  void OnPracticeRecordFailed() override;
   void closeEvent(QCloseEvent* pEvent) override;
   void changeEvent(QEvent* pEvent) override;
   void dragEnterEvent(QDragEnterEvent* pEvent) override;
@@ -260,6 +297,7 @@ class CMainFrame : public QMainWindow,
   void CreateToolBar();
   void AddRubyMenu(QMenu* pMenu);
   void CreatePracticeCommands(QMenu* pRead);
+  void CreateTempleCommands(QMenu* pRead);
   // A menu (or submenu) whose title RetranslateUi sets.
   QMenu* AddMenu(QMenu* pParent, const char* pszTitle);
   QAction* AddCommand(int nID);
@@ -281,6 +319,7 @@ class CMainFrame : public QMainWindow,
   const CPackedDib& GetPicture() const override { return m_hPicture; }
   const CPalette* GetPalette() const override { return m_pPalette.get(); }
   int GetReadingAid() const override { return m_nRuby; }
+  std::string GetCountText() const override { return CountText(); }
   // IFrameWindow
   bool IsZoomed() override;
   void ShowMaximized() override;
@@ -303,6 +342,9 @@ class CMainFrame : public QMainWindow,
   int m_nTracedState = -1;
   bool m_bShutDownDone = false;
   CRecordWnd* m_pRecorder = nullptr;
+  CPracticeRecordWnd* m_pPracticeWnd = nullptr;
+  std::function<int(QWidget*, int)> m_askCount;
+  QString m_strTitle;  // the window title set last
 
   QToolBar m_wndToolBar;
   CSutraView m_wndView;

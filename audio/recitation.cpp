@@ -8,6 +8,8 @@
 #include "audio/take_onsets.h"
 #include "audio/voice_segment.h"
 #include "audio/voice_take.h"
+#include "core/exe_directory.h"
+#include "core/instrument_settings.h"
 #include "core/sutra_readings.h"
 #include "core/sutra_tables.h"
 #include "core/tempo.h"
@@ -39,6 +41,8 @@ CRecitation::CRecitation(const RecitationPlatform& platform, const WaveDeviceMak
   m_nRuby = m_settings.nRuby;
   m_nTempo = m_settings.nTempo;
   std::fill(std::begin(m_dOwnPace), std::end(m_dOwnPace), 1.0);
+  m_instruments.Load(GetExeDirectory());
+  ApplyInstrumentSettings();
   // A stretch made: the next voice may be handed ahead now.
   IEventPoster* pPoster = platform.pPoster;
   std::weak_ptr<int> alive = m_pAlive;
@@ -154,6 +158,85 @@ void CRecitation::OnToggleOwnVoice() {
   StoreSetting(ReadingSettings::Key::OwnVoice);
 }
 
+void CRecitation::OnSetMokugyo(int nMode) {
+  if (nMode < MokugyoOff || nMode > MokugyoAfterOpening) return;
+  StoreInstrument(ReadingSettings::Key::Mokugyo, &m_settings.instruments.nMokugyo, nMode);
+}
+
+void CRecitation::OnSetMokugyoVolume(int nStep) {
+  if (nStep < MokugyoSoft || nStep > MokugyoLoud) return;
+  StoreInstrument(ReadingSettings::Key::MokugyoVolume, &m_settings.instruments.nMokugyoVolume,
+                  nStep);
+}
+
+void CRecitation::OnSetBell(int nPattern) {
+  if (nPattern < BellNone || nPattern > BellOneEach) return;
+  StoreInstrument(ReadingSettings::Key::Bell, &m_settings.instruments.nBell, nPattern);
+}
+
+void CRecitation::OnSetCount(int nCount) {
+  if (!CanChangeSettings() || ValidRecitationCount(nCount) != nCount) return;
+  m_bRepeat = 1;
+  StoreInstrument(ReadingSettings::Key::Count, &m_settings.instruments.nCount, nCount);
+}
+
+void CRecitation::OnToggleVoice() {
+  StoreInstrument(ReadingSettings::Key::Voice, &m_settings.instruments.bVoice, IsVoiceOn() ? 0 : 1);
+}
+
+void CRecitation::StoreInstrument(ReadingSettings::Key key, int* pField, int nValue) {
+  if (!CanChangeSettings() || *pField == nValue) return;
+  *pField = nValue;
+  StoreSetting(key);
+  ApplyInstrumentSettings();
+}
+
+void CRecitation::ApplyInstrumentSettings() {
+  m_nBell = m_settings.instruments.nBell;
+  m_nCount = m_settings.instruments.nCount;
+}
+
+std::string CRecitation::CountText() const {
+  const int nPlanned = RecitationsPlanned();
+  if (m_nState == Idle || m_nState == Title || m_bRepeat == 0 || nPlanned <= 0) return {};
+  return std::to_string(std::clamp(RecitationNumber(), 1, nPlanned)) + " / " +
+         std::to_string(nPlanned);
+}
+
+void CRecitation::SetPracticeRecordPath(const std::string& strPath) {
+  m_pRecord = strPath.empty() ? nullptr : std::make_unique<CPracticeRecord>(strPath);
+  m_bRecordFailReported = false;
+}
+
+void CRecitation::OnRecitationComplete(int nRecitation) {
+  if (!m_pRecord) return;
+  // Written once the buffer-done handler this runs in is over: the entry is
+  // synced to the disk, which may take a while, and the end of the text (the
+  // overview, or the next recitation) does not wait for it.
+  const PracticeEntry entry = PracticeEntry::Now(nRecitation, RecitationsPlanned(), m_nPhraseTempo);
+  IEventPoster* pPoster = m_recitationPlatform.pPoster;
+  if (pPoster == nullptr) {
+    AppendToRecord(entry);
+    return;
+  }
+  std::weak_ptr<int> alive = m_pAlive;
+  pPoster->Post([this, alive, entry] {
+    if (!alive.expired()) AppendToRecord(entry);
+  });
+}
+
+void CRecitation::AppendToRecord(const PracticeEntry& entry) {
+  if (!m_pRecord) return;
+  const CPracticeRecord::Status status = m_pRecord->Append(entry);
+  Trace("record", {entry.nRecitation, static_cast<long>(status)});
+  if (status == CPracticeRecord::Status::SetAside) {
+    OnPracticeRecordSetAside(m_pRecord->SetAsidePath());
+  } else if (status == CPracticeRecord::Status::Failed && !m_bRecordFailReported) {
+    m_bRecordFailReported = true;  // told once, not at every recitation
+    OnPracticeRecordFailed();
+  }
+}
+
 void CRecitation::SetPicturePath(const std::string& strPath) {
   m_settings.strPicture = strPath;
   StoreSetting(ReadingSettings::Key::Picture);
@@ -189,11 +272,25 @@ void CRecitation::OnWomDone() {
 // The voice of a phrase: one's own take when there is one and it is wanted,
 // else the shipped file. The highlight follows the pace of what was loaded.
 bool CRecitation::LoadVoiceSegment(const std::string& path) {
+  // The bell rings as many strikes as the reading asks for, as struck.
+  if (BellStrikes() > 0 && path == GetBellSoundPath()) {
+    DropPrefetched();
+    const std::vector<std::uint8_t> pcm = m_instruments.Bell(BellStrikes());
+    return !pcm.empty() && pcm.size() <= 0x7FFFFFFF &&
+           LoadVoiceSegmentBytes(m_wave, pcm.data(), static_cast<std::uint32_t>(pcm.size())) != 0;
+  }
   const int p = m_nPhrase;
   const bool bPhrase = p >= 0 && p <= kLastPhrase && path == GetVoiceSegmentPath(p);
   if (bPhrase) {
     m_dOwnPace[p] = 1.0;
     m_ownOnsets[p] = {};
+  }
+  // The voice off: the instruments alone, at the table's pace.
+  if (bPhrase && !IsVoiceOn()) {
+    DropPrefetched();
+    const std::vector<std::uint8_t> pcm = VoicelessPhrase(p, m_nPhraseTempo);
+    return !pcm.empty() && pcm.size() <= 0x7FFFFFFF &&
+           LoadVoiceSegmentBytes(m_wave, pcm.data(), static_cast<std::uint32_t>(pcm.size())) != 0;
   }
   std::string loaded = path;
   bool bLoaded = false;
@@ -203,16 +300,7 @@ bool CRecitation::LoadVoiceSegment(const std::string& path) {
       const std::size_t nSamples = m_wave.GetDataSize() / 2;
       m_dOwnPace[p] = TakePaceFactor(nSamples, GetPhraseDuration(p));
       Trace("own-voice", {p, static_cast<long>(std::lround(m_dOwnPace[p] * 1000))});
-      // The onsets found when the take was kept; never aligned here, in the
-      // middle of a recitation.
-      std::vector<int> onsets;
-      bool bFellBack = false;
-      if (LoadStoredOnsets(own, p, path, &onsets, &bFellBack) &&
-          static_cast<int>(onsets.size()) == GetPhraseCharCount(p)) {
-        m_ownOnsets[p].onsetsMs = std::move(onsets);
-        m_ownOnsets[p].nEndMs = static_cast<int>(nSamples * 1000 / kVoiceSamplesPerSec);
-        Trace("own-onsets", {p, bFellBack ? 1L : 0L});
-      }
+      LoadOwnOnsets(p, own, nSamples);
       loaded = own;
       bLoaded = true;
     }
@@ -220,7 +308,55 @@ bool CRecitation::LoadVoiceSegment(const std::string& path) {
   if (!bLoaded && !LoadVoiceFile(path)) return false;
   // As recorded at 100 %: the file's own samples are played. Otherwise the
   // stretch made ahead from the same file is taken.
-  return m_nPhraseTempo == 100 || ApplyTempo(loaded);
+  if (m_nPhraseTempo != 100 && !ApplyTempo(loaded)) return false;
+  if (bPhrase && Instrument().StrikesPhrase(p)) {
+    if (std::uint8_t* pData = m_wave.LockData()) {
+      MixMokugyo(pData, m_wave.m_dwDataSize, p, m_nPhraseTempo, m_dOwnPace[p], loaded != path);
+      m_wave.UnlockData();
+    }
+  }
+  return true;
+}
+
+// The onsets found when the take was kept; never aligned here, in the
+// middle of a recitation.
+void CRecitation::LoadOwnOnsets(int nPhrase, const std::string& own, std::size_t nSamples) {
+  m_ownOnsets[nPhrase] = {};
+  std::vector<int> onsets;
+  bool bFellBack = false;
+  if (!LoadStoredOnsets(own, nPhrase, GetVoiceSegmentPath(nPhrase), &onsets, &bFellBack) ||
+      static_cast<int>(onsets.size()) != GetPhraseCharCount(nPhrase))
+    return;
+  m_ownOnsets[nPhrase].onsetsMs = std::move(onsets);
+  m_ownOnsets[nPhrase].nEndMs = static_cast<int>(nSamples * 1000 / kVoiceSamplesPerSec);
+  Trace("own-onsets", {nPhrase, bFellBack ? 1L : 0L});
+}
+
+double CRecitation::PaceOfVoice(int nPhrase, const std::string& path, std::size_t nRawBytes) const {
+  if (path.empty() || path != OwnVoiceFile(nPhrase)) return 1.0;
+  return TakePaceFactor(nRawBytes / 2, GetPhraseDuration(nPhrase));
+}
+
+void CRecitation::MixMokugyo(std::uint8_t* pPcm, std::size_t nBytes, int nPhrase, int nTempo,
+                             double dPace, bool bOwnTake) const {
+  if (!Instrument().StrikesPhrase(nPhrase)) return;
+  std::vector<std::int64_t> onsets;
+  // One's own take whose onsets are known: its strikes fall on them, where
+  // its characters are lit.
+  if (bOwnTake && !m_ownOnsets[nPhrase].onsetsMs.empty()) {
+    for (int nMs : m_ownOnsets[nPhrase].onsetsMs)
+      onsets.push_back(MsToSample(ScaleDurationMs(nMs, nTempo)));
+  } else {
+    onsets = CharOnsetSamples(nPhrase, nTempo, dPace);
+  }
+  m_instruments.MixIntoPhrase(pPcm, nBytes, nPhrase, onsets, Instrument());
+}
+
+std::vector<std::uint8_t> CRecitation::VoicelessPhrase(int nPhrase, int nTempo) const {
+  std::vector<std::uint8_t> pcm;
+  m_instruments.PreparePhrase(&pcm, nPhrase, nTempo, CharOnsetSamples(nPhrase, nTempo, 1.0),
+                              Instrument());
+  return pcm;
 }
 
 std::string CRecitation::OwnVoiceFile(int nPhrase) const {
@@ -282,7 +418,11 @@ int CRecitation::PlayAll() {
   m_bPlayedInHandler = true;
   if (nResult == 1) {
     const ITraceSink* pTrace = m_recitationPlatform.pTrace;
-    Trace("phrase", {m_nPhrase, pTrace ? m_recitationPlatform.pTrace->ResidentKiB() : 0L});
+    // The bell rings in place of a voice: told apart, with its strikes.
+    if (BellStrikes() > 0)
+      Trace("bell", {BellStrikes()});
+    else
+      Trace("phrase", {m_nPhrase, pTrace ? m_recitationPlatform.pTrace->ResidentKiB() : 0L});
     PrefetchNextVoice();
   }
   return nResult;
@@ -317,9 +457,32 @@ int CRecitation::FirstCharOnsetMs(int nPhrase) const { return std::max(0, OwnOns
 int CRecitation::CharDurationMs(int nPhrase, int nChar) const {
   if (OwnOnsetMs(nPhrase, nChar) >= 0 && OwnOnsetMs(nPhrase, nChar + 1) >= 0)
     return std::max(1, OwnOnsetMs(nPhrase, nChar + 1) - OwnOnsetMs(nPhrase, nChar));
-  const int nMs = CReadingSequencer::CharDurationMs(nPhrase, nChar);
-  const double dPace = OwnVoicePace(nPhrase);
-  return dPace == 1.0 ? nMs : std::max(1, static_cast<int>(std::lround(nMs * dPace)));
+  if (nPhrase < 0 || nPhrase > kLastPhrase || nChar < 0 || nChar >= kPhraseCharCount[nPhrase])
+    return CReadingSequencer::CharDurationMs(nPhrase, nChar);
+  const std::vector<std::int64_t> onsets =
+      CharOnsetsMs(nPhrase, m_nPhraseTempo, OwnVoicePace(nPhrase));
+  return static_cast<int>(onsets[static_cast<std::size_t>(nChar) + 1] -
+                          onsets[static_cast<std::size_t>(nChar)]);
+}
+
+std::vector<std::int64_t> CRecitation::CharOnsetsMs(int nPhrase, int nTempo, double dPace) {
+  std::vector<std::int64_t> onsets;
+  if (nPhrase < 0 || nPhrase > kLastPhrase) return onsets;
+  std::int64_t nMs = 0;
+  onsets.push_back(0);
+  for (int c = 0; c < kPhraseCharCount[nPhrase]; ++c) {
+    const int nTable = ScaleDurationMs(kPhraseDurations[nPhrase][c], nTempo);
+    nMs += dPace == 1.0 ? nTable : std::max(1L, std::lround(nTable * dPace));
+    onsets.push_back(nMs);
+  }
+  return onsets;
+}
+
+std::vector<std::int64_t> CRecitation::CharOnsetSamples(int nPhrase, int nTempo, double dPace) {
+  std::vector<std::int64_t> samples = CharOnsetsMs(nPhrase, nTempo, dPace);
+  if (!samples.empty()) samples.pop_back();  // the end of the last character
+  for (std::int64_t& n : samples) n = MsToSample(n);
+  return samples;
 }
 
 double CRecitation::OwnVoicePace(int nPhrase) const {
@@ -329,7 +492,7 @@ double CRecitation::OwnVoicePace(int nPhrase) const {
 // --- reading and stretching ahead -------------------------------------------------
 
 bool CRecitation::PostponeStartForStretch() {
-  if (m_nState == Starting && m_nTempo != 100 && !IsShutDown() && m_nPhrase >= 0 &&
+  if (m_nState == Starting && m_nTempo != 100 && IsVoiceOn() && !IsShutDown() && m_nPhrase >= 0 &&
       m_nPhrase <= kLastPhrase && m_nStartPostponed < kMaxStretchPolls &&
       m_stretch.IsPending(VoiceFileOf(m_nPhrase), m_nTempo)) {
     ++m_nStartPostponed;
@@ -342,7 +505,8 @@ bool CRecitation::PostponeStartForStretch() {
 }
 
 void CRecitation::PrepareAhead() {
-  if (m_nTempo == 100 || IsShutDown()) return;
+  // Without the voice there is nothing to stretch.
+  if (m_nTempo == 100 || IsShutDown() || !IsVoiceOn()) return;
   // The newest request is made first: the next phrase is asked for last.
   if (m_nState == Reading && m_nPhrase > 0 && m_nPhrase <= kLastPhrase)
     m_stretch.Prepare(VoiceFileOf(m_nPhrase - 1), m_nTempo);
@@ -360,6 +524,13 @@ void CRecitation::PrefetchNextVoice() {
   DropPrefetched();
   const int nNext = PhraseFollowingAtOnce();
   if (nNext < 0) return;
+  if (!IsVoiceOn()) {
+    // The load makes the same bytes again, which the device takes up.
+    const std::vector<std::uint8_t> pcm = VoicelessPhrase(nNext, m_nTempo);
+    if (!pcm.empty() && pcm.size() <= 0x7FFFFFFF)
+      m_wave.PrefetchOutput(pcm.data(), static_cast<std::uint32_t>(pcm.size()));
+    return;
+  }
   if (m_nTempo != kDefaultTempo) {
     m_nStretchWanted = nNext;
     PrefetchStretchedWhenReady();
@@ -368,7 +539,18 @@ void CRecitation::PrefetchNextVoice() {
   const std::string path = VoiceFileOf(nNext);
   std::vector<std::uint8_t> pcm;
   if (!ReadVoiceSegmentFile(path, &pcm)) return;
-  if (!m_wave.PrefetchOutput(pcm.data(), static_cast<std::uint32_t>(pcm.size()))) return;
+  // The device is handed the phrase as it will play, strikes and all; the
+  // load mixes them again into the bytes kept here.
+  if (Instrument().StrikesPhrase(nNext)) {
+    std::vector<std::uint8_t> sound = pcm;
+    const bool bOwn = path == OwnVoiceFile(nNext);
+    if (bOwn) LoadOwnOnsets(nNext, path, pcm.size() / 2);
+    MixMokugyo(sound.data(), sound.size(), nNext, kDefaultTempo,
+               PaceOfVoice(nNext, path, pcm.size()), bOwn);
+    if (!m_wave.PrefetchOutput(sound.data(), static_cast<std::uint32_t>(sound.size()))) return;
+  } else if (!m_wave.PrefetchOutput(pcm.data(), static_cast<std::uint32_t>(pcm.size()))) {
+    return;
+  }
   m_strPrefetched = path;
   m_prefetched = std::move(pcm);
 }
@@ -391,6 +573,10 @@ void CRecitation::PrefetchStretchedWhenReady() {
           CStretchAhead::Source::Ready ||
       stretched.size() > 0x7FFFFFFF)
     return;
+  const bool bOwn = path == OwnVoiceFile(nNext);
+  if (bOwn) LoadOwnOnsets(nNext, path, pcm.size() / 2);
+  MixMokugyo(stretched.data(), stretched.size(), nNext, m_nTempo,
+             PaceOfVoice(nNext, path, pcm.size()), bOwn);
   if (!m_wave.PrefetchOutput(stretched.data(), static_cast<std::uint32_t>(stretched.size())))
     return;
   // The phrase's load finds these bytes and stretches them again from the

@@ -28,9 +28,11 @@
 #include <string>
 #include <vector>
 
+#include "audio/instrument_mix.h"
 #include "audio/own_voice_folder.h"
 #include "audio/stretch_ahead.h"
 #include "audio/wave_buffer.h"
+#include "core/practice_record.h"
 #include "core/reading_sequencer.h"
 #include "core/reading_settings.h"
 #include "core/trace_sink.h"
@@ -88,6 +90,14 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   void OnToggleMaximize();             // stored
   void OnSelectRuby(int nAid);         // a ReadingAid; stored
   void OnToggleOwnVoice();             // stored
+  // The temple instruments and the count, each stored. A count (0 endless,
+  // else 1 .. kMaxRecitationCount) also switches Repeat on: it is what the
+  // count is for.
+  void OnSetMokugyo(int nMode);        // a MokugyoMode
+  void OnSetMokugyoVolume(int nStep);  // a MokugyoVolume step
+  void OnSetBell(int nPattern);        // a BellPattern
+  void OnSetCount(int nCount);
+  void OnToggleVoice();  // 声なし: the instruments alone
   // The background picture chosen (stored; the shell loads it).
   void SetPicturePath(const std::string& strPath);
   // The recording window opens or closes: while it is open the recitation
@@ -95,6 +105,16 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   // "OwnVoice" setting is read again (a first take switches it on).
   void SetRecorderOpen(bool bOpen);
   bool IsRecorderOpen() const { return m_bRecorderOpen; }
+  // The practice record file (in the user's data folder); without one no
+  // record is kept.
+  void SetPracticeRecordPath(const std::string& strPath);
+  CPracticeRecord* PracticeRecord() { return m_pRecord.get(); }
+  // "2 / 7" while a reading with a count runs (Repeat on and a count set),
+  // else "".
+  std::string CountText() const;
+  // The instruments' strikes, loaded at construction from beside the
+  // executable; a test may give its own.
+  CTempleInstruments& Instruments() { return m_instruments; }
 
   // The events that drive it: a frame timer, and the voice's buffer-done
   // event (posted by the output device).
@@ -117,10 +137,21 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   const ReadingSettings& Settings() const { return m_settings; }
   const COwnVoiceFolder& OwnVoice() const { return m_ownVoice; }
   bool IsOwnVoiceOn() const { return m_settings.bOwnVoice; }
+  const InstrumentSettings& Instrument() const { return m_settings.instruments; }
+  bool IsVoiceOn() const { return m_settings.instruments.bVoice != 0; }
   bool HasOwnVoice() const { return m_ownVoice.HasAny(); }
   // The factor by which the highlight of nPhrase follows the take loaded last
   // for it (1 for the shipped voice).
   double OwnVoicePace(int nPhrase) const;
+
+  // Where each character of nPhrase begins in its sound at nTempo, in ms,
+  // when that sound goes at dPace times the table's pace (one's own take),
+  // and where the phrase's last character ends: kPhraseCharCount + 1
+  // entries, the first 0. The highlight steps and the wooden fish's strikes
+  // both come from here, so that they fall together.
+  static std::vector<std::int64_t> CharOnsetsMs(int nPhrase, int nTempo, double dPace);
+  // The same onsets as samples of the phrase's sound, one per character.
+  static std::vector<std::int64_t> CharOnsetSamples(int nPhrase, int nTempo, double dPace);
 
   CWaveBuffer& Wave() { return m_wave; }
   CStretchAhead& StretchAhead() { return m_stretch; }
@@ -135,6 +166,13 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   // stretched to its pace.
   int CharDurationMs(int nPhrase, int nChar) const override;
   int FirstCharOnsetMs(int nPhrase) const override;
+  // A recitation reached the end of the text: it goes into the record.
+  void OnRecitationComplete(int nRecitation) override;
+  // The record file was foreign or damaged and has been set aside (renamed
+  // to strSetAsidePath); the shell tells the user.
+  virtual void OnPracticeRecordSetAside(const std::string& /*strSetAsidePath*/) {}
+  // The record could not be written.
+  virtual void OnPracticeRecordFailed() {}
   IProfileStore& Profile() const { return *m_recitationPlatform.pProfile; }
   void Trace(const char* pszName, std::initializer_list<long> numbers = {}) const;
 
@@ -175,6 +213,23 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   // (looked at again each time the worker finishes a job).
   void PrefetchStretchedWhenReady();
   void DropPrefetched();
+  // The pace of a phrase's voice read from path (raw bytes long): a take's
+  // own against the table, else 1.
+  double PaceOfVoice(int nPhrase, const std::string& path, std::size_t nRawBytes) const;
+  // Mixes the wooden fish into the sound of nPhrase about to be played (at
+  // nTempo, dPace; bOwnTake: one's own take, struck at its stored onsets
+  // where they are known); nothing with the wooden fish off.
+  void MixMokugyo(std::uint8_t* pPcm, std::size_t nBytes, int nPhrase, int nTempo, double dPace,
+                  bool bOwnTake) const;
+  // Reads the onsets stored beside one's own take of nPhrase (nSamples long).
+  void LoadOwnOnsets(int nPhrase, const std::string& own, std::size_t nSamples);
+  // The sound of nPhrase with the voice off, at nTempo.
+  std::vector<std::uint8_t> VoicelessPhrase(int nPhrase, int nTempo) const;
+  // The settings' instruments and count, handed to the sequencer at Start.
+  void ApplyInstrumentSettings();
+  void StoreInstrument(ReadingSettings::Key key, int* pField, int nValue);
+  // Adds a recitation to the record, and tells what went wrong.
+  void AppendToRecord(const PracticeEntry& entry);
 
   RecitationPlatform m_recitationPlatform;
   COwnVoiceFolder m_ownVoice;
@@ -194,6 +249,9 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
     int nEndMs = 0;
   };
   OwnOnsets m_ownOnsets[54];
+  CTempleInstruments m_instruments;
+  std::unique_ptr<CPracticeRecord> m_pRecord;
+  bool m_bRecordFailReported = false;  // a record that cannot be written is told once
   // Events posted by the stretch worker check it: none reaches a recitation
   // that has gone.
   std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);

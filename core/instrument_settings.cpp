@@ -30,26 +30,6 @@ InstrumentSettings InstrumentSettings::Valid() const {
   return s;
 }
 
-InstrumentSettings InstrumentSettings::Read(IProfileStore& store) {
-  const InstrumentSettings def;
-  InstrumentSettings s;
-  s.nMokugyo = store.GetProfileInt(kInstrumentSection, kMokugyoKey, def.nMokugyo);
-  s.nMokugyoVolume = store.GetProfileInt(kInstrumentSection, kMokugyoVolumeKey, def.nMokugyoVolume);
-  s.nBell = store.GetProfileInt(kInstrumentSection, kBellKey, def.nBell);
-  s.nCount = store.GetProfileInt(kInstrumentSection, kCountKey, def.nCount);
-  s.bVoice = store.GetProfileInt(kInstrumentSection, kVoiceKey, def.bVoice);
-  return s.Valid();
-}
-
-bool InstrumentSettings::Write(IProfileStore& store) const {
-  bool bOk = store.WriteProfileInt(kInstrumentSection, kMokugyoKey, nMokugyo);
-  bOk = store.WriteProfileInt(kInstrumentSection, kMokugyoVolumeKey, nMokugyoVolume) && bOk;
-  bOk = store.WriteProfileInt(kInstrumentSection, kBellKey, nBell) && bOk;
-  bOk = store.WriteProfileInt(kInstrumentSection, kCountKey, nCount) && bOk;
-  bOk = store.WriteProfileInt(kInstrumentSection, kVoiceKey, bVoice) && bOk;
-  return bOk;
-}
-
 bool InstrumentSettings::StrikesPhrase(int nPhrase) const {
   switch (nMokugyo) {
     case MokugyoEveryChar:

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The temple instruments and the count of recitations, as the user sets them
-// and as they are kept in the profile (section "Reading"). With the defaults
-// a recitation sounds and runs exactly as it does without them.
+// The temple instruments and the count of recitations, as the user sets them.
+// They are part of the program's settings (ReadingSettings, which names
+// their keys and reads and writes them). With the defaults a recitation
+// sounds and runs exactly as it does without them.
 #pragma once
 
 #include <string>
-
-#include "core/profile_store.h"
 
 namespace solvari {
 
@@ -33,13 +32,6 @@ inline constexpr int kCountEndless = 0;
 inline constexpr int kMaxRecitationCount = 999;
 inline constexpr int kCountChoices[] = {3, 7, 21};
 
-inline constexpr const char* kInstrumentSection = "Reading";
-inline constexpr const char* kMokugyoKey = "Mokugyo";
-inline constexpr const char* kMokugyoVolumeKey = "MokugyoVolume";
-inline constexpr const char* kBellKey = "Bell";
-inline constexpr const char* kCountKey = "Count";
-inline constexpr const char* kVoiceKey = "Voice";
-
 // The instruments' strikes beside the executable, in the voice file format.
 inline constexpr const char* kMokugyoFileName = "Mokugyo.SGM";
 inline constexpr const char* kBellFileName = "Bell.SGM";
@@ -57,10 +49,6 @@ struct InstrumentSettings {
   int nCount = kCountEndless;
   int bVoice = 1;  // "Reading" / "Voice": 1 with the voice, 0 without (声なし)
 
-  // Reads every key; a stored value out of range gives that key's default.
-  static InstrumentSettings Read(IProfileStore& store);
-  // Writes every key (the values as they are; Valid() first if in doubt).
-  bool Write(IProfileStore& store) const;
   // The same settings with every value out of range replaced by its default.
   InstrumentSettings Valid() const;
 

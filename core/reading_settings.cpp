@@ -19,6 +19,14 @@ ReadingSettings ReadingSettings::Load(IProfileStore& profile, bool bHasOwnTakes)
   s.nOutputDelayMs = profile.GetProfileInt(kWavConfig, kOutputDelayMs, 0);
   s.nWavOutDevice = profile.GetProfileInt(kWavConfig, kWavOutDevice, -1);
   s.nWavInDevice = profile.GetProfileInt(kWavConfig, kWavInDevice, -1);
+  const InstrumentSettings def;
+  InstrumentSettings& in = s.instruments;
+  in.nMokugyo = profile.GetProfileInt(kReading, kMokugyo, def.nMokugyo);
+  in.nMokugyoVolume = profile.GetProfileInt(kReading, kMokugyoVolume, def.nMokugyoVolume);
+  in.nBell = profile.GetProfileInt(kReading, kBell, def.nBell);
+  in.nCount = profile.GetProfileInt(kReading, kCount, def.nCount);
+  in.bVoice = profile.GetProfileInt(kReading, kVoice, def.bVoice);
+  in = in.Valid();
   return s;
 }
 
@@ -45,6 +53,21 @@ void ReadingSettings::Store(IProfileStore& profile, Key key) const {
       break;
     case Key::OutputDelay:
       profile.WriteProfileInt(kWavConfig, kOutputDelayMs, nOutputDelayMs);
+      break;
+    case Key::Mokugyo:
+      profile.WriteProfileInt(kReading, kMokugyo, instruments.nMokugyo);
+      break;
+    case Key::MokugyoVolume:
+      profile.WriteProfileInt(kReading, kMokugyoVolume, instruments.nMokugyoVolume);
+      break;
+    case Key::Bell:
+      profile.WriteProfileInt(kReading, kBell, instruments.nBell);
+      break;
+    case Key::Count:
+      profile.WriteProfileInt(kReading, kCount, instruments.nCount);
+      break;
+    case Key::Voice:
+      profile.WriteProfileInt(kReading, kVoice, instruments.bVoice);
       break;
   }
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/instrument_settings.h"
 #include "core/profile_store.h"
 
 namespace solvari {
@@ -22,6 +23,12 @@ inline constexpr char kRuby[] = "Ruby";            // the reading aid (a Reading
 inline constexpr char kTempo[] = "Tempo";          // percent of the recorded pace
 inline constexpr char kOwnVoice[] = "OwnVoice";    // 1: recite with one's own takes
 inline constexpr char kLanguage[] = "Language";    // "ja", "en", or "" for the system's
+// The temple instruments and the count (InstrumentSettings).
+inline constexpr char kMokugyo[] = "Mokugyo";              // a MokugyoMode
+inline constexpr char kMokugyoVolume[] = "MokugyoVolume";  // a MokugyoVolume step
+inline constexpr char kBell[] = "Bell";                    // a BellPattern
+inline constexpr char kCount[] = "Count";                  // recitations with Repeat; 0 endless
+inline constexpr char kVoice[] = "Voice";                  // 1 with the voice, 0 without
 
 inline constexpr char kWavOutDevice[] = "WavOutDevice";    // -1 the default output
 inline constexpr char kWavInDevice[] = "WavInDevice";      // -1 the default input
@@ -30,7 +37,19 @@ inline constexpr char kOutputDelayMs[] = "OutputDelayMs";  // how late the sound
 
 struct ReadingSettings {
   // The settings a command writes back, one key each.
-  enum class Key { Picture, Maximized, Ruby, Tempo, OwnVoice, OutputDelay };
+  enum class Key {
+    Picture,
+    Maximized,
+    Ruby,
+    Tempo,
+    OwnVoice,
+    OutputDelay,
+    Mokugyo,
+    MokugyoVolume,
+    Bell,
+    Count,
+    Voice
+  };
 
   std::string strPicture;       // default: default.bmp beside the executable
   std::int32_t nMaximized = 0;  // as stored: on only when exactly 1
@@ -40,6 +59,9 @@ struct ReadingSettings {
   int nOutputDelayMs = 0;       // may be negative
   int nWavOutDevice = -1;       // never written by the program
   int nWavInDevice = -1;
+  // The wooden fish, the bell, the count and the voice: all off (the voice
+  // on) unless chosen. Each value as loaded is within its range.
+  InstrumentSettings instruments;
 
   // bHasOwnTakes: whether one's own voice folder holds a take (the default
   // of "OwnVoice").

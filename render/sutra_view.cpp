@@ -8,6 +8,7 @@
 #include "core/reading_state.h"
 #include "core/sutra_readings.h"
 #include "core/sutra_tables.h"
+#include "render/count_figures.h"
 #include "render/glyph_renderer.h"
 #include "render/reading_glyphs.h"
 
@@ -90,6 +91,7 @@ void CSutraView::OnPaint() {
   if (nState == Starting || nState == Reading) {
     if (!DrawPictureBackground(&dc)) DrawTiledBackground(&dc);
     DrawPage(&dc);
+    DrawCount(&dc);
   } else {
     DrawOverview(&dc);  // on white
   }
@@ -334,7 +336,21 @@ void CSutraView::EraseColumn(int nPhrase) {
   CDC dc(m_surface);
   dc.IntersectClipRect(slot);
   if (!DrawPictureBackground(&dc)) DrawTiledBackground(&dc);
+  DrawCount(&dc);  // where the count reaches into the slot
   Changed(slot);
+}
+
+Rect CSutraView::DrawCount(CDC* pDC) {
+  const std::string text = m_host.GetCountText();
+  if (text.empty()) return {};
+  const int s = m_nScale;
+  const FigureBitmap figures = MakeFigureBitmap(text, s);
+  if (figures.bits.empty()) return {};
+  // Bottom left, below the longest column (10 cells from kPageTop) of a page
+  // at least as tall as the window's client area.
+  const int x = kCountMargin * s;
+  const int y = m_surface.Height() - (kFigureHeight + kCountMargin) * s;
+  return DrawReadingBand(pDC, figures.mono, 0, figures.mono.nHeight, x, y, kBody, true, s);
 }
 
 void CSutraView::DrawColumn(int nPhrase) {

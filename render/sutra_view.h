@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "render/bitmap.h"
 #include "render/dib.h"
@@ -26,6 +27,9 @@ class ISutraViewHost {
   // The reading beside each character of the page: a ReadingAid
   // (core/sutra_readings.h); none unless the host says otherwise.
   virtual int GetReadingAid() const { return 0; }
+  // The count of recitations shown in a corner of the page ("2 / 7"), or
+  // "" for none (the default).
+  virtual std::string GetCountText() const { return {}; }
 };
 
 class CSutraView {
@@ -36,6 +40,10 @@ class CSutraView {
   // The reading of a character stands in the free strip of its slot, right
   // of the character's 70-pixel frame, level with the character's cell.
   static constexpr int kReadingOffsetX = 70;
+  // The count of recitations ("2 / 7", ISutraViewHost::GetCountText) stands
+  // in the page's bottom left corner, this far from both edges, below the
+  // columns.
+  static constexpr int kCountMargin = 4;
 
   // finder gives the bytes of the glyph bitmaps and the tile.
   CSutraView(const ISutraViewHost& host, BitmapFinder finder);
@@ -100,6 +108,8 @@ class CSutraView {
   // Draws the readings of a phrase's characters beside its column (all of
   // them outlined, or only nChar's ink lit); returns the rectangle covered.
   Rect DrawPhraseReadings(CDC* pDC, int nPhrase, int nChar, bool bHighlight);
+  // The count in its corner over whatever is there; the rectangle covered.
+  Rect DrawCount(CDC* pDC);
   int SlotX(int nPhrase) const;
   int SlotWidth() const { return kSlotWidth * m_nScale; }
   int BitmapId(int nId) const;

@@ -222,6 +222,110 @@
         <source>写真・画像ﾌｧｲﾙ (%1)</source>
         <translation>Photos and pictures (%1)</translation>
     </message>
+    <message>
+        <source>木魚</source>
+        <translation>Wooden Fish</translation>
+    </message>
+    <message>
+        <source>鏧子</source>
+        <translation>Bell</translation>
+    </message>
+    <message>
+        <source>回数</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>全文</source>
+        <translation>Whole Text</translation>
+    </message>
+    <message>
+        <source>木魚を一字ごとに打ちます</source>
+        <translation>Strikes the wooden fish on every character</translation>
+    </message>
+    <message>
+        <source>二句目から</source>
+        <translation>From the Second Phrase</translation>
+    </message>
+    <message>
+        <source>最初の句は独唱し、二句目から木魚を打ちます</source>
+        <translation>The opening phrase alone, then the wooden fish on every character</translation>
+    </message>
+    <message>
+        <source>小さく</source>
+        <translation>Soft</translation>
+    </message>
+    <message>
+        <source>普通</source>
+        <translation>Medium</translation>
+    </message>
+    <message>
+        <source>大きく</source>
+        <translation>Loud</translation>
+    </message>
+    <message>
+        <source>二下三下</source>
+        <translation>Two Before, Three After</translation>
+    </message>
+    <message>
+        <source>読経の前に二下、後に三下打ちます</source>
+        <translation>Strikes the bell twice before the recitation and three times after it</translation>
+    </message>
+    <message>
+        <source>前後に一下ずつ</source>
+        <translation>Once Before, Once After</translation>
+    </message>
+    <message>
+        <source>限りなく</source>
+        <translation>Endless</translation>
+    </message>
+    <message>
+        <source>停止するまで繰り返します</source>
+        <translation>Repeats until stopped</translation>
+    </message>
+    <message>
+        <source>回数を指定...</source>
+        <translation>Other Count...</translation>
+    </message>
+    <message>
+        <source>声なし</source>
+        <translation>Without the Voice</translation>
+    </message>
+    <message>
+        <source>声を出さずに木魚と表示だけで読経します</source>
+        <translation>Recites with the instruments and the highlight alone, without the voice</translation>
+    </message>
+    <message>
+        <source>記録...</source>
+        <translation>Practice Record...</translation>
+    </message>
+    <message>
+        <source>読経した日と回数の記録</source>
+        <translation>The days and the recitations you have practised</translation>
+    </message>
+    <message>
+        <source>%1 回</source>
+        <translation>%1 Times</translation>
+    </message>
+    <message>
+        <source>%1 回...</source>
+        <translation>%1 Times...</translation>
+    </message>
+    <message>
+        <source>読経する回数 (1〜%1):</source>
+        <translation>Recitations (1 to %1):</translation>
+    </message>
+    <message>
+        <source>記録ファイルが壊れていたため %1 に移しました。</source>
+        <translation>The practice record was damaged and has been moved to %1.</translation>
+    </message>
+    <message>
+        <source>記録ファイル %1 を読めません。</source>
+        <translation>The practice record %1 cannot be read.</translation>
+    </message>
+    <message>
+        <source>記録ファイル %1 に書き込めません。</source>
+        <translation>The practice record %1 cannot be written.</translation>
+    </message>
 </context>
 <context>
     <name>CPracticeRecordWnd</name>

@@ -49,6 +49,13 @@ std::unique_ptr<CMainFrame> ShellRig::NewFrame(IProfileStore* pProfile, Options 
   services.pLanguage = options.pLanguage;
   services.strOwnVoiceDir = options.strOwnVoiceDir;
   services.bDesktopSession = false;  // the machine's session bus is not the test's
+  services.strPracticeRecord = options.strPracticeRecord.isEmpty()
+                                   ? recordDir.filePath(QStringLiteral("practice.txt"))
+                                   : options.strPracticeRecord;
+  services.askCount = [this](QWidget*, int) {
+    ++nCountAsked;
+    return nCountToType;
+  };
   return std::make_unique<CMainFrame>(std::move(services));
 }
 

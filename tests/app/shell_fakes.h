@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <cstdint>
 #include <functional>
@@ -70,7 +71,8 @@ struct ShellRig {
   struct Options {
     int nOpenResult = kWaveNoError;  // what opening the output device gives
     CLanguage* pLanguage = nullptr;
-    QString strOwnVoiceDir;  // empty: the user's data folder
+    QString strOwnVoiceDir;     // empty: the user's data folder
+    QString strPracticeRecord;  // empty: one in a folder of the rig's own
     std::unique_ptr<IWaveInDevice> pWaveIn;
   };
 
@@ -81,6 +83,12 @@ struct ShellRig {
   DeviceLog log;
   CFakeWaveOut* pDevice = nullptr;  // the output device of the frame made last
   QList<QUrl> openedUrls;
+  // The count "typed" when the frame asks for one (0: cancelled), and how
+  // often it asked.
+  int nCountToType = 0;
+  int nCountAsked = 0;
+  // The practice record of a frame stays out of the user's data folder.
+  QTemporaryDir recordDir;
   std::unique_ptr<CMainFrame> pFrame;
 
   // A frame over the rig's fakes, its timers left to the test.

@@ -235,12 +235,14 @@ void VerifyJapanese(Rig& rig) {
   QCOMPARE(frame.windowTitle(), QStringLiteral("Kelvane"));
   QCOMPARE(MenuTitles(frame), kJapaneseMenus);
   const QList<QAction*> menus = frame.menuBar()->actions();
-  QCOMPARE(MenuItems(menus[0]->menu()),
-           QStringList({"画像の設定(&P)", "ふりがな", "(sep)", "音声の録音...",
-                        "録音した声で読経(&V)", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+  QCOMPARE(
+      MenuItems(menus[0]->menu()),
+      QStringList({"画像の設定(&P)", "ふりがな", "(sep)", "音声の録音...", "録音した声で読経(&V)",
+                   "(sep)", "記録...", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
   QCOMPARE(MenuItems(menus[1]->menu()),
            QStringList({"開始(&S)", "停止(T)", "(sep)", "最大化する(&M)", "(sep)", "繰り返す(&R)",
-                        "(sep)", "次の句へ", "前の句へ", "この句を繰り返す", "速さ"}));
+                        "回数", "(sep)", "木魚", "鏧子", "声なし", "(sep)", "次の句へ", "前の句へ",
+                        "この句を繰り返す", "速さ"}));
   QCOMPARE(MenuItems(menus[0]->menu()->actions()[1]->menu()),
            QStringList({"なし", "かな", "ローマ字"}));
   QCOMPARE(MenuItems(menus[1]->menu()->actions().back()->menu()),
@@ -283,10 +285,12 @@ void VerifyEnglish(CMainFrame& frame) {
   const QList<QAction*> menus = frame.menuBar()->actions();
   QCOMPARE(MenuItems(menus[0]->menu()),
            QStringList({"Background &Picture...", "Readings", "(sep)", "Record Voice...",
-                        "Recite with Recorded &Voice", "(sep)", "E&xit"}));
+                        "Recite with Recorded &Voice", "(sep)", "Practice Record...", "(sep)",
+                        "E&xit"}));
   QCOMPARE(MenuItems(menus[1]->menu()),
            QStringList({"&Start", "S&top", "(sep)", "&Maximize While Reciting", "(sep)", "&Repeat",
-                        "(sep)", "Next Phrase", "Previous Phrase", "Repeat This Phrase", "Speed"}));
+                        "Count", "(sep)", "Wooden Fish", "Bell", "Without the Voice", "(sep)",
+                        "Next Phrase", "Previous Phrase", "Repeat This Phrase", "Speed"}));
   QCOMPARE(MenuItems(menus[0]->menu()->actions()[1]->menu()),
            QStringList({"None", "Kana", "Romaji"}));
   QCOMPARE(MenuItems(menus[1]->menu()->actions().back()->menu()),

@@ -74,6 +74,24 @@ class PracticeRecordWndTest : public QObject {
     QCOMPARE(wnd.result(), static_cast<int>(QDialog::Accepted));
     QVERIFY(!wnd.isVisible());
   }
+
+  // With SOLVARI_SCREENSHOT=FILE.png: the window over a few weeks of
+  // practice (for the README).
+  void screenshot() {
+    const QByteArray path = qgetenv("SOLVARI_SCREENSHOT");
+    if (path.isEmpty()) QSKIP("SOLVARI_SCREENSHOT not set");
+    const QDate today(2027, 1, 20);
+    std::vector<PracticeEntry> entries;
+    for (int d = 60; d >= 0; --d) {
+      const QDate date = today.addDays(-d);
+      if (d > 12 && (d % 3 == 0 || d % 7 == 2)) continue;  // days missed, then a streak
+      for (int n = 1; n <= (d % 4 == 0 ? 3 : 1); ++n) entries.push_back(On(date, n));
+    }
+    CPracticeRecordWnd wnd(entries, today);
+    wnd.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+    QVERIFY(wnd.grab().save(QString::fromLocal8Bit(path)));
+  }
 };
 
 QTEST_MAIN(PracticeRecordWndTest)

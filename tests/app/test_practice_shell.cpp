@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The practice commands in the shell, on the offscreen platform: their menu,
 // keys and states, the tempo setting, clicking a phrase of the overview, and
-// the voice stretched to the tempo (or left exactly as recorded at 100 %).
+// the voice stretched to the tempo (or left exactly as recorded at 100 %);
+// the temple's commands (the count, the wooden fish, the bell, the voice
+// off) and the practice record window.
 #include <QAction>
 #include <QActionGroup>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -13,6 +16,7 @@
 #include <memory>
 
 #include "app/main_frame.h"
+#include "app/practice_record_wnd.h"
 #include "app/qt_profile_store.h"
 #include "audio/voice_segment.h"
 #include "core/exe_directory.h"
@@ -136,6 +140,101 @@ class TestPracticeShell : public QObject {
     QCOMPARE(frame.Action(ID_READ_START_STOP)->shortcut(), QKeySequence(Qt::Key_Space));
     // The tool bar is left as it was.
     QCOMPARE(frame.ToolBar().actions().size(), 7);
+  }
+
+  void templeCommandsAreSettingsOfTheIdleFrame() {
+    WriteVoices(0, 53);
+    Rig rig;
+    rig.Create(m_pProfile.get());
+    CMainFrame& frame = rig.Frame();
+    rig.PastTitle();
+    QMenu* pRead = ReadMenu(frame);
+    QVERIFY(pRead);
+    QMenu* pCount = nullptr;
+    QStringList titles;
+    for (QAction* pAction : pRead->actions()) {
+      if (!pAction->menu()) continue;
+      titles << pAction->text();
+      if (pAction->text() == QStringLiteral("回数")) pCount = pAction->menu();
+    }
+    QCOMPARE(titles, QStringList({"回数", "木魚", "鏧子", "速さ"}));
+    QVERIFY(pCount);
+    QCOMPARE(MenuTexts(pCount),
+             QStringList({"限りなく", "3 回", "7 回", "21 回", "(sep)", "回数を指定..."}));
+    // The defaults, as checked.
+    QVERIFY(frame.Action(ID_READ_COUNT_ENDLESS)->isChecked());
+    QVERIFY(frame.Action(ID_READ_MOKUGYO_OFF)->isChecked());
+    QVERIFY(frame.Action(ID_READ_MOKUGYO_MEDIUM)->isChecked());
+    QVERIFY(frame.Action(ID_READ_BELL_NONE)->isChecked());
+    QVERIFY(!frame.Action(ID_READ_VOICE_OFF)->isChecked());
+
+    frame.Action(ID_READ_COUNT_ENDLESS + 2)->trigger();  // 7 回
+    QCOMPARE(m_pProfile->GetProfileInt("Reading", "Count", -1), 7);
+    QVERIFY(frame.Action(ID_READ_REPEAT)->isChecked());  // a count repeats
+    // A count typed; cancelling keeps the one there was.
+    rig.nCountToType = 0;
+    frame.Action(ID_READ_COUNT_TYPED)->trigger();
+    QCOMPARE(rig.nCountAsked, 1);
+    QVERIFY(frame.Action(ID_READ_COUNT_ENDLESS + 2)->isChecked());
+    rig.nCountToType = 2;
+    frame.Action(ID_READ_COUNT_TYPED)->trigger();
+    QCOMPARE(m_pProfile->GetProfileInt("Reading", "Count", -1), 2);
+    QVERIFY(frame.Action(ID_READ_COUNT_TYPED)->isChecked());
+    QCOMPARE(frame.Action(ID_READ_COUNT_TYPED)->text(), QStringLiteral("2 回..."));
+    frame.Action(ID_READ_MOKUGYO_AFTER_OPENING)->trigger();
+    frame.Action(ID_READ_MOKUGYO_LOUD)->trigger();
+    frame.Action(ID_READ_BELL_TWO_THREE)->trigger();
+    frame.Action(ID_READ_VOICE_OFF)->trigger();
+    frame.Action(ID_READ_VOICE_OFF)->trigger();  // and on again
+    QCOMPARE(m_pProfile->GetProfileInt("Reading", "Mokugyo", -1), 2);
+    QCOMPARE(m_pProfile->GetProfileInt("Reading", "MokugyoVolume", -1), 2);
+    QCOMPARE(m_pProfile->GetProfileInt("Reading", "Bell", -1), 1);
+    QCOMPARE(m_pProfile->GetProfileInt("Reading", "Voice", -1), 1);
+    QVERIFY(frame.Action(ID_READ_BELL_TWO_THREE)->isChecked());
+    frame.Action(ID_READ_BELL_NONE)->trigger();  // the test's exe folder has no bell
+
+    // While reciting: the count in the title, and no setting changes.
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kelvane"));
+    frame.Action(ID_READ_START)->trigger();
+    rig.timers.Advance(300);
+    QCOMPARE(frame.m_nState, int(Reading));
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kelvane - 1 / 2"));
+    for (int nID : {ID_READ_COUNT_ENDLESS, ID_READ_COUNT_TYPED, ID_READ_MOKUGYO_OFF,
+                    ID_READ_MOKUGYO_SOFT, ID_READ_BELL_NONE, ID_READ_VOICE_OFF})
+      QVERIFY2(!frame.Action(nID)->isEnabled(), qPrintable(QString::number(nID)));
+    frame.Action(ID_READ_VOICE_OFF)->trigger();
+    QVERIFY(frame.IsVoiceOn());
+    frame.Action(ID_READ_STOP)->trigger();
+    QTRY_COMPARE(frame.m_nState, int(Idle));
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kelvane"));
+    QVERIFY(frame.Action(ID_READ_VOICE_OFF)->isEnabled());
+  }
+
+  void practiceRecordWindowShowsTheRecordAndADamagedOneIsSetAside() {
+    Rig rig;
+    const QString strRecord = Path("practice.txt");
+    WriteBytes(strRecord, "not a practice record\n");
+    Rig::Options options;
+    options.strPracticeRecord = strRecord;
+    rig.Create(m_pProfile.get(), std::move(options));
+    CMainFrame& frame = rig.Frame();
+    rig.PastTitle();
+    frame.Action(ID_FILE_PRACTICE_RECORD)->trigger();
+    CPracticeRecordWnd* pWnd = frame.PracticeRecordWnd();
+    QVERIFY(pWnd);
+    QVERIFY(pWnd->isVisible());
+    QCOMPARE(pWnd->Recitations(), 0);
+    // Told where the damaged file went, and it is there.
+    const QString strAside = QString::fromStdString(frame.PracticeRecord()->SetAsidePath());
+    QVERIFY(!strAside.isEmpty());
+    QVERIFY(pWnd->Notice()->text().contains(strAside));
+    QVERIFY(QFile::exists(strAside));
+    pWnd->close();
+    QTRY_VERIFY(frame.PracticeRecordWnd() == nullptr);
+    // A second opening reads the record again: no notice now.
+    frame.Action(ID_FILE_PRACTICE_RECORD)->trigger();
+    QVERIFY(frame.PracticeRecordWnd());
+    QVERIFY(frame.PracticeRecordWnd()->Notice()->text().isEmpty());
   }
 
   void statesThroughAReading() {

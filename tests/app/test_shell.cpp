@@ -157,12 +157,14 @@ class TestShell : public QObject {
     QCOMPARE(menus[1]->text(), QStringLiteral("読経"));
     QCOMPARE(menus[2]->text(), QStringLiteral("言語"));
     QCOMPARE(menus[3]->text(), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
-    QCOMPARE(MenuTexts(menus[0]->menu()),
-             QStringList({"画像の設定(&P)", "ふりがな", "(sep)", "音声の録音...",
-                          "録音した声で読経(&V)", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+    QCOMPARE(
+        MenuTexts(menus[0]->menu()),
+        QStringList({"画像の設定(&P)", "ふりがな", "(sep)", "音声の録音...", "録音した声で読経(&V)",
+                     "(sep)", "記録...", "(sep)", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
     QCOMPARE(MenuTexts(menus[1]->menu()),
              QStringList({"開始(&S)", "停止(T)", "(sep)", "最大化する(&M)", "(sep)", "繰り返す(&R)",
-                          "(sep)", "次の句へ", "前の句へ", "この句を繰り返す", "速さ"}));
+                          "回数", "(sep)", "木魚", "鏧子", "声なし", "(sep)", "次の句へ",
+                          "前の句へ", "この句を繰り返す", "速さ"}));
     QCOMPARE(MenuTexts(menus[3]->menu()),
              QStringList({"ﾄﾋﾟｯｸの検索(&H)", "(sep)", "ﾊﾞｰｼﾞｮﾝ情報(&A)..."}));
 

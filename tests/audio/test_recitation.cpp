@@ -2,7 +2,8 @@
 // The recitation component on the simulated platform, without Qt: real voice
 // files in a folder of their own, the fake output device, the simulated
 // clock, view and frame. Start to end, a step, a tempo, one's own take, a
-// click on a phrase, the heard clock and the settings.
+// click on a phrase, the heard clock and the settings; the temple
+// instruments in the sound that is played, the count and the practice record.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "audio/instrument_mix.h"
 #include "audio/recitation.h"
 #include "audio/take_onsets.h"
 #include "audio/voice_segment.h"
@@ -77,6 +79,40 @@ class CRecordedTrace : public ITraceSink {
   }
 };
 
+// The recitation with what it tells the user about the practice record.
+class CTestRecitation : public CRecitation {
+ public:
+  using CRecitation::CRecitation;
+  std::vector<std::string> setAside;
+  int nFailed = 0;
+
+ protected:
+  void OnPracticeRecordSetAside(const std::string& strPath) override {
+    setAside.push_back(strPath);
+  }
+  void OnPracticeRecordFailed() override { ++nFailed; }
+};
+
+// The wooden fish of the tests: one sample, so that each strike is exactly
+// one changed sample of the phrase's sound (at the middle volume, +1000).
+const StrikeSamples kClick{2000};
+constexpr int kClickAdds = 1000;
+
+// The samples where mixed differs from plain.
+std::vector<std::int64_t> ChangedSamples(const std::vector<std::uint8_t>& mixed,
+                                         const std::vector<std::uint8_t>& plain) {
+  std::vector<std::int64_t> out;
+  for (std::size_t i = 0; i + 1 < std::min(mixed.size(), plain.size()); i += 2) {
+    const auto m = static_cast<std::int16_t>(mixed[i] | (mixed[i + 1] << 8));
+    const auto v = static_cast<std::int16_t>(plain[i] | (plain[i + 1] << 8));
+    if (m != v) {
+      EXPECT_EQ(m - v, kClickAdds) << "sample " << i / 2;
+      out.push_back(static_cast<std::int64_t>(i / 2));
+    }
+  }
+  return out;
+}
+
 class RecitationTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -91,9 +127,9 @@ class RecitationTest : public ::testing::Test {
   void TearDown() override { SetExeDirectory(""); }
 
   // A recitation past its title screen.
-  CRecitation& Make() {
+  CTestRecitation& Make() {
     RecitationPlatform platform{&loop, &view, &frame, &poster, &profile, nullptr, &trace};
-    pRecitation = std::make_unique<CRecitation>(
+    pRecitation = std::make_unique<CTestRecitation>(
         platform,
         [this](const ReadingSettings&) {
           WaveDevices devices;
@@ -145,7 +181,74 @@ class RecitationTest : public ::testing::Test {
   CRecordedTrace trace;
   test::DeviceLog log;
   test::CFakeWaveOut* pDevice = nullptr;
-  std::unique_ptr<CRecitation> pRecitation;
+  std::unique_ptr<CTestRecitation> pRecitation;
+};
+
+// A recitation with the test's wooden fish and bell.
+class TempleTest : public RecitationTest {
+ protected:
+  CTestRecitation& MakeTemple() {
+    CTestRecitation& r = Make();
+    r.Instruments().SetMokugyo(kClick);
+    r.Instruments().SetBell(bell);
+    return r;
+  }
+  // The queued voice, copied.
+  std::vector<std::uint8_t> Queued() const {
+    return std::vector<std::uint8_t>(log.pData, log.pData + log.nBytes);
+  }
+  // Starts at phrase p at the tempo set, and runs its voice (without ending
+  // it); what was queued, and when each character was lit, in ms after the
+  // first.
+  std::vector<std::uint8_t> RecitePhrase(int p, std::vector<std::int64_t>* pLitMs) {
+    CRecitation& r = *pRecitation;
+    const std::size_t from = loop.LogEntries().size();
+    r.OnReadStartAt(p);
+    loop.RunFor(300);
+    while (r.m_nState == Starting) SettleStretches(10);
+    EXPECT_TRUE(log.bQueued);
+    std::vector<std::uint8_t> sound = Queued();
+    loop.RunFor(GetPhraseDuration(p) * 4.0);
+    pLitMs->clear();
+    for (std::size_t i = from; i < loop.LogEntries().size(); ++i) {
+      const sim::LogEntry& e = loop.LogEntries()[i];
+      if (e.text.rfind("Highlight " + std::to_string(p) + " ", 0) == 0)
+        pLitMs->push_back(e.time / sim::kMicrosPerMs);
+    }
+    const std::int64_t t0 = pLitMs->empty() ? 0 : pLitMs->front();
+    for (std::int64_t& n : *pLitMs) n -= t0;
+    r.OnReadStop();
+    loop.RunUntilIdle();
+    EXPECT_EQ(r.m_nState, Idle);
+    return sound;
+  }
+  // Each character's onset as lit, as a sample of a sound nBytes long (the
+  // test's voices are shorter than the phrases: a strike after the end of
+  // the sound is not heard).
+  static std::vector<std::int64_t> AsSamples(const std::vector<std::int64_t>& ms,
+                                             std::size_t nBytes) {
+    std::vector<std::int64_t> out;
+    for (const std::int64_t n : ms)
+      if (MsToSample(n) < static_cast<std::int64_t>(nBytes / 2)) out.push_back(MsToSample(n));
+    return out;
+  }
+  // Runs a whole reading, each voice ended after it is queued; the length
+  // of every buffer queued, in order.
+  std::vector<std::uint32_t> RunReading(int nMaxBuffers) {
+    std::vector<std::uint32_t> lengths;
+    for (int k = 0; k < nMaxBuffers && pRecitation->m_nState != Idle; ++k) {
+      const std::uint32_t n = NextVoice(10000);
+      if (n == 0) break;
+      lengths.push_back(n);
+      PlayFor(1);
+    }
+    loop.RunUntilIdle();
+    poster.PumpInto(loop);  // what the recitation left for after its events
+    loop.RunUntilIdle();
+    return lengths;
+  }
+
+  StrikeSamples bell = StrikeSamples(500, 3000);
 };
 
 TEST_F(RecitationTest, StartRecitesTheWholeTextInOrderAndEndsInIdle) {
@@ -381,6 +484,202 @@ TEST_F(RecitationTest, GoingAwayMidPhraseClosesTheDeviceAndDropsWhatIsOnItsWay) 
   poster.PumpInto(loop);
   loop.RunUntilIdle();
   EXPECT_EQ(log.nDonesDelivered, 0);
+}
+
+// --- the temple instruments, the count and the record --------------------------
+
+TEST_F(TempleTest, EachStrikeFallsOnTheSampleWhereItsCharacterIsLitAtEveryTempoAndWithATake) {
+  WriteTake(40);
+  CTestRecitation& r = MakeTemple();
+  const int p = 52;  // several characters of different lengths
+  for (const int nTempo : {50, 100, 150}) {
+    r.OnSetTempo(nTempo);
+    for (const int q : {p, 40}) {  // the shipped voice, one's own take
+      SCOPED_TRACE("tempo " + std::to_string(nTempo) + ", phrase " + std::to_string(q));
+      r.OnSetMokugyo(MokugyoOff);
+      std::vector<std::int64_t> litPlain;
+      const std::vector<std::uint8_t> plain = RecitePhrase(q, &litPlain);
+      r.OnSetMokugyo(MokugyoEveryChar);
+      std::vector<std::int64_t> lit;
+      const std::vector<std::uint8_t> mixed = RecitePhrase(q, &lit);
+      ASSERT_EQ(mixed.size(), plain.size());
+      ASSERT_EQ(lit.size(), static_cast<std::size_t>(kPhraseCharCount[q]));
+      EXPECT_EQ(lit, litPlain);  // the highlight is the same with the strikes
+      EXPECT_EQ(ChangedSamples(mixed, plain), AsSamples(lit, mixed.size()));
+      if (q == 40) {  // the take is long enough for every strike
+        EXPECT_EQ(ChangedSamples(mixed, plain).size(), lit.size());
+      }
+    }
+  }
+  // The shipped voice as recorded: on the samples of the table, where its
+  // soft ticks are.
+  EXPECT_NE(r.OwnVoicePace(40), 1.0);
+  r.OnSetTempo(100);
+  std::vector<std::int64_t> lit;
+  r.OnSetMokugyo(MokugyoOff);
+  const std::vector<std::uint8_t> plain = RecitePhrase(p, &lit);
+  r.OnSetMokugyo(MokugyoEveryChar);
+  EXPECT_EQ(ChangedSamples(RecitePhrase(p, &lit), plain), AsSamples(lit, plain.size()));
+  EXPECT_EQ(AsSamples(lit, plain.size()),
+            AsSamples(CRecitation::CharOnsetsMs(p, 100, 1.0), plain.size()));
+  EXPECT_EQ(CRecitation::CharOnsetSamples(p, 100, 1.0), TableOnsetSamples(p, 100));
+}
+
+TEST_F(TempleTest, TheVoiceHandedAheadCarriesTheStrikesAsItWillPlay) {
+  CTestRecitation& r = MakeTemple();
+  r.OnSetMokugyo(MokugyoAfterOpening);
+  pDevice->bTakesPrefetch = true;
+  for (const int nTempo : {100, 150}) {
+    SCOPED_TRACE(nTempo);
+    r.OnSetTempo(nTempo);
+    r.OnReadStart();
+    loop.RunFor(300);
+    while (r.m_nState == Starting) SettleStretches(10);
+    ASSERT_TRUE(log.bQueued);
+    // The opening phrase is chanted alone: no strike in it.
+    if (nTempo == 100) {
+      EXPECT_EQ(Queued(), Tone(ShippedBytes(0)));
+    }
+    SettleStretches(0);
+    const std::vector<std::uint8_t> ahead = pDevice->prefetched;
+    ASSERT_FALSE(ahead.empty());
+    PlayFor(1);
+    ASSERT_NE(NextVoice(), 0u);
+    EXPECT_EQ(r.m_nPhrase, 1);
+    EXPECT_EQ(Queued(), ahead);  // identical, so the device takes it up
+    if (nTempo == 100) {
+      EXPECT_EQ(ChangedSamples(ahead, Tone(ShippedBytes(1))),
+                AsSamples(CRecitation::CharOnsetsMs(1, 100, 1.0), ahead.size()));
+    }
+    r.OnReadStop();
+    loop.RunUntilIdle();
+  }
+}
+
+TEST_F(TempleTest, TheDefaultsPlayTheVoiceFilesAsTheyAreWithNoBellAndRecordTheEnd) {
+  CTestRecitation& r = MakeTemple();
+  r.SetPracticeRecordPath(dir.File("practice.txt"));
+  pDevice->bTakesPrefetch = true;
+  r.OnReadStartAt(50);
+  for (int p = 50; p <= kLastPhrase; ++p) {
+    ASSERT_EQ(NextVoice(), ShippedBytes(p));
+    EXPECT_EQ(Queued(), Tone(ShippedBytes(p)));
+    if (p < kLastPhrase) {
+      EXPECT_EQ(pDevice->prefetched, Tone(ShippedBytes(p + 1)));
+    }
+    PlayFor(GetPhraseDuration(p) + 20);
+  }
+  loop.RunUntilIdle();
+  EXPECT_EQ(r.m_nState, Idle);
+  EXPECT_EQ(r.CountText(), "");
+  EXPECT_TRUE(r.PracticeRecord()->Entries().empty());  // written after the end's events
+  poster.PumpInto(loop);
+  loop.RunUntilIdle();
+  // The one recitation that reached the end is in the record.
+  ASSERT_EQ(r.PracticeRecord()->Entries().size(), 1u);
+  EXPECT_EQ(r.PracticeRecord()->Entries()[0].nCount, 1);
+}
+
+TEST_F(TempleTest, BellsCountAndVoiceOffThroughAWholeReading) {
+  WriteTake(1);  // one's own take is not heard without the voice
+  CTestRecitation& r = MakeTemple();
+  r.SetPracticeRecordPath(dir.File("practice.txt"));
+  // No voice files are needed without the voice.
+  for (int p = 0; p <= kLastPhrase; ++p) std::filesystem::remove(GetVoiceSegmentPath(p));
+  r.OnSetMokugyo(MokugyoEveryChar);
+  r.OnSetBell(BellTwoThree);
+  r.OnToggleVoice();
+  r.OnSetCount(3);
+  EXPECT_EQ(r.m_bRepeat, 1);  // a count is for repeating
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Bell", -1), BellTwoThree);
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Count", -1), 3);
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Voice", -1), 0);
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Mokugyo", -1), MokugyoEveryChar);
+
+  r.OnReadStart();
+  // Two strikes before the text, nothing lit while they ring.
+  ASSERT_EQ(NextVoice(), MakeBellStrikes(bell, 2).size());
+  EXPECT_EQ(r.CountText(), "1 / 3");
+  EXPECT_TRUE(Highlights().empty());
+  PlayFor(1);
+  std::vector<std::uint32_t> expected;
+  for (int k = 0; k < 3; ++k)
+    for (int p = 0; p <= kLastPhrase; ++p)
+      expected.push_back(static_cast<std::uint32_t>(
+          MakeVoicelessPhrase(p, 100, TableOnsetSamples(p, 100), kClick, MokugyoGain(MokugyoMedium))
+              .size()));
+  expected.push_back(static_cast<std::uint32_t>(MakeBellStrikes(bell, 3).size()));
+  // The first phrase of the second recitation, and how it is counted.
+  std::vector<std::uint32_t> lengths;
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    const std::uint32_t n = NextVoice(10000);
+    if (n == 0) break;
+    lengths.push_back(n);
+    if (k == 1) {
+      // The voiceless phrase goes at the table's pace, not the take's.
+      EXPECT_EQ(r.m_nPhrase, 1);
+      EXPECT_EQ(loop.DueIn(TIMER_CHAR), kPhraseDurations[1][0] * sim::kMicrosPerMs);
+    }
+    if (k == 54) {
+      EXPECT_EQ(r.CountText(), "2 / 3");
+    }
+    PlayFor(1);
+  }
+  loop.RunUntilIdle();
+  poster.PumpInto(loop);
+  loop.RunUntilIdle();
+  EXPECT_EQ(lengths, expected);
+  EXPECT_EQ(r.m_nState, Idle);
+  const auto& entries = r.PracticeRecord()->Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(entries[k].nRecitation, k + 1);
+    EXPECT_EQ(entries[k].nCount, 3);
+  }
+}
+
+TEST_F(TempleTest, OneStrikeEachAndTheSettingsOnlyWhileIdle) {
+  profile.WriteProfileInt("Reading", "Bell", BellOneEach);
+  profile.WriteProfileInt("Reading", "Count", 1000);  // out of range: endless
+  CTestRecitation& r = MakeTemple();
+  EXPECT_EQ(r.m_nBell, BellOneEach);
+  EXPECT_EQ(r.m_nCount, kCountEndless);
+  r.OnReadStartAt(kLastPhrase);
+  r.OnSetBell(BellNone);
+  r.OnToggleVoice();
+  r.OnSetCount(7);
+  EXPECT_EQ(r.m_nBell, BellOneEach);
+  EXPECT_TRUE(r.IsVoiceOn());
+  EXPECT_EQ(r.m_bRepeat, 0);
+  const std::uint32_t nOne = static_cast<std::uint32_t>(MakeBellStrikes(bell, 1).size());
+  EXPECT_EQ(RunReading(10), (std::vector<std::uint32_t>{nOne, ShippedBytes(kLastPhrase), nOne}));
+  EXPECT_EQ(profile.GetProfileInt("Reading", "Count", -1), 1000);  // as it was
+}
+
+TEST_F(TempleTest, ADamagedRecordIsSetAsideAndToldAndAnUnwritableOneToldOnce) {
+  {
+    std::ofstream f(dir.File("practice.txt"));
+    f << "not a practice record\n";
+  }
+  CTestRecitation& r = MakeTemple();
+  r.SetPracticeRecordPath(dir.File("practice.txt"));
+  r.OnToggleRepeat();
+  r.OnSetCount(2);
+  r.OnReadStartAt(kLastPhrase);
+  RunReading(10);
+  poster.PumpInto(loop);
+  loop.RunUntilIdle();
+  ASSERT_EQ(r.setAside.size(), 1u);
+  EXPECT_TRUE(std::filesystem::exists(r.setAside[0]));
+  EXPECT_EQ(r.PracticeRecord()->Entries().size(), 2u);
+  EXPECT_EQ(r.nFailed, 0);
+
+  r.SetPracticeRecordPath(dir.File("no such folder/practice.txt"));
+  r.OnReadStartAt(kLastPhrase);
+  RunReading(10);
+  poster.PumpInto(loop);
+  loop.RunUntilIdle();
+  EXPECT_EQ(r.nFailed, 1);
 }
 
 }  // namespace

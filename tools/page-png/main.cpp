@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [PHRASE [CHAR [PICTURE]]]
+// Usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [--count N/M]
+//                         [PHRASE [CHAR [PICTURE]]]
 //        solvari-page-png OUT.png [--scale 2] --overview
 // Paints the 723 x 425 view as a reading page of the six columns PHRASE to
 // PHRASE + 5 with character CHAR of PHRASE lit (default 0 0), over the tile or
 // PICTURE; with --ruby, each character's reading beside it; with --scale 2,
-// as on a screen of twice the density (1446 x 850). PICTURE is any picture
-// the program shows as its background: a .bmp file read by the program's own
-// reader, or a JPEG, PNG, WebP, GIF or TIFF file through the program's
-// decoder, the same conversion that the program makes.
+// as on a screen of twice the density (1446 x 850); with --count 2/7, the
+// count of recitations in the page's corner ("2 / 7"). PICTURE is any
+// picture the program shows as its background: a .bmp file read by the
+// program's own reader, or a JPEG, PNG, WebP, GIF or TIFF file through the
+// program's decoder, the same conversion that the program makes.
 #include <QCoreApplication>
 #include <QImage>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "core/instrument_settings.h"
 #include "core/reading_state.h"
 #include "core/sutra_readings.h"
 #include "core/sutra_tables.h"
@@ -41,8 +44,8 @@ int ParseNumber(const char* text, int lo, int hi, const char* what) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [PHRASE [CHAR "
-               "[PICTURE]]]\n"
+               "usage: solvari-page-png OUT.png [--ruby kana|romaji] [--scale 2] [--count N/M] "
+               "[PHRASE [CHAR [PICTURE]]]\n"
                "       solvari-page-png OUT.png [--scale 2] --overview\n");
   return 2;
 }
@@ -75,6 +78,21 @@ int main(int argc, char** argv) {
     argc -= 2;
     break;
   }
+  // --count and its recitation and count likewise.
+  std::string strCount;
+  for (int i = 2; i < argc; ++i) {
+    if (std::string(argv[i]) != "--count") continue;
+    const std::string arg = i + 1 < argc ? argv[i + 1] : "";
+    const std::size_t slash = arg.find('/');
+    if (slash == std::string::npos) return Usage();
+    const int nTotal =
+        ParseNumber(arg.substr(slash + 1).c_str(), 1, solvari::kMaxRecitationCount, "the count");
+    const int nNumber = ParseNumber(arg.substr(0, slash).c_str(), 1, nTotal, "the recitation");
+    strCount = std::to_string(nNumber) + " / " + std::to_string(nTotal);
+    for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+    argc -= 2;
+    break;
+  }
   if (argc < 2 || argc > 5) return Usage();
   // Qt's image readers find their format plugins through the application.
   QCoreApplication app(argc, argv);
@@ -84,6 +102,7 @@ int main(int argc, char** argv) {
   host.picture.SetPictureDecoder(&decoder);
 #endif
   host.nReadingAid = nReadingAid;
+  host.strCount = strCount;
   const bool bOverview = argc == 3 && std::string(argv[2]) == "--overview";
   int nChar = 0;
   if (bOverview) {
