@@ -32,8 +32,8 @@ CPulseWaveInDevice::~CPulseWaveInDevice() {
 
 int CPulseWaveInDevice::Open(const WaveFormat& format, int nDevice, IWaveNotify* pNotify) {
   if (m_bOpen) return kWaveAllocated;
-  pa_sample_spec spec;
-  if (!PulseSampleSpec(format, &spec)) return kWaveBadFormat;
+  pa_sample_spec sampleFormat;
+  if (!PulseSampleSpec(format, &sampleFormat)) return kWaveBadFormat;
   CPulseConnection::CLock lock(*m_pConnection);
   if (!m_pConnection->Ready()) return kWaveNoDriver;
   std::string source;
@@ -69,14 +69,14 @@ int CPulseWaveInDevice::Start() {
   if (!m_bAdded) return kWaveError;
   DropStream();
   if (!m_pConnection->Ready()) return kWaveNoDriver;
-  pa_sample_spec spec;
-  if (!PulseSampleSpec(m_format, &spec)) return kWaveBadFormat;
-  m_pStream = pa_stream_new(m_pConnection->Context(), "Solvari", &spec, nullptr);
+  pa_sample_spec sampleFormat;
+  if (!PulseSampleSpec(m_format, &sampleFormat)) return kWaveBadFormat;
+  m_pStream = pa_stream_new(m_pConnection->Context(), "Solvari", &sampleFormat, nullptr);
   if (!m_pStream) return kWaveNoDriver;
   pa_buffer_attr attr;
   attr.maxlength = static_cast<std::uint32_t>(-1);
   attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-  attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUs, &spec));
+  attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUs, &sampleFormat));
   pa_stream_set_state_callback(m_pStream, &OnStreamState, this);
   pa_stream_set_read_callback(m_pStream, &OnStreamRead, this);
   if (pa_stream_connect_record(m_pStream, m_strSource.empty() ? nullptr : m_strSource.c_str(),
