@@ -71,6 +71,16 @@ class Checks:
     def failed(self):
         return [r for r in self.results if not r[0]]
 
+    def report(self, figures_path):
+        """Writes the figures to figures_path, prints what failed; the
+        script's exit status."""
+        with open(figures_path, "w") as f:
+            json.dump(self.figures, f, indent=2, ensure_ascii=False)
+        print("\n%d checks, %d failed" % (len(self.results), len(self.failed)))
+        for _, what, detail in self.failed:
+            print("  FAILED: %s %s" % (what, detail))
+        return 0 if not self.failed else 1
+
 
 # --------------------------------------------------------------------- sound
 
@@ -738,15 +748,10 @@ class Harness:
                 self.analyse(pcm)
         except Failure as e:
             c.check(False, str(e))
-        with open(os.path.join(self.artifacts, "figures.json"), "w") as f:
-            json.dump(self.c.figures, f, indent=2, ensure_ascii=False)
         with open(os.path.join(self.artifacts, "events.txt"), "w") as f:
             for t, what in self.events:
                 f.write("%.4f %s\n" % (t, what))
-        print("\n%d checks, %d failed" % (len(c.results), len(c.failed)))
-        for ok, what, detail in c.failed:
-            print("  FAILED: %s %s" % (what, detail))
-        return 0 if not c.failed else 1
+        return c.report(os.path.join(self.artifacts, "figures.json"))
 
     def scenario(self, apps):
         c = self.c

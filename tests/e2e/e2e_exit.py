@@ -15,7 +15,6 @@ late.
 """
 
 import argparse
-import json
 import os
 import shutil
 import signal
@@ -210,12 +209,7 @@ def main():
             print("%s: %s" % (case, figures), flush=True)
     finally:
         shutil.rmtree(root, ignore_errors=True)
-    with open(os.path.join(args.artifacts, "exit-figures.json"), "w") as f:
-        json.dump(c.figures, f, indent=2)
-    print("\n%d checks, %d failed" % (len(c.results), len(c.failed)))
-    for ok, what, detail in c.failed:
-        print("  FAILED: %s %s" % (what, detail))
-    return 0 if not c.failed else 1
+    return c.report(os.path.join(args.artifacts, "exit-figures.json"))
 
 
 if __name__ == "__main__":

@@ -19,7 +19,6 @@ About three and a half minutes.
 
 import argparse
 import array
-import json
 import os
 import shutil
 import signal
@@ -241,12 +240,7 @@ def main():
         c.check(False, str(e))
     finally:
         shutil.rmtree(root, ignore_errors=True)
-    with open(os.path.join(args.artifacts, "temple-figures.json"), "w") as f:
-        json.dump(c.figures, f, indent=2)
-    print("\n%d checks, %d failed" % (len(c.results), len(c.failed)))
-    for ok, what, detail in c.failed:
-        print("  FAILED: %s %s" % (what, detail))
-    return 0 if not c.failed else 1
+    return c.report(os.path.join(args.artifacts, "temple-figures.json"))
 
 
 if __name__ == "__main__":
