@@ -14,18 +14,15 @@ onset as heard.
 
     e2e_own_take.py --bindir DIR --artifacts DIR --takes DIR
 """
-import argparse
 import os
-import shutil
-import signal
 import subprocess
 import sys
-import tempfile
 import time
 import wave
 
-from e2e import Checks, Failure, onset_summary
-from e2e_pipe import RATE, Clock, Program, Rig, load_copy, monotonic_of_trace
+from e2e import Failure, onset_summary
+from e2e_pipe import (RATE, Clock, Program, Rig, load_copy, monotonic_of_trace,
+                      run_on_card)
 
 PHRASE = 3
 LIMIT_MS = 30
@@ -107,24 +104,7 @@ def run(args, c, root):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bindir", required=True)
-    ap.add_argument("--artifacts", required=True)
-    ap.add_argument("--takes", required=True)
-    args = ap.parse_args()
-    args.bindir = os.path.abspath(args.bindir)
-    args.artifacts = os.path.abspath(args.artifacts)
-    os.makedirs(args.artifacts, exist_ok=True)
-    signal.signal(signal.SIGTERM, lambda *a: sys.exit(1))
-    c = Checks()
-    root = tempfile.mkdtemp(prefix="solvari-owntake.")
-    try:
-        run(args, c, root)
-    except Failure as e:
-        c.check(False, str(e))
-    finally:
-        shutil.rmtree(root, ignore_errors=True)
-    return c.report(os.path.join(args.artifacts, "owntake-figures.json"))
+    return run_on_card("owntake", run, (("--takes", {"required": True}),))
 
 
 if __name__ == "__main__":

@@ -585,6 +585,36 @@ def run_failures(args, c, root):
         rig.close()
 
 
+
+def run_on_card(name, run, extra_args=()):
+    """The main() of a script that runs once on a card rig: --bindir and
+    --artifacts (and extra_args, (flag, kwargs) pairs), run(args, checks,
+    root) with a work folder of its own, the figures in NAME-figures.json;
+    the exit status."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bindir", required=True)
+    ap.add_argument("--artifacts", required=True)
+    for flag, kw in extra_args:
+        ap.add_argument(flag, **kw)
+    args = ap.parse_args()
+    args.bindir = os.path.abspath(args.bindir)
+    args.artifacts = os.path.abspath(args.artifacts)
+    os.makedirs(args.artifacts, exist_ok=True)
+    for tool in ("Xvfb", "xdpyinfo", "pulseaudio", "pactl"):
+        if not shutil.which(tool):
+            print("%s: '%s' is missing; run tools/install-deps.sh" % (name, tool), file=sys.stderr)
+            return 1
+    signal.signal(signal.SIGTERM, lambda *a: sys.exit(1))
+    c = Checks()
+    root = tempfile.mkdtemp(prefix="solvari-%s." % name)
+    try:
+        run(args, c, root)
+    except Failure as e:
+        c.check(False, str(e))
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+    return c.report(os.path.join(args.artifacts, "%s-figures.json" % name))
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bindir", required=True)

@@ -17,19 +17,15 @@ About three and a half minutes.
     e2e_temple.py --bindir DIR --artifacts DIR
 """
 
-import argparse
 import array
 import os
-import shutil
-import signal
 import struct
 import sys
-import tempfile
 import time
 
 import soundcheck as sc
-from e2e import Checks, Failure, onset_summary
-from e2e_pipe import (RATE, SOURCE, Clock, Program, Rig, cpu_seconds, load_copy,
+from e2e import onset_summary
+from e2e_pipe import (RATE, SOURCE, Clock, Program, Rig, cpu_seconds, load_copy, run_on_card,
                       monotonic_of_trace)
 
 TEMPO = 150
@@ -218,27 +214,7 @@ def run(args, c, root):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bindir", required=True)
-    ap.add_argument("--artifacts", required=True)
-    args = ap.parse_args()
-    args.bindir = os.path.abspath(args.bindir)
-    args.artifacts = os.path.abspath(args.artifacts)
-    os.makedirs(args.artifacts, exist_ok=True)
-    for tool in ("Xvfb", "xdpyinfo", "pulseaudio", "pactl"):
-        if not shutil.which(tool):
-            print("e2e_temple: '%s' is missing; run tools/install-deps.sh" % tool, file=sys.stderr)
-            return 1
-    signal.signal(signal.SIGTERM, lambda *a: sys.exit(1))
-    c = Checks()
-    root = tempfile.mkdtemp(prefix="solvari-temple.")
-    try:
-        run(args, c, root)
-    except Failure as e:
-        c.check(False, str(e))
-    finally:
-        shutil.rmtree(root, ignore_errors=True)
-    return c.report(os.path.join(args.artifacts, "temple-figures.json"))
+    return run_on_card("temple", run, ())
 
 
 if __name__ == "__main__":
