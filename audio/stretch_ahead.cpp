@@ -136,12 +136,15 @@ void CStretchAhead::Run() {
       }
       Trim();
     }
-    m_changed.notify_all();
+    m_changed.notify_all();  // a Take waiting for this stretch goes on at once
     if (m_onFinished) {
       const std::function<void()> onFinished = m_onFinished;
+      m_bTelling = true;
       lock.unlock();
       onFinished();
       lock.lock();
+      m_bTelling = false;
+      m_changed.notify_all();
     }
   }
 }
@@ -226,7 +229,7 @@ bool CStretchAhead::IsPending(const std::string& path, int nTempoPercent) const 
 void CStretchAhead::WaitIdle() const {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [&] {
-    return std::none_of(m_entries.begin(), m_entries.end(), [](const Entry& e) {
+    return !m_bTelling && std::none_of(m_entries.begin(), m_entries.end(), [](const Entry& e) {
       return e.state == State::Queued || e.state == State::Working;
     });
   });

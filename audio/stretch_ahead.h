@@ -63,7 +63,8 @@ class CStretchAhead {
   // queued or under way.
   bool IsReady(const std::string& path, int nTempoPercent) const;
   bool IsPending(const std::string& path, int nTempoPercent) const;
-  // Blocks until no job is queued or under way (for tests and benchmarks).
+  // Blocks until no job is queued or under way and the news of the last one
+  // has been handed on (for tests and benchmarks).
   void WaitIdle() const;
   Stats GetStats() const;
 
@@ -90,6 +91,7 @@ class CStretchAhead {
   std::uint64_t m_nUseCounter = 0;
   std::atomic<bool> m_bCancel{false};
   bool m_bStop = false;
+  bool m_bTelling = false;  // the worker is running m_onFinished
   Stats m_stats;
   std::function<void()> m_onFinished;
   std::thread m_worker;

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include "audio/stretch_ahead.h"
@@ -194,6 +196,23 @@ TEST(StretchAhead, PreparedStretchIsTakenReadyAndMatchesADirectOne) {
             CStretchAhead::Source::Ready);
   EXPECT_EQ(ahead.GetStats().nReady, 2);
   EXPECT_EQ(ahead.GetStats().nSynchronous, 0);
+}
+
+TEST(StretchAhead, IdleOnlyOnceTheNewsOfEachJobIsHandedOn) {
+  VoiceFile file("solvari-stretch-e.SGM", Tone(190.0, 0.2));
+  CStretchAhead ahead;
+  std::atomic<int> nTold{0};
+  ahead.SetOnFinished([&] {
+    // A poster slow to take the news: idle must still mean told.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ++nTold;
+  });
+  for (int tempo : {50, 150}) {
+    ahead.Prepare(file.path, tempo);
+    ahead.WaitIdle();
+  }
+  EXPECT_EQ(nTold.load(), 2);
+  ahead.SetOnFinished({});
 }
 
 TEST(StretchAhead, UnpreparedOrChangedVoiceIsStretchedOnTheSpot) {
