@@ -20,14 +20,6 @@ bool IsTakenFormat(const QByteArray& format) {
   return std::any_of(kFormats.begin(), kFormats.end(), [&](const char* p) { return f == p; });
 }
 
-void PutU16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 // A JPEG stream is whole only if its entropy-coded data ends in an EOI
 // marker. libjpeg pads a stream that stops early with a fake one and Qt then
 // hands over a picture grey at the bottom; this walk tells the two apart.
@@ -209,45 +201,9 @@ CPackedDib CQtPictureDecoder::ImageToDib(QImage image) {
   const bool bAlpha = image.hasAlphaChannel();
   image.convertTo(bAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   if (image.isNull()) return {};
-  const int nWidth = image.width();
-  const int nHeight = image.height();
-  const std::size_t nStride = (static_cast<std::size_t>(nWidth) * 3 + 3) & ~std::size_t{3};
-  constexpr std::size_t kHeader = 40;
-  std::vector<std::uint8_t> bytes;
-  try {
-    bytes.resize(kHeader + nStride * static_cast<std::size_t>(nHeight));
-  } catch (const std::bad_alloc&) {
-    return {};
-  } catch (const std::length_error&) {
-    return {};
-  }
-  std::uint8_t* h = bytes.data();
-  PutU32(h + 0, kHeader);
-  PutU32(h + 4, static_cast<std::uint32_t>(nWidth));
-  PutU32(h + 8, static_cast<std::uint32_t>(nHeight));  // positive: bottom row first
-  PutU16(h + 12, 1);
-  PutU16(h + 14, 24);
-  PutU32(h + 20, static_cast<std::uint32_t>(nStride * static_cast<std::size_t>(nHeight)));
-  PutU32(h + 24, 3780);  // 96 dpi
-  PutU32(h + 28, 3780);
-  for (int y = 0; y < nHeight; ++y) {
-    const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    std::uint8_t* out = h + kHeader + static_cast<std::size_t>(nHeight - 1 - y) * nStride;
-    for (int x = 0; x < nWidth; ++x) {
-      const QRgb c = in[x];
-      int r = qRed(c), g = qGreen(c), b = qBlue(c);
-      if (bAlpha) {
-        const int a = qAlpha(c);
-        r = (r * a + 255 * (255 - a) + 127) / 255;
-        g = (g * a + 255 * (255 - a) + 127) / 255;
-        b = (b * a + 255 * (255 - a) + 127) / 255;
-      }
-      out[3 * x] = static_cast<std::uint8_t>(b);
-      out[3 * x + 1] = static_cast<std::uint8_t>(g);
-      out[3 * x + 2] = static_cast<std::uint8_t>(r);
-    }
-  }
-  return CPackedDib(std::move(bytes));
+  static_assert(sizeof(QRgb) == sizeof(std::uint32_t));
+  return DibFromArgb(reinterpret_cast<const std::uint32_t*>(image.constBits()), image.width(),
+                     image.height(), static_cast<std::size_t>(image.bytesPerLine()) / 4, bAlpha);
 }
 
 bool CQtPictureDecoder::DecodesQuickly(const QString& strPath) {

@@ -23,6 +23,14 @@ constexpr std::int64_t kMaxBmpFileSize = std::int64_t{1} << 30;
 // 64-bit sampling arithmetic far from overflow.
 constexpr std::int64_t kMaxCoordinate = std::int64_t{1} << 30;
 
+void PutU16(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void PutU32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 std::uint32_t ReadU32(DibBytes b, std::size_t off) {
   if (b.size() < 4 || off > b.size() - 4) return 0;
   return static_cast<std::uint32_t>(b[off]) | (static_cast<std::uint32_t>(b[off + 1]) << 8) |
@@ -636,6 +644,52 @@ CPackedDib ReadBmpFile(CFile& file) {
 CPackedDib ReadBmpBytes(DibBytes bytes) {
   CMemFile file(bytes);
   return ReadBmpFile(file);
+}
+
+CPackedDib DibFromArgb(const std::uint32_t* pPixels, int nWidth, int nHeight, std::size_t nStride,
+                       bool bAlpha) {
+  if (pPixels == nullptr || nWidth <= 0 || nHeight <= 0 ||
+      nStride < static_cast<std::size_t>(nWidth))
+    return {};
+  const std::size_t nRowBytes = (static_cast<std::size_t>(nWidth) * 3 + 3) & ~std::size_t{3};
+  constexpr std::size_t kHeader = 40;
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes.resize(kHeader + nRowBytes * static_cast<std::size_t>(nHeight));
+  } catch (const std::bad_alloc&) {
+    return {};
+  } catch (const std::length_error&) {
+    return {};
+  }
+  std::uint8_t* h = bytes.data();
+  PutU32(h + 0, kHeader);
+  PutU32(h + 4, static_cast<std::uint32_t>(nWidth));
+  PutU32(h + 8, static_cast<std::uint32_t>(nHeight));  // positive: bottom row first
+  PutU16(h + 12, 1);
+  PutU16(h + 14, 24);
+  PutU32(h + 20, static_cast<std::uint32_t>(nRowBytes * static_cast<std::size_t>(nHeight)));
+  PutU32(h + 24, 3780);  // 96 dpi
+  PutU32(h + 28, 3780);
+  for (int y = 0; y < nHeight; ++y) {
+    const std::uint32_t* in = pPixels + static_cast<std::size_t>(y) * nStride;
+    std::uint8_t* out = h + kHeader + static_cast<std::size_t>(nHeight - 1 - y) * nRowBytes;
+    for (int x = 0; x < nWidth; ++x) {
+      const std::uint32_t c = in[x];
+      int r = static_cast<int>((c >> 16) & 0xFF);
+      int g = static_cast<int>((c >> 8) & 0xFF);
+      int b = static_cast<int>(c & 0xFF);
+      if (bAlpha) {
+        const int a = static_cast<int>(c >> 24);
+        r = (r * a + 255 * (255 - a) + 127) / 255;
+        g = (g * a + 255 * (255 - a) + 127) / 255;
+        b = (b * a + 255 * (255 - a) + 127) / 255;
+      }
+      out[3 * x] = static_cast<std::uint8_t>(b);
+      out[3 * x + 1] = static_cast<std::uint8_t>(g);
+      out[3 * x + 2] = static_cast<std::uint8_t>(r);
+    }
+  }
+  return CPackedDib(std::move(bytes));
 }
 
 }  // namespace solvari

@@ -193,4 +193,11 @@ CPackedDib ReadBmpFile(CFile& file);
 // The same from bytes in memory.
 CPackedDib ReadBmpBytes(DibBytes bytes);
 
+// A decoded picture (rows top first, nStride pixels apart, each 0xAARRGGBB)
+// as a 24-bit packed DIB, bottom row first. With bAlpha each pixel is laid
+// over white by its alpha; without it the alpha byte is ignored. Null when
+// the size is not positive or memory runs out.
+CPackedDib DibFromArgb(const std::uint32_t* pPixels, int nWidth, int nHeight, std::size_t nStride,
+                       bool bAlpha);
+
 }  // namespace solvari
