@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The tempo choices, and the stretches made ahead on the worker thread.
+// The tempo choices, and the stretches made ahead: on the worker thread, or
+// in the events of a runner where there are no threads.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "audio/stretch_ahead.h"
 #include "audio/time_stretch.h"
 #include "audio/voice_segment.h"
+#include "audio/wave_device.h"
 #include "stretch_signals.h"
 
 namespace solvari {
@@ -140,6 +143,92 @@ TEST(StretchAhead, MissingFilesKeepOnlyTheLastPhrasesAndStopPromptly) {
   VoiceFile longer("solvari-stretch-d.SGM", Tone(170.0, 4.0));
   CStretchAhead ahead;
   for (int tempo : {50, 75, 125, 150}) ahead.Prepare(longer.path, tempo);
+}
+
+// ------------------------------------------------------------ with a runner
+
+// A runner as the browser's main loop is one: events wait in a queue until
+// the test runs them, on its own thread.
+class CQueuedRunner : public IEventPoster {
+ public:
+  void Post(std::function<void()> fn) override { events.push_back(std::move(fn)); }
+  // Runs the events posted so far (not those they post); how many ran.
+  std::size_t RunPosted() {
+    std::vector<std::function<void()>> now;
+    now.swap(events);
+    for (auto& fn : now) fn();
+    return now.size();
+  }
+  std::vector<std::function<void()>> events;
+};
+
+TEST(StretchAhead, WithARunnerEachJobIsOnePostedEventTheNewestFirst) {
+  VoiceFile file("solvari-stretch-f.SGM", Tone(190.0, 0.3));
+  const std::string missing = "/nonexistent/solvari/V00.SGM";
+  CQueuedRunner runner;
+  CStretchAhead ahead(CStretchAhead::kDefaultKeep, &runner);
+  int nTold = 0;
+  ahead.SetOnFinished([&] { ++nTold; });
+  for (int tempo : {50, 75, 150}) ahead.Prepare(file.path, tempo);
+  ahead.Prepare(file.path, 75);  // asked again: the newest now
+  // One event however many jobs wait; nothing is done before it runs, and
+  // waiting could not change that.
+  ASSERT_EQ(runner.events.size(), 1u);
+  ahead.WaitIdle();
+  for (int tempo : {50, 75, 150}) EXPECT_TRUE(ahead.IsPending(file.path, tempo)) << tempo;
+
+  // Each event does one job, told of at once, and posts the next.
+  for (int tempo : {75, 150, 50}) {
+    EXPECT_EQ(runner.RunPosted(), 1u);
+    EXPECT_TRUE(ahead.IsReady(file.path, tempo)) << tempo;
+  }
+  EXPECT_TRUE(runner.events.empty());  // nothing left: nothing posted
+  EXPECT_EQ(nTold, 3);
+  std::vector<std::uint8_t> out;
+  std::vector<std::uint8_t> direct;
+  EXPECT_EQ(ahead.Take(file.path, 50, file.bytes.data(), file.bytes.size(), out),
+            CStretchAhead::Source::Ready);
+  ASSERT_TRUE(StretchVoiceBytes(file.bytes.data(), file.bytes.size(), kRate, 50, direct));
+  EXPECT_EQ(out, direct);
+
+  // A ready stretch asked for again posts nothing; a failed one is queued
+  // again, with an event of its own.
+  ahead.Prepare(file.path, 150);
+  EXPECT_TRUE(runner.events.empty());
+  ahead.Prepare(missing, 125);
+  EXPECT_EQ(runner.RunPosted(), 1u);
+  EXPECT_FALSE(ahead.IsPending(missing, 125));
+  EXPECT_FALSE(ahead.IsReady(missing, 125));
+  ahead.Prepare(missing, 125);
+  EXPECT_EQ(runner.events.size(), 1u);
+  // Cleared with its event on the way: the event finds nothing to do.
+  ahead.Clear();
+  EXPECT_EQ(runner.RunPosted(), 1u);
+  EXPECT_TRUE(runner.events.empty());
+  EXPECT_EQ(nTold, 4);
+  ahead.SetOnFinished({});
+}
+
+TEST(StretchAhead, WithARunnerNothingIsWaitedForAndAnEventOutlivingItDoesNothing) {
+  VoiceFile file("solvari-stretch-g.SGM", Tone(200.0, 0.3));
+  CQueuedRunner runner;
+  {
+    CStretchAhead ahead(2, &runner);
+    ahead.Prepare(file.path, 50);
+    // Wanted before its event ran: stretched here, the queued job dropped.
+    std::vector<std::uint8_t> out;
+    EXPECT_EQ(ahead.Take(file.path, 50, file.bytes.data(), file.bytes.size(), out),
+              CStretchAhead::Source::Synchronous);
+    EXPECT_FALSE(ahead.IsPending(file.path, 50));
+    EXPECT_TRUE(ahead.IsReady(file.path, 50));
+    EXPECT_EQ(runner.RunPosted(), 1u);
+    EXPECT_TRUE(runner.events.empty());
+    EXPECT_EQ(ahead.GetStats().nWaited, 0);
+    ahead.Prepare(file.path, 150);
+  }
+  // Its event comes after it is gone (the sanitizers watch this one).
+  EXPECT_EQ(runner.RunPosted(), 1u);
+  EXPECT_TRUE(runner.events.empty());
 }
 
 }  // namespace
