@@ -34,7 +34,9 @@ CRecitation::CRecitation(const RecitationPlatform& platform, const WaveDeviceMak
       m_recitationPlatform(platform),
       m_ownVoice(std::move(strOwnVoiceDir)),
       m_settings(ReadingSettings::Load(*platform.pProfile, m_ownVoice.HasAny())),
-      m_wave(MakeWave(makeDevices, m_settings, platform.pProfile, platform.pMessages)) {
+      m_wave(MakeWave(makeDevices, m_settings, platform.pProfile, platform.pMessages)),
+      m_stretch(CStretchAhead::kDefaultKeep,
+                platform.bStretchOnWorker ? nullptr : platform.pPoster) {
   // Repeat always starts off; the rest is as stored.
   m_bMaximizeOnReading = m_settings.nMaximized;
   m_bRepeat = 0;

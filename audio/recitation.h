@@ -16,8 +16,9 @@
 //
 // The voice of a phrase: one's own take when it is wanted and kept (with
 // the highlight stretched to its pace), else the shipped file; at a tempo
-// other than 100 % its stretch, made ahead on a worker thread while the
-// phrase before plays. The voice that will most likely follow is read (and
+// other than 100 % its stretch, made ahead on a worker thread (or, without
+// threads, in events of the user-interface thread) while the phrase before
+// plays. The voice that will most likely follow is read (and
 // stretched) ahead and handed to the output device, so that it follows
 // without a seam.
 #pragma once
@@ -49,6 +50,9 @@ struct RecitationPlatform {
   IProfileStore* pProfile = nullptr;
   IWaveMessageSink* pMessages = nullptr;
   ITraceSink* pTrace = nullptr;
+  // Where there are no threads (the browser) the stretches are made in
+  // events posted through pPoster instead of on a worker thread.
+  bool bStretchOnWorker = true;
 };
 
 // The sound devices, made once the settings are known (the output's delay

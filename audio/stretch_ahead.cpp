@@ -13,6 +13,7 @@
 #include "audio/time_stretch.h"
 #include "audio/voice_segment.h"
 #include "audio/wave_buffer.h"
+#include "audio/wave_device.h"
 
 namespace solvari {
 
@@ -43,18 +44,20 @@ bool SameBytes(const std::vector<std::uint8_t>& a, const std::uint8_t* p, std::s
 
 }  // namespace
 
-CStretchAhead::CStretchAhead(std::size_t nKeep) : m_nKeep(std::max<std::size_t>(nKeep, 1)) {
-  m_worker = std::thread([this] { Run(); });
+CStretchAhead::CStretchAhead(std::size_t nKeep, IEventPoster* pRunner)
+    : m_nKeep(std::max<std::size_t>(nKeep, 1)), m_pRunner(pRunner) {
+  if (m_pRunner == nullptr) m_worker = std::thread([this] { Run(); });
 }
 
 CStretchAhead::~CStretchAhead() {
+  m_pAlive.reset();
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bStop = true;
     m_bCancel = true;
   }
   m_changed.notify_all();
-  m_worker.join();
+  if (m_worker.joinable()) m_worker.join();
 }
 
 CStretchAhead::Entry* CStretchAhead::Find(const std::string& path, int nTempo) {
@@ -84,6 +87,7 @@ void CStretchAhead::Trim() {
 
 void CStretchAhead::Prepare(const std::string& path, int nTempoPercent) {
   if (nTempoPercent == 100) return;
+  bool bPost = false;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     Entry* e = Find(path, nTempoPercent);
@@ -94,8 +98,21 @@ void CStretchAhead::Prepare(const std::string& path, int nTempoPercent) {
       e->state = State::Queued;  // the file may be there now
     }
     e->nUse = ++m_nUseCounter;
+    // One event at a time: it posts the next itself while jobs remain.
+    if (m_pRunner != nullptr && e->state == State::Queued && !m_bRunPosted) {
+      m_bRunPosted = true;
+      bPost = true;
+    }
   }
   m_changed.notify_all();
+  if (bPost) PostRun();
+}
+
+CStretchAhead::Entry* CStretchAhead::NewestQueued() {
+  Entry* job = nullptr;
+  for (Entry& e : m_entries)
+    if (e.state == State::Queued && (job == nullptr || e.nUse > job->nUse)) job = &e;
+  return job;
 }
 
 void CStretchAhead::Run() {
@@ -103,50 +120,70 @@ void CStretchAhead::Run() {
   std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
     // The most recently asked-for queued job first.
-    Entry* job = nullptr;
-    for (Entry& e : m_entries)
-      if (e.state == State::Queued && (job == nullptr || e.nUse > job->nUse)) job = &e;
+    Entry* job = NewestQueued();
     if (m_bStop) return;
     if (job == nullptr) {
       m_changed.wait(lock);
       continue;
     }
-    job->state = State::Working;
-    const std::string path = job->path;
-    const int nTempo = job->nTempo;
-    m_bCancel = false;
-    lock.unlock();
-
-    std::vector<std::uint8_t> input;
-    std::vector<std::uint8_t> output;
-    const bool bOk = ReadVoiceFile(path, input) &&
-                     StretchVoiceBytes(input.data(), input.size(), kVoiceSamplesPerSec, nTempo,
-                                       output, &m_bCancel);
-
-    lock.lock();
-    // The entry may have been dropped (Clear) while the lock was free; then
-    // the work is thrown away.
-    if (Entry* e = Find(path, nTempo); e != nullptr && e->state == State::Working) {
-      if (bOk) {
-        e->state = State::Ready;
-        e->input = std::move(input);
-        e->output = std::move(output);
-      } else {
-        e->state = State::Failed;
-      }
-      Trim();
-    }
-    m_changed.notify_all();  // a Take waiting for this stretch goes on at once
-    if (m_onFinished) {
-      const std::function<void()> onFinished = m_onFinished;
-      m_bTelling = true;
-      lock.unlock();
-      onFinished();
-      lock.lock();
-      m_bTelling = false;
-      m_changed.notify_all();
-    }
+    DoJob(*job, lock);
   }
+}
+
+void CStretchAhead::DoJob(Entry& job, std::unique_lock<std::mutex>& lock) {
+  job.state = State::Working;
+  const std::string path = job.path;
+  const int nTempo = job.nTempo;
+  m_bCancel = false;
+  lock.unlock();
+
+  std::vector<std::uint8_t> input;
+  std::vector<std::uint8_t> output;
+  const bool bOk = ReadVoiceFile(path, input) &&
+                   StretchVoiceBytes(input.data(), input.size(), kVoiceSamplesPerSec, nTempo,
+                                     output, &m_bCancel);
+
+  lock.lock();
+  // The entry may have been dropped (Clear) while the lock was free; then
+  // the work is thrown away.
+  if (Entry* e = Find(path, nTempo); e != nullptr && e->state == State::Working) {
+    if (bOk) {
+      e->state = State::Ready;
+      e->input = std::move(input);
+      e->output = std::move(output);
+    } else {
+      e->state = State::Failed;
+    }
+    Trim();
+  }
+  m_changed.notify_all();  // a Take waiting for this stretch goes on at once
+  if (m_onFinished) {
+    const std::function<void()> onFinished = m_onFinished;
+    m_bTelling = true;
+    lock.unlock();
+    onFinished();
+    lock.lock();
+    m_bTelling = false;
+    m_changed.notify_all();
+  }
+}
+
+void CStretchAhead::PostRun() {
+  std::weak_ptr<int> alive = m_pAlive;
+  m_pRunner->Post([this, alive] {
+    if (!alive.expired()) RunPosted();
+  });
+}
+
+void CStretchAhead::RunPosted() {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_bRunPosted = false;
+  if (Entry* job = NewestQueued()) DoJob(*job, lock);
+  // A Prepare while the news was handed on may have posted the next already.
+  const bool bPost = !m_bRunPosted && NewestQueued() != nullptr;
+  m_bRunPosted = m_bRunPosted || bPost;
+  lock.unlock();
+  if (bPost) PostRun();
 }
 
 void CStretchAhead::SetOnFinished(std::function<void()> fn) {
@@ -167,7 +204,8 @@ CStretchAhead::Source CStretchAhead::Take(const std::string& path, int nTempoPer
   {
     std::unique_lock<std::mutex> lock(m_mutex);
     Entry* e = Find(path, nTempoPercent);
-    if (e != nullptr && e->state == State::Working) {
+    // With a runner no job is under way elsewhere: nothing to wait for.
+    if (e != nullptr && e->state == State::Working && m_pRunner == nullptr) {
       bWaited = true;
       m_changed.wait(lock, [&] {
         e = Find(path, nTempoPercent);
@@ -227,6 +265,7 @@ bool CStretchAhead::IsPending(const std::string& path, int nTempoPercent) const 
 }
 
 void CStretchAhead::WaitIdle() const {
+  if (m_pRunner != nullptr) return;
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [&] {
     return !m_bTelling && std::none_of(m_entries.begin(), m_entries.end(), [](const Entry& e) {

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Chanting slower or faster: the voice stretched in time with its pitch kept,
-// over Rubber Band's offline stretcher (the finer engine, tuned for a voice).
+// Chanting slower or faster: the voice stretched in time with its pitch kept.
+// Native builds stretch with Rubber Band's offline stretcher (the finer
+// engine, tuned for a voice; time_stretch.cpp), the browser build with a
+// small WSOLA of its own (time_stretch_wsola.cpp); both keep the promises
+// below, and share StretchVoiceBytes (time_stretch_bytes.cpp).
 // A tempo is a percentage of the recorded pace: 50 takes twice as long, 150
 // two thirds of the time. At 100 the sound is left exactly as it is.
 #pragma once

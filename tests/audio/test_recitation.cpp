@@ -129,6 +129,7 @@ class RecitationTest : public ::testing::Test {
   // A recitation past its title screen.
   CTestRecitation& Make() {
     RecitationPlatform platform{&loop, &view, &frame, &poster, &profile, nullptr, &trace};
+    platform.bStretchOnWorker = bStretchOnWorker;
     pRecitation = std::make_unique<CTestRecitation>(
         platform,
         [this](const ReadingSettings&) {
@@ -182,6 +183,7 @@ class RecitationTest : public ::testing::Test {
   test::DeviceLog log;
   test::CFakeWaveOut* pDevice = nullptr;
   std::unique_ptr<CTestRecitation> pRecitation;
+  bool bStretchOnWorker = true;  // Make's: false as in the browser, no thread
 };
 
 // A recitation with the test's wooden fish and bell.
@@ -317,6 +319,44 @@ TEST_F(RecitationTest, ATempoStretchesTheVoiceAndTheHighlightAndHandsTheNextAhea
   ASSERT_EQ(NextVoice(), pDevice->prefetched.size());
   EXPECT_EQ(r.m_nPhrase, 53);
   EXPECT_EQ(r.m_nPhraseTempo, 50);
+}
+
+TEST_F(RecitationTest, WithoutAWorkerTheStretchesAreMadeInPostedEventsAndThePhrasesFollow) {
+  bStretchOnWorker = false;
+  CRecitation& r = Make();
+  r.OnSetTempo(50);
+  pDevice->bTakesPrefetch = true;
+  r.OnReadStartAt(51);
+  // Nothing is stretched before the poster's events run: the first phrase
+  // waits for them.
+  loop.RunFor(300);
+  EXPECT_EQ(r.m_nState, Starting);
+  EXPECT_FALSE(log.bQueued);
+  EXPECT_TRUE(r.StretchAhead().IsPending(GetVoiceSegmentPath(51), 50));
+  while (r.m_nState == Starting) SettleStretches(10);
+  ASSERT_TRUE(log.bQueued);
+  EXPECT_NEAR(static_cast<double>(log.nBytes) / ShippedBytes(51), 2.0, 0.02);
+  for (int p = 52; p <= kLastPhrase; ++p) {
+    SCOPED_TRACE(p);
+    // A few rounds of the poster: the next phrase's stretch (asked for last,
+    // so made first) and the news of it, which hands it to the device.
+    for (int k = 0; k < 4; ++k) SettleStretches(0);
+    ASSERT_NEAR(static_cast<double>(pDevice->prefetched.size()) / ShippedBytes(p), 2.0, 0.02);
+    PlayFor(2 * GetPhraseDuration(p - 1));
+    ASSERT_EQ(NextVoice(), pDevice->prefetched.size());
+    EXPECT_EQ(r.m_nPhrase, p);
+  }
+  PlayFor(2 * GetPhraseDuration(kLastPhrase));
+  loop.RunUntilIdle();
+  EXPECT_EQ(r.m_nState, Idle);
+  // Each phrase found its stretch made: none was made in place or waited for.
+  std::vector<long> phrases;
+  for (const auto& [name, numbers] : trace.events) {
+    if (name != "stretch") continue;
+    phrases.push_back(numbers[0]);
+    EXPECT_EQ(numbers[2], static_cast<long>(CStretchAhead::Source::Ready)) << numbers[0];
+  }
+  EXPECT_EQ(phrases, (std::vector<long>{51, 52, 53}));
 }
 
 TEST_F(RecitationTest, OnesOwnTakeIsRecitedAtItsOwnPaceAndCanBeSwitchedOff) {

@@ -1,145 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The time stretch: lengths at every tempo, the pitch kept, 100 % untouched,
-// awkward input; and the stretches made ahead on the worker thread.
+// The tempo choices, and the stretches made ahead: on the worker thread, or
+// in the events of a runner where there are no threads.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <numeric>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "audio/stretch_ahead.h"
 #include "audio/time_stretch.h"
 #include "audio/voice_segment.h"
+#include "audio/wave_device.h"
+#include "stretch_signals.h"
 
 namespace solvari {
 namespace {
 
-constexpr std::uint32_t kRate = 11025;
-constexpr double kPi = 3.14159265358979323846;
-
-// A steady vowel-like tone: a fundamental with two weaker harmonics.
-std::vector<std::int16_t> Tone(double dHz, double dSeconds) {
-  const auto n = static_cast<std::size_t>(dSeconds * kRate);
-  std::vector<std::int16_t> v(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const double t = static_cast<double>(i) / kRate;
-    const double s = 0.5 * std::sin(2 * kPi * dHz * t) + 0.2 * std::sin(2 * kPi * 2 * dHz * t) +
-                     0.1 * std::sin(2 * kPi * 3 * dHz * t);
-    v[i] = static_cast<std::int16_t>(std::lround(s * 20000));
-  }
-  return v;
-}
-
-// The fundamental of the middle half of a sound: the strongest component
-// between 60 and 400 Hz of its Hann-windowed spectrum, in 0.25 Hz steps (the
-// tones here have their fundamental as their strongest component).
-double Fundamental(const std::vector<std::int16_t>& v) {
-  const std::size_t from = v.size() / 4;
-  const std::size_t len = v.size() / 2;
-  std::vector<double> x(len);
-  for (std::size_t i = 0; i < len; ++i)
-    x[i] = v[from + i] * (0.5 - 0.5 * std::cos(2 * kPi * static_cast<double>(i) / (len - 1)));
-  double best = 0;
-  double bestPower = -1;
-  for (double f = 60; f <= 400; f += 0.25) {
-    // Goertzel's recurrence for one frequency.
-    const double w = 2 * kPi * f / kRate;
-    const double c = 2 * std::cos(w);
-    double s1 = 0, s2 = 0;
-    for (double xi : x) {
-      const double s0 = xi + c * s1 - s2;
-      s2 = s1;
-      s1 = s0;
-    }
-    const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
-    if (power > bestPower) {
-      bestPower = power;
-      best = f;
-    }
-  }
-  return best;
-}
-
-double Rms(const std::vector<std::int16_t>& v) {
-  if (v.empty()) return 0;
-  double sum = 0;
-  for (std::int16_t s : v) sum += static_cast<double>(s) * s;
-  return std::sqrt(sum / static_cast<double>(v.size()));
-}
-
-TEST(TimeStretch, LengthScalesAndPitchStaysAtEveryTempo) {
-  const std::vector<std::int16_t> tone = Tone(180.0, 2.0);
-  const double f0 = Fundamental(tone);
-  ASSERT_NEAR(f0, 180.0, 1.0);
-  for (int tempo : kTempoChoices) {
-    std::vector<std::int16_t> out;
-    ASSERT_TRUE(StretchPcm16(tone.data(), tone.size(), kRate, tempo, out)) << tempo;
-    const double expected = static_cast<double>(tone.size()) * 100.0 / tempo;
-    EXPECT_NEAR(static_cast<double>(out.size()), expected, expected * 0.01) << tempo;
-    EXPECT_NEAR(Fundamental(out), f0, f0 * 0.03) << tempo;
-    // Not silence, nor a sound much louder than the input.
-    EXPECT_GT(Rms(out), Rms(tone) * 0.5) << tempo;
-    EXPECT_LT(Rms(out), Rms(tone) * 1.5) << tempo;
-  }
-}
-
-TEST(TimeStretch, HundredPercentIsTheInputSampleForSample) {
-  const std::vector<std::int16_t> tone = Tone(233.0, 0.7);
-  std::vector<std::int16_t> out{1, 2, 3};
-  ASSERT_TRUE(StretchPcm16(tone.data(), tone.size(), kRate, 100, out));
-  EXPECT_EQ(out, tone);
-
-  // The bytes of a voice, an odd last byte included.
-  std::vector<std::uint8_t> bytes(1001);
-  std::iota(bytes.begin(), bytes.end(), std::uint8_t{7});
-  std::vector<std::uint8_t> outBytes;
-  ASSERT_TRUE(StretchVoiceBytes(bytes.data(), bytes.size(), kRate, 100, outBytes));
-  EXPECT_EQ(outBytes, bytes);
-}
-
-TEST(TimeStretch, AwkwardInput) {
-  std::vector<std::int16_t> out{9};
-  // Nothing at all.
-  EXPECT_TRUE(StretchPcm16(nullptr, 0, kRate, 50, out));
-  EXPECT_TRUE(out.empty());
-  std::vector<std::uint8_t> bytes;
-  EXPECT_TRUE(StretchVoiceBytes(nullptr, 0, kRate, 150, bytes));
-  EXPECT_TRUE(bytes.empty());
-  // A single byte is no sample: nothing comes out, nothing is read past it.
-  const std::uint8_t one = 0x55;
-  EXPECT_TRUE(StretchVoiceBytes(&one, 1, kRate, 75, bytes));
-  EXPECT_TRUE(bytes.empty());
-  // A handful of samples, and an odd byte count: whole samples only.
-  std::vector<std::uint8_t> few(21, 0x10);
-  ASSERT_TRUE(StretchVoiceBytes(few.data(), few.size(), kRate, 50, bytes));
-  EXPECT_EQ(bytes.size() % 2, 0u);
-  EXPECT_LE(bytes.size(), 2 * 2 * 10u + 64);
-  // Full-scale square wave: clipped, not wrapped around.
-  std::vector<std::int16_t> square(4000);
-  for (std::size_t i = 0; i < square.size(); ++i) square[i] = (i / 30) % 2 ? 32767 : -32768;
-  ASSERT_TRUE(StretchPcm16(square.data(), square.size(), kRate, 125, out));
-  EXPECT_FALSE(out.empty());
-  // Tempos outside the range and a rate of 0 are refused.
-  for (int tempo : {0, -100, 24, 401}) {
-    EXPECT_FALSE(StretchPcm16(square.data(), square.size(), kRate, tempo, out)) << tempo;
-    EXPECT_TRUE(out.empty());
-  }
-  EXPECT_FALSE(StretchPcm16(square.data(), square.size(), 0, 50, out));
-  EXPECT_FALSE(StretchPcm16(nullptr, 10, kRate, 50, out));
-}
-
-TEST(TimeStretch, CancelStopsBetweenBlocks) {
-  const std::vector<std::int16_t> tone = Tone(200.0, 1.0);
-  std::atomic<bool> cancel{true};
-  std::vector<std::int16_t> out;
-  EXPECT_FALSE(StretchPcm16(tone.data(), tone.size(), kRate, 50, out, &cancel));
-  EXPECT_TRUE(out.empty());
-}
+using test::kRate;
+using test::Tone;
 
 TEST(TimeStretch, TempoChoicesAndDurations) {
   for (int t : {50, 75, 100, 125, 150}) {
@@ -261,6 +143,92 @@ TEST(StretchAhead, MissingFilesKeepOnlyTheLastPhrasesAndStopPromptly) {
   VoiceFile longer("solvari-stretch-d.SGM", Tone(170.0, 4.0));
   CStretchAhead ahead;
   for (int tempo : {50, 75, 125, 150}) ahead.Prepare(longer.path, tempo);
+}
+
+// ------------------------------------------------------------ with a runner
+
+// A runner as the browser's main loop is one: events wait in a queue until
+// the test runs them, on its own thread.
+class CQueuedRunner : public IEventPoster {
+ public:
+  void Post(std::function<void()> fn) override { events.push_back(std::move(fn)); }
+  // Runs the events posted so far (not those they post); how many ran.
+  std::size_t RunPosted() {
+    std::vector<std::function<void()>> now;
+    now.swap(events);
+    for (auto& fn : now) fn();
+    return now.size();
+  }
+  std::vector<std::function<void()>> events;
+};
+
+TEST(StretchAhead, WithARunnerEachJobIsOnePostedEventTheNewestFirst) {
+  VoiceFile file("solvari-stretch-f.SGM", Tone(190.0, 0.3));
+  const std::string missing = "/nonexistent/solvari/V00.SGM";
+  CQueuedRunner runner;
+  CStretchAhead ahead(CStretchAhead::kDefaultKeep, &runner);
+  int nTold = 0;
+  ahead.SetOnFinished([&] { ++nTold; });
+  for (int tempo : {50, 75, 150}) ahead.Prepare(file.path, tempo);
+  ahead.Prepare(file.path, 75);  // asked again: the newest now
+  // One event however many jobs wait; nothing is done before it runs, and
+  // waiting could not change that.
+  ASSERT_EQ(runner.events.size(), 1u);
+  ahead.WaitIdle();
+  for (int tempo : {50, 75, 150}) EXPECT_TRUE(ahead.IsPending(file.path, tempo)) << tempo;
+
+  // Each event does one job, told of at once, and posts the next.
+  for (int tempo : {75, 150, 50}) {
+    EXPECT_EQ(runner.RunPosted(), 1u);
+    EXPECT_TRUE(ahead.IsReady(file.path, tempo)) << tempo;
+  }
+  EXPECT_TRUE(runner.events.empty());  // nothing left: nothing posted
+  EXPECT_EQ(nTold, 3);
+  std::vector<std::uint8_t> out;
+  std::vector<std::uint8_t> direct;
+  EXPECT_EQ(ahead.Take(file.path, 50, file.bytes.data(), file.bytes.size(), out),
+            CStretchAhead::Source::Ready);
+  ASSERT_TRUE(StretchVoiceBytes(file.bytes.data(), file.bytes.size(), kRate, 50, direct));
+  EXPECT_EQ(out, direct);
+
+  // A ready stretch asked for again posts nothing; a failed one is queued
+  // again, with an event of its own.
+  ahead.Prepare(file.path, 150);
+  EXPECT_TRUE(runner.events.empty());
+  ahead.Prepare(missing, 125);
+  EXPECT_EQ(runner.RunPosted(), 1u);
+  EXPECT_FALSE(ahead.IsPending(missing, 125));
+  EXPECT_FALSE(ahead.IsReady(missing, 125));
+  ahead.Prepare(missing, 125);
+  EXPECT_EQ(runner.events.size(), 1u);
+  // Cleared with its event on the way: the event finds nothing to do.
+  ahead.Clear();
+  EXPECT_EQ(runner.RunPosted(), 1u);
+  EXPECT_TRUE(runner.events.empty());
+  EXPECT_EQ(nTold, 4);
+  ahead.SetOnFinished({});
+}
+
+TEST(StretchAhead, WithARunnerNothingIsWaitedForAndAnEventOutlivingItDoesNothing) {
+  VoiceFile file("solvari-stretch-g.SGM", Tone(200.0, 0.3));
+  CQueuedRunner runner;
+  {
+    CStretchAhead ahead(2, &runner);
+    ahead.Prepare(file.path, 50);
+    // Wanted before its event ran: stretched here, the queued job dropped.
+    std::vector<std::uint8_t> out;
+    EXPECT_EQ(ahead.Take(file.path, 50, file.bytes.data(), file.bytes.size(), out),
+              CStretchAhead::Source::Synchronous);
+    EXPECT_FALSE(ahead.IsPending(file.path, 50));
+    EXPECT_TRUE(ahead.IsReady(file.path, 50));
+    EXPECT_EQ(runner.RunPosted(), 1u);
+    EXPECT_TRUE(runner.events.empty());
+    EXPECT_EQ(ahead.GetStats().nWaited, 0);
+    ahead.Prepare(file.path, 150);
+  }
+  // Its event comes after it is gone (the sanitizers watch this one).
+  EXPECT_EQ(runner.RunPosted(), 1u);
+  EXPECT_TRUE(runner.events.empty());
 }
 
 }  // namespace
