@@ -25,7 +25,6 @@ struct FrameRow {
   constexpr explicit FrameRow(std::uint64_t v) : lo(v) {}
   constexpr FrameRow(std::uint64_t h, std::uint64_t l) : hi(h), lo(l) {}
 
-  friend constexpr FrameRow operator|(FrameRow a, FrameRow b) { return {a.hi | b.hi, a.lo | b.lo}; }
   friend constexpr FrameRow operator&(FrameRow a, FrameRow b) { return {a.hi & b.hi, a.lo & b.lo}; }
 };
 

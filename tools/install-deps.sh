@@ -7,7 +7,9 @@
 #                                Google Benchmark, the sanitizers' runtime, the
 #                                end-to-end rig (X server, sound server, screen
 #                                and sound tools), the package checks and the
-#                                Windows cross build under Wine (the default)
+#                                Windows cross build under Wine, and the
+#                                browser build with its tests (the default)
+#   tools/install-deps.sh web    what building the browser site needs
 set -euo pipefail
 
 what=${1:-test}
@@ -31,12 +33,19 @@ test_packages=(
   appstream desktop-file-utils man-db mmdebstrap lintian
   dbus
   mingw-w64 wine64
+  chromium chromium-driver python3-selenium
+)
+# The browser build: emscripten (which brings its node modules); python3
+# writes the page's English texts.
+web_packages=(
+  emscripten cmake ninja-build python3
 )
 
 case $what in
   run) packages=("${run_packages[@]}") ;;
-  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}" "${web_packages[@]}") ;;
+  web) packages=("${web_packages[@]}") ;;
+  *) echo "usage: $0 [run|test|web]" >&2; exit 2 ;;
 esac
 
 missing=()
