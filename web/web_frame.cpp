@@ -37,6 +37,10 @@ EM_JS(void, js_show_message, (const char* pszText), {
 EM_JS(void, js_changed, (), { SolvariPage.commandsChanged(); });
 EM_JS(void, js_maximize, (int bOn), { SolvariPage.setMaximized(bOn); });
 EM_JS(void, js_show_title, (int bShow), { SolvariPage.showTitle(bShow); });
+EM_JS(void, js_trace, (const char* pszName, const long* pNumbers, int nCount), {
+  SolvariPage.trace(UTF8ToString(pszName), Array.from(HEAP32.subarray(pNumbers >> 2,
+                                                                       (pNumbers >> 2) + nCount)));
+});
 // clang-format on
 
 namespace {
@@ -82,7 +86,11 @@ class CCanvasView : public IReadingView {
   int ColumnsPerPage() override { return m_view.ColumnsPerPage(); }
   void EraseColumn(int nPhrase) override { m_view.EraseColumn(nPhrase); }
   void DrawColumn(int nPhrase) override { m_view.DrawColumn(nPhrase); }
-  void HighlightChar(int nPhrase, int nChar) override { m_view.HighlightChar(nPhrase, nChar); }
+  void HighlightChar(int nPhrase, int nChar) override {
+    m_view.HighlightChar(nPhrase, nChar);
+    const long numbers[] = {nPhrase, nChar};
+    js_trace("highlight", numbers, 2);
+  }
   void InvalidateView() override {
     m_view.OnPaint();
     PutRect(m_view.Surface(), m_view.GetClientRect());
@@ -115,6 +123,16 @@ class CPageWindow : public IFrameWindow {
   bool m_bZoomed = false;
 };
 
+// The recitation's events, for the page's tests (kept only when the page
+// was opened with ?trace).
+class CPageTrace : public ITraceSink {
+ public:
+  void Event(const char* pszName, std::initializer_list<long> numbers) override {
+    const std::vector<long> v(numbers);
+    js_trace(pszName, v.data(), static_cast<int>(v.size()));
+  }
+};
+
 class CMessages : public IWaveMessageSink {
  public:
   void ShowMessage(const std::string& text) override { js_show_message(text.c_str()); }
@@ -129,6 +147,7 @@ struct FrameParts : ISutraViewHost {
   CLocalStorageProfile profile;
   CPageWindow window;
   CMessages messages;
+  CPageTrace trace;
   CCanvasView view;
 };
 
@@ -137,7 +156,7 @@ class CWebFrame : private FrameParts, public CRecitation, public CPictureHolder 
   CWebFrame()
       : FrameParts([this](unsigned nId) { OnFrameTimer(nId); }),
         CRecitation(
-            RecitationPlatform{&timers, &view, &window, &poster, &profile, &messages, nullptr,
+            RecitationPlatform{&timers, &view, &window, &poster, &profile, &messages, &trace,
                                /*bStretchOnWorker=*/false},
             [](const ReadingSettings&) {
               WaveDevices devices;

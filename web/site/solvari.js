@@ -49,6 +49,7 @@ const SolvariAudio = {
       this.sources.set(id, source);
       source.onended = () => this.sources.delete(id);
       HEAPF64[pStart >> 3] = start;
+      SolvariPage.trace('scheduled', [id, samples.length, nRate, start]);
       return id;
     } catch (e) {
       return 0;
@@ -142,6 +143,13 @@ const SolvariPage = {
   putPixels(rgba, x, y, nWidth, nHeight) {
     const image = new ImageData(new Uint8ClampedArray(rgba), nWidth, nHeight);
     this.ctx2d.putImageData(image, x, y);
+  },
+  // The recitation's events with the moment each came and what was being
+  // heard then (context time), kept only for a page opened with ?trace.
+  traced: /[?&]trace\b/.test(location.search) ? [] : null,
+  trace(name, numbers) {
+    if (this.traced)
+      this.traced.push({name, numbers, at: performance.now(), heard: SolvariAudio.heardTime()});
   },
   showMessage(text) {
     document.getElementById('message-text').textContent = SolvariText.tr('CWaveBuffer', text);
