@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs what is missing, builds Solvari twice (plain, and with
-# AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test in both.
+# Installs what is missing, builds Solvari for the browser and twice for this
+# machine (plain, and with AddressSanitizer + UndefinedBehaviorSanitizer) and
+# runs every test in both, the browser's with the plain build's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh test
@@ -16,6 +17,9 @@ build_and_test() {
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
 }
 
+echo "== browser build (emscripten)"
+# First: the plain build's tests open it in chromium.
+bash tools/web.sh
 echo "== plain build"
 # The tests named on: the same folder may have been configured by tools/run.sh
 # without them.

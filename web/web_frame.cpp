@@ -186,12 +186,14 @@ class CWebFrame : private FrameParts, public CRecitation, public CPictureHolder 
     const int nPhrase = view.View().OverviewPhraseAt(x, y);
     if (nPhrase >= 0) OnReadStartAt(nPhrase);
   }
+  // As the program takes a chosen file: kept as the setting, and shown when
+  // it is a picture (a damaged one leaves none, and the tile shows).
   bool UsePicture(const std::string& path) {
     if (!CanChangeSettings()) return false;
-    if (!LoadPicture(path) || m_hPicture.IsNull()) return false;
     SetPicturePath(path);
+    LoadPicture(path);
     view.InvalidateView();
-    return true;
+    return !m_hPicture.IsNull();
   }
   bool UsePixels(const std::uint32_t* pArgb, int nWidth, int nHeight, const std::string& path) {
     if (!CanChangeSettings()) return false;
@@ -326,6 +328,17 @@ EMSCRIPTEN_KEEPALIVE int solvari_picture_pixels(const std::uint32_t* pArgb, int 
   return g_pFrame && g_pFrame->UsePixels(pArgb, nWidth, nHeight, pszPath) ? 1 : 0;
 }
 
+// The middle of phrase nPhrase on the overview, in canvas pixels, as
+// x * 65536 + y; -1 for no phrase.
+EMSCRIPTEN_KEEPALIVE int solvari_phrase_point(int nPhrase) {
+  if (!g_pFrame) return -1;
+  const solvari::CSutraView& v = g_pFrame->View().View();
+  const solvari::Rect rc =
+      solvari::CSutraView::OverviewPhraseRect(v.GetClientRect().right, nPhrase, v.Scale());
+  if (rc.right <= rc.left) return -1;
+  return ((rc.left + rc.right) / 2) * 65536 + (rc.top + rc.bottom) / 2;
+}
+
 // What the page's buttons show: a JSON object of the recitation's fields
 // and which commands are enabled.
 EMSCRIPTEN_KEEPALIVE const char* solvari_state() {
@@ -361,6 +374,9 @@ EMSCRIPTEN_KEEPALIVE void solvari_paint_still(int nPhrase, int nChar, int nAid, 
   host.nState = nPhrase < 0 ? solvari::Idle : solvari::Reading;
   host.nPhrase = nPhrase < 0 ? 0 : nPhrase;
   host.nReadingAid = nAid;
+  // The picture the page shows, as the page would draw it.
+  host.picture.m_hPicture = g_pFrame ? g_pFrame->m_hPicture : solvari::CPackedDib();
+  host.picture.PreparePicture();
   pView = std::make_unique<solvari::web::CCanvasView>(host);
   pView->SetSize(723, 425, nScale);
   if (nPhrase >= 0) {

@@ -300,7 +300,10 @@ const SolvariPage = {
     const isBmp = bytes.length >= 2 && bytes[0] === 0x42 && bytes[1] === 0x4d;
     if (!isBmp) {
       try {
-        const bitmap = await createImageBitmap(new Blob([bytes]));
+        // The pixels as the file has them: no colour conversion, as the
+        // program's decoder reads them.
+        const bitmap = await createImageBitmap(new Blob([bytes]),
+          {colorSpaceConversion: 'none', premultiplyAlpha: 'none'});
         const canvas = document.createElement('canvas');
         canvas.width = bitmap.width;
         canvas.height = bitmap.height;
