@@ -141,6 +141,10 @@ const SolvariPage = {
     this.canvas.style.height = nHeight / nScale + 'px';
   },
   putPixels(rgba, x, y, nWidth, nHeight) {
+    if (!this.painted) {
+      this.painted = true;
+      performance.mark('solvari-first-paint');
+    }
     const image = new ImageData(new Uint8ClampedArray(rgba), nWidth, nHeight);
     this.ctx2d.putImageData(image, x, y);
   },
