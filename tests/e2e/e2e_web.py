@@ -255,6 +255,15 @@ def block_fit(x, v, s):
     return counted, bad
 
 
+def syllable_in_copy(x, v, s, on):
+    """Where the voice v from its sample on is in the copy x, near s + on."""
+    probe = v[on:on + 2 * BLOCK]
+    if len(probe) < BLOCK // 2:
+        return s + on
+    k, cc = correlate_find(x, probe, s + on - BLOCK, s + on + BLOCK)
+    return k if k is not None and cc >= 0.8 else s + on
+
+
 def find_phrases(c, copy, first):
     """Each phrase from first to 53 in the copy, in order: [(p, start,
     length, whole)] of those found. A phrase whose beginning does not fit
@@ -341,7 +350,9 @@ def analyse(c, copy, clock, trace, monotonic, first, durations):
         if e["name"] == "highlight":
             lit.setdefault((e["numbers"][0], e["numbers"][1]), e)
     starts = {f[0]: f[1] for f in phrases}
-    deltas, page_errors, detail = [], [], []
+    broken = {f[0] for f in phrases if not f[3]}
+    x = as_float(copy)
+    deltas, true_deltas, page_errors, detail = [], [], [], []
     for p in range(first, 54):
         if p not in starts:
             continue
@@ -356,17 +367,27 @@ def analyse(c, copy, clock, trace, monotonic, first, durations):
         for ch, ms in enumerate(durations[p]):
             e = lit.get((p, ch))
             if e is not None:
-                heard = clock.time(starts[p] + on * RATE // 1000)
+                j = starts[p] + on * RATE // 1000
+                if p in broken:
+                    # A dropout in the phrase moved what followed it: the
+                    # syllable where the copy has it.
+                    j = syllable_in_copy(x, as_float(voice_bytes(p)), starts[p], j - starts[p])
                 green = monotonic(e["at"])
-                d = (green - heard) * 1000
-                deltas.append(d)
-                row = {"phrase": p, "char": ch, "green_minus_heard_ms": round(d, 1),
-                       "onset_ms": on}
+                d = (green - clock.time(j)) * 1000
+                # The card's own silences since the phrase began (the rig's
+                # server late with a page, unknown to any client) put the
+                # syllable later than any output clock can tell: judged
+                # without them, counted apart.
+                stall = clock.gaps_between(starts[p], j) * 1000 / RATE
+                deltas.append(d + stall)
+                true_deltas.append(d)
+                row = {"phrase": p, "char": ch, "green_minus_heard_ms": round(d + stall, 1),
+                       "card_silence_before_ms": round(stall, 1), "onset_ms": on}
                 if buf is not None:
                     # Where in the phrase the page believed the output was,
                     # against where the card was at that moment.
                     believed = (e["heard"] - buf["numbers"][3]) * 1000
-                    true = (green - clock.time(starts[p])) * 1000
+                    true = on + d + stall
                     page_errors.append(believed - true)
                     row.update(buffer=buf["numbers"][0], page_position_ms=round(believed, 1),
                                card_position_ms=round(true, 1))
@@ -383,6 +404,8 @@ def analyse(c, copy, clock, trace, monotonic, first, durations):
                 "every character turns green within %d ms of its syllable as heard" % GREEN_MS,
                 "worst %.1f ms (phrase %d, character %d)"
                 % (worst["green_minus_heard_ms"], worst["phrase"], worst["char"]))
+    if true_deltas != deltas:
+        c.figure("web_green_minus_heard_with_card_silences_ms", onset_summary(true_deltas))
     if page_errors:
         c.figure("web_page_heard_clock_minus_card_ms", onset_summary(page_errors))
     return phrases, detail
@@ -472,6 +495,8 @@ def run(args, c, root):
                                        "document.body.dataset.phrase]")
             if streams is None and time.monotonic() - t_start > 2:
                 streams = streams_on_card(rig)
+                with open(os.path.join(args.artifacts, "web-sink-inputs.txt"), "w") as f:
+                    f.write(pactl(rig, "list", "sink-inputs"))
             if len(samples) < 40 and time.monotonic() - t_start > 1:
                 samples.append(browser.latencies())
             if state == "0":
