@@ -33,7 +33,7 @@ test_packages=(
   appstream desktop-file-utils man-db mmdebstrap lintian
   dbus
   mingw-w64 wine64
-  chromium chromium-driver python3-selenium
+  chromium chromium-driver python3-selenium python3-numpy  # e2e_web.py
 )
 # The browser build: emscripten (which brings its node modules); python3
 # writes the page's English texts.

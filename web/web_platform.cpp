@@ -237,7 +237,12 @@ void CWebWaveOut::OnEndCheck() {
     ArmEndCheck();  // the output is behind its timer
     return;
   }
-  Done();
+  // From the page's own timer, not from inside a call of the device: told
+  // at once. Posted, the notice would wait for one more of the browser's
+  // timers (at least 4 ms in a chain of them), and the next phrase's first
+  // character with it.
+  m_current = {};
+  if (m_pNotify) m_pNotify->OnWomDone();  // last: the device may be gone after it
 }
 
 void CWebWaveOut::Done() {

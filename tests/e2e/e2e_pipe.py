@@ -586,18 +586,20 @@ def run_failures(args, c, root):
 
 
 
-def run_on_card(name, run, extra_args=()):
-    """The main() of a script that runs once on a card rig: --bindir and
-    --artifacts (and extra_args, (flag, kwargs) pairs), run(args, checks,
-    root) with a work folder of its own, the figures in NAME-figures.json;
-    the exit status."""
+def run_on_card(name, run, extra_args=(), bindir=True):
+    """The main() of a script that runs once on a card rig: --bindir (unless
+    bindir is false) and --artifacts (and extra_args, (flag, kwargs) pairs),
+    run(args, checks, root) with a work folder of its own, the figures in
+    NAME-figures.json; the exit status."""
     ap = argparse.ArgumentParser()
-    ap.add_argument("--bindir", required=True)
+    if bindir:
+        ap.add_argument("--bindir", required=True)
     ap.add_argument("--artifacts", required=True)
     for flag, kw in extra_args:
         ap.add_argument(flag, **kw)
     args = ap.parse_args()
-    args.bindir = os.path.abspath(args.bindir)
+    if bindir:
+        args.bindir = os.path.abspath(args.bindir)
     args.artifacts = os.path.abspath(args.artifacts)
     os.makedirs(args.artifacts, exist_ok=True)
     for tool in ("Xvfb", "xdpyinfo", "pulseaudio", "pactl"):

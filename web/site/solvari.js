@@ -18,10 +18,17 @@ const SolvariAudio = {
   nextId: 1,
 
   // Made (or woken) within a user's gesture: browsers keep a context made
-  // before the first touch silent.
+  // before the first touch silent. For playback: the voice is handed over
+  // whole phrases ahead and the highlight follows the heard clock, so a
+  // larger output buffer costs nothing but a little more time from Stop to
+  // silence, and keeps the output from running dry (a hole of a whole
+  // server period in the voice) when the machine is busy.
   unlock() {
     try {
-      if (!this.ctx) this.ctx = new (window.AudioContext || window.webkitAudioContext)();
+      if (!this.ctx) {
+        const Context = window.AudioContext || window.webkitAudioContext;
+        this.ctx = new Context({latencyHint: 'playback'});
+      }
       if (this.ctx.state === 'suspended') this.ctx.resume();
     } catch (e) {
       this.ctx = null;
