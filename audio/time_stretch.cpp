@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 
+#include "audio/time_stretch_engine.h"
+
 namespace solvari {
 
 namespace {
@@ -26,9 +28,7 @@ constexpr RubberBandStretcher::Options kOptions =
     RubberBandStretcher::OptionFormantPreserved | RubberBandStretcher::OptionPitchHighQuality |
     RubberBandStretcher::OptionThreadingNever;
 
-bool Cancelled(const std::atomic<bool>* pCancel) {
-  return pCancel != nullptr && pCancel->load(std::memory_order_relaxed);
-}
+using detail::Cancelled;
 
 std::int16_t ToSample(float f) {
   const float v = std::round(f * 32768.0f);
@@ -77,26 +77,12 @@ bool Stretch(const std::vector<float>& in, int nTempoPercent, std::uint32_t nSam
 
 }  // namespace
 
-bool StretchPcm16(const std::int16_t* pIn, std::size_t nSamples, std::uint32_t nSampleRate,
-                  int nTempoPercent, std::vector<std::int16_t>& out,
-                  const std::atomic<bool>* pCancel) {
-  out.clear();
-  if (nTempoPercent < kMinTempo || nTempoPercent > kMaxTempo || nSampleRate == 0) return false;
-  if (nSamples > 0 && pIn == nullptr) return false;
-  try {
-    if (nTempoPercent == 100) {
-      out.assign(pIn, pIn + nSamples);
-      return true;
-    }
-    if (nSamples == 0) return !Cancelled(pCancel);
-    std::vector<float> in(nSamples);
-    for (std::size_t i = 0; i < nSamples; ++i) in[i] = static_cast<float>(pIn[i]) / 32768.0f;
-    if (Stretch(in, nTempoPercent, nSampleRate, out, pCancel)) return true;
-  } catch (const std::bad_alloc&) {
-  }
-  out.clear();
-  out.shrink_to_fit();
-  return false;
+bool detail::StretchEngine(const std::int16_t* pIn, std::size_t nSamples, std::uint32_t nSampleRate,
+                           int nTempoPercent, std::vector<std::int16_t>& out,
+                           const std::atomic<bool>* pCancel) {
+  std::vector<float> in(nSamples);
+  for (std::size_t i = 0; i < nSamples; ++i) in[i] = static_cast<float>(pIn[i]) / 32768.0f;
+  return Stretch(in, nTempoPercent, nSampleRate, out, pCancel);
 }
 
 }  // namespace solvari

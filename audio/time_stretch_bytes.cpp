@@ -1,11 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The stretch of a voice buffer's bytes, over whichever StretchPcm16 the
-// build has (Rubber Band's, or WSOLA's in the browser).
+// The stretch's contract, over whichever engine the build has (Rubber Band's,
+// or WSOLA's in the browser): the checks, the copy at 100, what running out
+// of memory gives, and the bytes of a voice buffer.
 #include <new>
 
 #include "audio/time_stretch.h"
+#include "audio/time_stretch_engine.h"
 
 namespace solvari {
+
+bool StretchPcm16(const std::int16_t* pIn, std::size_t nSamples, std::uint32_t nSampleRate,
+                  int nTempoPercent, std::vector<std::int16_t>& out,
+                  const std::atomic<bool>* pCancel) {
+  out.clear();
+  if (nTempoPercent < kMinTempo || nTempoPercent > kMaxTempo || nSampleRate == 0) return false;
+  if (nSamples > 0 && pIn == nullptr) return false;
+  try {
+    if (nTempoPercent == 100) {
+      out.assign(pIn, pIn + nSamples);
+      return true;
+    }
+    if (nSamples == 0) return !detail::Cancelled(pCancel);
+    if (detail::StretchEngine(pIn, nSamples, nSampleRate, nTempoPercent, out, pCancel)) return true;
+  } catch (const std::bad_alloc&) {
+  }
+  out.clear();
+  out.shrink_to_fit();
+  return false;
+}
 
 bool StretchVoiceBytes(const std::uint8_t* pIn, std::size_t nBytes, std::uint32_t nSampleRate,
                        int nTempoPercent, std::vector<std::uint8_t>& out,

@@ -13,7 +13,7 @@
 #include <limits>
 #include <new>
 
-#include "audio/time_stretch.h"
+#include "audio/time_stretch_engine.h"
 
 namespace solvari {
 
@@ -25,9 +25,7 @@ constexpr std::uint32_t kSearchMs = 12;
 constexpr std::size_t kFramesPerBlock = 32;
 constexpr double kPi = 3.14159265358979323846;
 
-bool Cancelled(const std::atomic<bool>* pCancel) {
-  return pCancel != nullptr && pCancel->load(std::memory_order_relaxed);
-}
+using detail::Cancelled;
 
 // The start in x (nSearch candidates from nFrom on) whose nLen samples best
 // match those at pTarget: the largest correlation over the candidate's
@@ -109,24 +107,10 @@ bool Stretch(const std::int16_t* pIn, std::size_t nSamples, std::uint32_t nSampl
 
 }  // namespace
 
-bool StretchPcm16(const std::int16_t* pIn, std::size_t nSamples, std::uint32_t nSampleRate,
-                  int nTempoPercent, std::vector<std::int16_t>& out,
-                  const std::atomic<bool>* pCancel) {
-  out.clear();
-  if (nTempoPercent < kMinTempo || nTempoPercent > kMaxTempo || nSampleRate == 0) return false;
-  if (nSamples > 0 && pIn == nullptr) return false;
-  try {
-    if (nTempoPercent == 100) {
-      out.assign(pIn, pIn + nSamples);
-      return true;
-    }
-    if (nSamples == 0) return !Cancelled(pCancel);
-    if (Stretch(pIn, nSamples, nSampleRate, nTempoPercent, out, pCancel)) return true;
-  } catch (const std::bad_alloc&) {
-  }
-  out.clear();
-  out.shrink_to_fit();
-  return false;
+bool detail::StretchEngine(const std::int16_t* pIn, std::size_t nSamples, std::uint32_t nSampleRate,
+                           int nTempoPercent, std::vector<std::int16_t>& out,
+                           const std::atomic<bool>* pCancel) {
+  return Stretch(pIn, nSamples, nSampleRate, nTempoPercent, out, pCancel);
 }
 
 }  // namespace solvari
