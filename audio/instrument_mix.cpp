@@ -136,8 +136,19 @@ std::vector<std::uint8_t> MakeBellStrikes(const StrikeSamples& strike, int nStri
 }
 
 void CTempleInstruments::Load(const std::string& dir) {
-  if (!LoadStrikeFile(dir + kMokugyoFileName, &m_mokugyo)) m_mokugyo.clear();
-  if (!LoadStrikeFile(dir + kBellFileName, &m_bell)) m_bell.clear();
+  m_bMokugyoTried = m_bBellTried = false;
+  LoadWanted(dir, true, true);
+}
+
+void CTempleInstruments::LoadWanted(const std::string& dir, bool bMokugyo, bool bBell) {
+  if (bMokugyo && !m_bMokugyoTried && m_mokugyo.empty()) {
+    m_bMokugyoTried = true;
+    if (!LoadStrikeFile(dir + kMokugyoFileName, &m_mokugyo)) m_mokugyo.clear();
+  }
+  if (bBell && !m_bBellTried && m_bell.empty()) {
+    m_bBellTried = true;
+    if (!LoadStrikeFile(dir + kBellFileName, &m_bell)) m_bell.clear();
+  }
 }
 
 void CTempleInstruments::PreparePhrase(std::vector<std::uint8_t>* pPcm, int nPhrase, int nTempo,

@@ -68,6 +68,9 @@ class CTempleInstruments {
  public:
   // dir ends with the path separator, as GetExeDirectory() does.
   void Load(const std::string& dir);
+  // Loads from dir what is wanted and was not tried yet: no file is read
+  // for an instrument that is off.
+  void LoadWanted(const std::string& dir, bool bMokugyo, bool bBell);
   bool HasMokugyo() const { return !m_mokugyo.empty(); }
   bool HasBell() const { return !m_bell.empty(); }
   void SetMokugyo(StrikeSamples strike) { m_mokugyo = std::move(strike); }
@@ -93,6 +96,8 @@ class CTempleInstruments {
 
  private:
   StrikeSamples m_mokugyo;
+  bool m_bMokugyoTried = false;
+  bool m_bBellTried = false;
   StrikeSamples m_bell;
 };
 

@@ -43,7 +43,6 @@ CRecitation::CRecitation(const RecitationPlatform& platform, const WaveDeviceMak
   m_nRuby = m_settings.nRuby;
   m_nTempo = m_settings.nTempo;
   std::fill(std::begin(m_dOwnPace), std::end(m_dOwnPace), 1.0);
-  m_instruments.Load(GetExeDirectory());
   ApplyInstrumentSettings();
   // A stretch made: the next voice may be handed ahead now.
   IEventPoster* pPoster = platform.pPoster;
@@ -194,6 +193,9 @@ void CRecitation::StoreInstrument(ReadingSettings::Key key, int* pField, int nVa
 }
 
 void CRecitation::ApplyInstrumentSettings() {
+  // An instrument's sound is read when it is first chosen.
+  m_instruments.LoadWanted(GetExeDirectory(), m_settings.instruments.nMokugyo != MokugyoOff,
+                           m_settings.instruments.nBell != BellNone);
   m_nBell = m_settings.instruments.nBell;
   m_nCount = m_settings.instruments.nCount;
 }

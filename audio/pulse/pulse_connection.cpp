@@ -45,8 +45,15 @@ CPulseConnection::CPulseConnection(const char* pszRole, bool bConnectNow, Hooks 
   }
   if (bConnectNow) {
     CLock lock(*this);
-    Connect();
+    m_pConnectSoon = Api()->defer_new(Api(), &OnConnectSoon, this);
   }
+}
+
+void CPulseConnection::OnConnectSoon(pa_mainloop_api* pApi, pa_defer_event* pEvent, void* pThis) {
+  auto* self = static_cast<CPulseConnection*>(pThis);
+  pApi->defer_free(pEvent);
+  self->m_pConnectSoon = nullptr;
+  if (!self->m_pContext) self->Connect();  // a Ready may have come first
 }
 
 // Nothing here waits for the server: the context is dropped where it
@@ -56,6 +63,10 @@ void CPulseConnection::Close() {
   if (!m_pLoop) return;
   {
     CLock lock(*this);
+    if (m_pConnectSoon) {
+      Api()->defer_free(m_pConnectSoon);
+      m_pConnectSoon = nullptr;
+    }
     if (m_pContext && m_hooks.dropping) m_hooks.dropping();
     Disconnect();
   }

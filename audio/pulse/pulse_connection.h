@@ -13,6 +13,7 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_mainloop_api;
+struct pa_defer_event;
 struct pa_sample_spec;
 
 namespace solvari {
@@ -38,7 +39,8 @@ class CPulseConnection {
   };
 
   // Starts the library's thread; with bConnectNow the context connects at
-  // once, in the background, else at the first Ready. pszRole is the
+  // once, on that thread (the caller does not wait for the client's set-up
+  // either), else at the first Ready. pszRole is the
   // stream role the server sees ("music", "phone"...).
   CPulseConnection(const char* pszRole, bool bConnectNow, Hooks hooks);
   // Lets the context go without a word to the server and ends the thread.
@@ -92,12 +94,14 @@ class CPulseConnection {
 
  private:
   static void OnContextState(pa_context* pContext, void* pThis);
+  static void OnConnectSoon(pa_mainloop_api* pApi, pa_defer_event* pEvent, void* pThis);
   bool Connect();
   void Disconnect();
 
   std::string m_strRole;
   Hooks m_hooks;
   pa_threaded_mainloop* m_pLoop = nullptr;
+  pa_defer_event* m_pConnectSoon = nullptr;  // the connection asked for, not yet begun
   pa_context* m_pContext = nullptr;
   bool m_bSuspect = false;
 };
