@@ -266,5 +266,20 @@ TEST(ShippedInstruments, MissingFilesLeaveTheInstrumentsSilent) {
   EXPECT_EQ(mixed, voice);
 }
 
+TEST(ShippedInstruments, OnlyWhatIsChosenIsReadAndAStrikeGivenIsKept) {
+  const std::string dir = std::string(SOLVARI_SOURCE_DIR) + "/data/";
+  CTempleInstruments instruments;
+  instruments.LoadWanted(dir, false, false);
+  EXPECT_FALSE(instruments.HasMokugyo());
+  EXPECT_FALSE(instruments.HasBell());
+  instruments.LoadWanted(dir, true, false);
+  EXPECT_TRUE(instruments.HasMokugyo());
+  EXPECT_FALSE(instruments.HasBell());
+  // A bell given (as a test gives one) is not replaced by the file.
+  instruments.SetBell(StrikeSamples(10, 1000));
+  instruments.LoadWanted(dir, true, true);
+  EXPECT_EQ(instruments.Bell(1).size(), 20u);
+}
+
 }  // namespace
 }  // namespace solvari
