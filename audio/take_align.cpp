@@ -406,6 +406,44 @@ std::vector<float> FineLevel(const std::int16_t* p, std::size_t n) {
   return env;
 }
 
+// The take's loudest level over its floor, in dB.
+float LevelSpanDb(const std::vector<float>& env) {
+  if (env.empty()) return 0;
+  std::vector<float> sorted = env;
+  std::sort(sorted.begin(), sorted.end());
+  return sorted[sorted.size() * 99 / 100] - sorted[sorted.size() / 10];
+}
+
+// A take this far over its floor is clean enough to tell its voice from dead
+// air by level and tone; in a noisy one the voice's frames look no better.
+constexpr float kCleanSpanDb = 30.0f;
+constexpr float kVoiceLike = 0.25f;  // level times tone of a voiced frame
+constexpr long kDeadAirFrames = 20;  // 200 ms: longer than a voiceless consonant
+
+// An onset that the warping put on dead air (silence, a breath, hiss) well
+// before its character's voice moves to where that voice begins: the first
+// of three voiced frames before the next onset.
+void SkipDeadAir(const Features& take, std::vector<int>* pOnsets) {
+  std::vector<int>& v = *pOnsets;
+  const auto nFrames = static_cast<long>(take.nFrames);
+  const auto frameOf = [](int ms) {
+    return static_cast<long>(ms) * kRate / 1000 / static_cast<long>(kHop);
+  };
+  const auto voiced = [&](long j) {
+    return j >= 0 && j < nFrames &&
+           take.level[static_cast<std::size_t>(j)] * take.voiced[static_cast<std::size_t>(j)] >=
+               kVoiceLike;
+  };
+  for (std::size_t c = 0; c < v.size(); ++c) {
+    const long jFrom = frameOf(v[c]);
+    const long jTo = c + 1 < v.size() ? frameOf(v[c + 1]) : nFrames;
+    long j = jFrom;
+    while (j < jTo && !(voiced(j) && voiced(j + 1) && voiced(j + 2))) ++j;
+    if (j < jTo && j - jFrom >= kDeadAirFrames)
+      v[c] = static_cast<int>(j * static_cast<long>(kHop) * 1000 / kRate);
+  }
+}
+
 // Moves an onset found by the warping to the nearest clear rise of the
 // take's level, within kRefineMs and never past the middle towards the
 // onsets on either side. The rise at t: the mean level over the 20 ms after
@@ -563,7 +601,10 @@ TakeOnsets AlignTake(const std::int16_t* pTake, std::size_t nTake, const std::in
     result.onsetsMs.push_back(static_cast<int>(j * kHop * 1000 / kRate));
     nAt += GetCharDuration(nPhrase, c);
   }
-  Refine(FineLevel(pTake, nTake), &result.onsetsMs);
+  const std::vector<float> env = FineLevel(pTake, nTake);
+  if (LevelSpanDb(env) >= kCleanSpanDb)
+    SkipDeadAir(ComputeFeatures(takeSpectra, FeatureTables::Get(w)), &result.onsetsMs);
+  Refine(env, &result.onsetsMs);
   if (!Space(&result.onsetsMs, static_cast<int>(nTakeMs))) {
     TakeOnsets scaled = Scaled(nTake, nPhrase, AlignFailure::kTooShort);
     scaled.dCostRatio = path.dCostRatio;

@@ -59,7 +59,8 @@ struct ErrorFigures {
   std::vector<double> errors;  // |found - known| in ms, every onset
   int nTakes = 0;
   int nFellBack = 0;
-  double dWorstKept = 0;  // the worst error of the takes that were aligned
+  double dWorstKept = 0;   // the worst error of the takes that were aligned
+  int nBeyond150Kept = 0;  // errors over 150 ms in takes that were aligned
 
   double Median() const {
     if (errors.empty()) return 0;
@@ -83,6 +84,7 @@ struct ErrorFigures {
       const double e = std::abs(found[c] - take.knownMs[c]);
       errors.push_back(e);
       if (!bFellBack) dWorstKept = std::max(dWorstKept, e);
+      if (!bFellBack && e > 150) ++nBeyond150Kept;
     }
   }
 };
