@@ -471,7 +471,12 @@ void CMainFrame::UpdatePracticeCommands() {
   OnUpdateRepeatPhrase(Action(ID_READ_REPEAT_PHRASE));
   int nID = ID_READ_TEMPO_50;
   for (int nTempo : kTempoChoices) OnUpdateTempo(Action(nID++), nTempo);
-  m_wndView.UpdateCursor();
+  // Only the overview points at phrases: while reciting the cursor changes
+  // with the state alone, and the pointer is not asked for at every step.
+  if (m_nState == Idle || m_nState != m_nCursorState) {
+    m_nCursorState = m_nState;
+    m_wndView.UpdateCursor();
+  }
 }
 
 void CMainFrame::OnUpdateReadStep(QAction* pAction) {

@@ -340,6 +340,7 @@ class CMainFrame : public QMainWindow,
   std::map<int, QAction*> m_actions;
   std::vector<std::pair<QMenu*, const char*>> m_menus;  // with their untranslated titles
   int m_nTracedState = -1;
+  int m_nCursorState = -1;  // the state the view's cursor was last set for
   bool m_bShutDownDone = false;
   CRecordWnd* m_pRecorder = nullptr;
   CPracticeRecordWnd* m_pPracticeWnd = nullptr;
