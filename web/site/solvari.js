@@ -350,22 +350,19 @@ const SolvariPage = {
   },
 
   buildMenus() {
-    const tempos = document.getElementById('tempos');
-    for (const t of kTempoChoices) {
-      const b = document.createElement('button');
-      b.className = 'radio';
-      b.dataset.command = 'tempo';
-      b.dataset.arg = t;
-      tempos.appendChild(b);
-    }
-    const counts = document.getElementById('counts');
-    for (const c of kCountChoices) {
-      const b = document.createElement('button');
-      b.className = 'radio';
-      b.dataset.command = 'count';
-      b.dataset.arg = c;
-      counts.appendChild(b);
-    }
+    // One radio button per choice, each giving its command that choice.
+    const addChoices = (listId, command, choices) => {
+      const list = document.getElementById(listId);
+      for (const choice of choices) {
+        const b = document.createElement('button');
+        b.className = 'radio';
+        b.dataset.command = command;
+        b.dataset.arg = choice;
+        list.appendChild(b);
+      }
+    };
+    addChoices('tempos', 'tempo', kTempoChoices);
+    addChoices('counts', 'count', kCountChoices);
   },
 
   wire() {
