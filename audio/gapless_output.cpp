@@ -372,13 +372,18 @@ std::int64_t CGaplessOutput::UntilRequest(std::int64_t nNowUs) const {
   // Each moment the clock must be right for, unless the last report already
   // carries the clock past it: asked for a little before, as the sound goes
   // on at the real-time rate (the clock itself may stand still meanwhile).
+  // A moment the clock as told has passed needs nothing more; one that the
+  // sound has passed by the real-time rate while the clock told stands
+  // short of it (the last report reaches no further) is asked for at once.
   std::int64_t nHeard = 0;
+  std::int64_t nTold = 0;
   if (!m_reports.empty()) {
     const StreamReport& r = m_reports.back();
     nHeard = r.nHeardUs + (r.bRunning ? nNowUs - m_nDelayUs - r.nNowUs : 0);
+    nTold = HeardUs(nNowUs);
   }
   for (const std::int64_t nMoment : {DoneTargetUs(), WantedUs()}) {
-    if (nMoment < 0 || m_reports.empty() || nMoment <= nHeard || Reaches(nMoment)) continue;
+    if (nMoment < 0 || m_reports.empty() || nMoment <= nTold || Reaches(nMoment)) continue;
     const std::int64_t nUntilLead = std::max<std::int64_t>(0, nMoment - kLeadUs - nHeard);
     nUntil = std::min(nUntil, std::max(nUntilLead, after(kMinRequestGapUs)));
   }

@@ -117,9 +117,7 @@ void CReadingSequencer::OnCharTimer() {
     // The voice has not been heard yet: its first character waits for it.
     const std::int64_t nLead = FirstCharOnsetMs(m_nPhrase);
     if (bClock && nHeard < nLead) {
-      m_platform.pVoice->WantHeardAt(nLead);
-      m_platform.pTimers->SetTimer(
-          TIMER_CHAR, static_cast<unsigned>(std::max<std::int64_t>(1, nLead - nHeard)));
+      WaitForHeard(nLead, nHeard);
       return;
     }
     m_bAwaitVoice = false;
@@ -130,10 +128,7 @@ void CReadingSequencer::OnCharTimer() {
   // By the output's clock a timer that fires before the next onset (timers
   // may come early) waits for the rest.
   if (bClock && m_nChar < kPhraseCharCount[m_nPhrase] && nHeard < CharOnsetMs(m_nChar + 1)) {
-    // At least a millisecond, so that an early timer cannot spin.
-    m_platform.pVoice->WantHeardAt(CharOnsetMs(m_nChar + 1));
-    m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(std::max<std::int64_t>(
-                                                 1, CharOnsetMs(m_nChar + 1) - nHeard)));
+    WaitForHeard(CharOnsetMs(m_nChar + 1), nHeard);
     return;
   }
   ++m_nChar;
@@ -221,9 +216,10 @@ void CReadingSequencer::BeginHighlight() {
     // The output has not reached character 0 yet (its latency, or the sound
     // before it): it is lit when it is heard.
     m_bAwaitVoice = true;
-    if (bClock) m_platform.pVoice->WantHeardAt(nLead);
-    m_platform.pTimers->SetTimer(TIMER_CHAR,
-                                 static_cast<unsigned>(bClock ? nLead - nHeard : nLead));
+    if (bClock)
+      WaitForHeard(nLead, nHeard);
+    else
+      m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(nLead));
     return;
   }
   if (ViewHasSlots()) m_platform.pView->HighlightChar(m_nPhrase, 0);
@@ -240,6 +236,17 @@ void CReadingSequencer::ArmCharTimer() {
     m_platform.pVoice->WantHeardAt(CharOnsetMs(m_nChar + 1));
   }
   m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(nDelay));
+}
+
+void CReadingSequencer::WaitForHeard(std::int64_t nOnsetMs, std::int64_t nHeardMs) {
+  // The clock read may stand short of the sound: it runs only as far as the
+  // output's last word reaches, and the word asked for here may be on its
+  // way. So the rest of the way is not waited for in one: the clock is read
+  // again within kClockRecheckMs, and a stale reading costs no more than
+  // that. At least a millisecond, so that an early timer cannot spin.
+  m_platform.pVoice->WantHeardAt(nOnsetMs);
+  m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(std::clamp<std::int64_t>(
+                                               nOnsetMs - nHeardMs, 1, kClockRecheckMs)));
 }
 
 std::int64_t CReadingSequencer::CharOnsetMs(int nChar) const {

@@ -18,6 +18,10 @@ namespace solvari {
 
 class CReadingSequencer {
  public:
+  // A step that finds the output's clock short of its onset looks again
+  // after this long at the latest (the clock may be stale, not the sound late).
+  static constexpr std::int64_t kClockRecheckMs = 5;
+
   // bMaximizeOnReading is the profile value "Reading" / "Maximized" as read
   // by the caller; only the value 1 counts as on.
   CReadingSequencer(const SequencerPlatform& platform, std::int32_t bMaximizeOnReading);
@@ -142,6 +146,9 @@ class CReadingSequencer {
   // next character's onset by the output's clock, if it has one, else after
   // m_nChar's duration.
   void ArmCharTimer();
+  // A step found early by the output's clock: asks the clock for nOnsetMs
+  // and looks again at the latest after kClockRecheckMs.
+  void WaitForHeard(std::int64_t nOnsetMs, std::int64_t nHeardMs);
   // Onset of character nChar of m_nPhrase: the sum of the durations before it.
   std::int64_t CharOnsetMs(int nChar) const;
   // Heard ms of the current voice, when the reading follows the output's clock.

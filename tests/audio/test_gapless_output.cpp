@@ -297,6 +297,34 @@ TEST_F(GaplessTest, ReportsAreAskedForSeldomYetTheClockIsRightWhenItIsWanted) {
   EXPECT_LE(server.nRequests - nBefore, 12 + 7 * 3 + 4);
 }
 
+// The check that would have asked a little before a wanted moment never ran
+// (the sound thread was kept waiting): the sound passes the moment while the
+// clock told stands at the end of its last report's short reach. When the
+// clock is wanted again, the output is asked at once, not at the idle pace.
+TEST_F(GaplessTest, AMomentMissedWhileTheClockStandsIsAskedForAtOnce) {
+  server.nLatencyUs = 5'000;       // the clock runs on at most 15 ms past a report
+  const auto a = Tone(44100, 16);  // 2 s
+  output->Write(a.data(), 44100, server.nNowUs);
+  Run(300);
+  // Just after an answer.
+  const int nAsked = server.nRequests;
+  while (server.nRequests == nAsked) Run(1);
+  Run(1);
+  const std::int64_t nAt = output->HeardUs(server.nNowUs) + 40'000;
+  output->WantClockAt(nAt, server.nNowUs);
+  const auto heardNow = [this] {
+    return server.HeardAt(static_cast<std::int64_t>(server.rendered.size()) - 1);
+  };
+  while (heardNow() < nAt + 5'000) {
+    nCheckAt = -1;  // lost
+    Run(1);
+  }
+  ASSERT_LT(output->HeardUs(server.nNowUs), nAt) << "the clock ran on without a report";
+  output->WantClockAt(nAt, server.nNowUs);
+  Run(2);
+  EXPECT_GE(output->HeardUs(server.nNowUs), nAt);
+}
+
 // A stream just started is asked at once and then often, so that its first
 // sample's moment is known within a few ms (the title bell and its picture).
 TEST_F(GaplessTest, AStartingStreamIsAskedAtOnce) {

@@ -192,9 +192,22 @@ int CSimVoice::PlayAll() {
   return 1;
 }
 
+void CSimVoice::WantHeardAt(std::int64_t nMs) {
+  m_wanted.emplace(m_nLoadedPhrase, nMs);
+  if (m_reportEvery > 0) m_answers.push_back(m_loop.Now() + m_answerAfter);
+}
+
 bool CSimVoice::GetHeardMs(std::int64_t* pMs) {
   if (!m_bClock) return false;
-  const Micros d = m_loop.Now() - m_heardStart;
+  Micros now = m_loop.Now();
+  if (m_reportEvery > 0) {
+    // The last report that has come: the periodic one or an answer.
+    for (const Micros at : m_answers)
+      if (at <= now) m_lastAnswer = std::max(m_lastAnswer, at);
+    std::erase_if(m_answers, [now](Micros at) { return at <= now; });
+    now = std::max(now / m_reportEvery * m_reportEvery, m_lastAnswer);
+  }
+  const Micros d = now - m_heardStart;
   *pMs = d >= 0 ? d / kMicrosPerMs : -((-d + kMicrosPerMs - 1) / kMicrosPerMs);
   *pMs += m_nSkewMs;
   return true;

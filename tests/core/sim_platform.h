@@ -150,8 +150,16 @@ class CSimVoice : public IVoiceOutput {
     m_bClock = true;
     m_latency = static_cast<Micros>(latencyMs * kMicrosPerMs);
   }
+  // The clock stands between the output's reports, as a device's clock that
+  // runs only a little past its output's last word: it reads what was heard
+  // at the last report, made every everyMs and answerMs after each
+  // WantHeardAt.
+  void StandClockBetweenReports(double everyMs, double answerMs) {
+    m_reportEvery = static_cast<Micros>(everyMs * kMicrosPerMs);
+    m_answerAfter = static_cast<Micros>(answerMs * kMicrosPerMs);
+  }
   // Every moment the reading said it would read the clock at, by phrase.
-  void WantHeardAt(std::int64_t nMs) override { m_wanted.emplace(m_nLoadedPhrase, nMs); }
+  void WantHeardAt(std::int64_t nMs) override;
   std::set<std::pair<int, std::int64_t>> m_wanted;
   // Adds this much to every clock reading (a device that reports nonsense).
   void SkewClock(std::int64_t nMs) { m_nSkewMs = nMs; }
@@ -176,6 +184,10 @@ class CSimVoice : public IVoiceOutput {
 
  private:
   std::int64_t m_nSkewMs = 0;
+  Micros m_reportEvery = 0;
+  Micros m_answerAfter = 0;
+  Micros m_lastAnswer = 0;
+  std::vector<Micros> m_answers;  // reports asked for, by when they come
   void PostDone();
   void Fault(std::string what);
 

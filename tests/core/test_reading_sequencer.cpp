@@ -830,6 +830,36 @@ TEST(SequencerClock, EveryCharacterLitWhenItsSyllableIsHeardWithoutDrift) {
   }
 }
 
+TEST(SequencerClock, AClockStandingBetweenReportsCostsAStepNoMoreThanALookAgain) {
+  // The clock reads the output's last report, made every 100 ms and 2 ms
+  // after the clock is wanted. A step that finds it short of the onset does
+  // not wait for the whole difference the stale reading shows (up to 100 ms
+  // late), but looks again once the answer has come.
+  Rig rig;
+  rig.sim.voice.EnableClock(46);
+  rig.sim.voice.StandClockBetweenReports(100, 2);
+  rig.frame->OnReadStart();
+  rig.sim.loop.RunUntil([&] { return rig.frame->m_nState == Idle; });
+  ASSERT_EQ(rig.sim.voice.Plays().size(), 54u);
+  const auto lit = LitTimes(rig);
+  const double slack = static_cast<double>(CReadingSequencer::kClockRecheckMs) + 2 + 1;
+  double worst = 0;
+  for (int p = 0; p < kPhraseCount; ++p) {
+    ASSERT_EQ(lit[static_cast<std::size_t>(p)].size(),
+              static_cast<std::size_t>(kPhraseCharCount[p]))
+        << "phrase " << p;
+    double onset = 46;
+    for (int c = 0; c < kPhraseCharCount[p]; ++c) {
+      const double t = lit[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
+      EXPECT_GE(t, onset) << "phrase " << p << " char " << c << " lit before it is heard";
+      worst = std::max(worst, t - onset);
+      onset += kPhraseDurations[p][c];
+    }
+  }
+  EXPECT_LE(worst, slack);
+  rig.ExpectClean();
+}
+
 TEST(SequencerClock, AClockFarOutsideThePhraseIsNotBelieved) {
   // A device that says its voice is heard in a hundred thousand years, or
   // was a hundred thousand years ago: the characters go by their durations.
