@@ -144,7 +144,16 @@ class GaplessTest : public ::testing::Test {
     return v;
   }
 
+  // Two seconds of tone on an output that holds 5 ms: the clock runs on at
+  // most 15 ms past a report.
+  void PlayOnAShortOutput(std::uint8_t seed) {
+    server.nLatencyUs = 5'000;
+    playing = Tone(44100, seed);
+    output->Write(playing.data(), 44100, server.nNowUs);
+  }
+
   CSimServer server;
+  std::vector<std::uint8_t> playing;  // what PlayOnAShortOutput queued
   std::unique_ptr<CGaplessOutput> output;
   std::vector<std::int64_t> dones;
   std::int64_t nCheckAt = -1;
@@ -265,9 +274,7 @@ TEST_F(GaplessTest, TheClockStopsWithAShortOutputWhoseServerStalls) {
 // seldom, except a little before the moments the clock is read at, where the
 // clock must be right even on an output too short to carry it on its own.
 TEST_F(GaplessTest, ReportsAreAskedForSeldomYetTheClockIsRightWhenItIsWanted) {
-  server.nLatencyUs = 5'000;       // the clock runs on at most 15 ms past a report
-  const auto a = Tone(44100, 13);  // 2 s
-  output->Write(a.data(), 44100, server.nNowUs);
+  PlayOnAShortOutput(13);
   Run(100);
   const int nBefore = server.nRequests;
   Run(1000);
@@ -302,9 +309,7 @@ TEST_F(GaplessTest, ReportsAreAskedForSeldomYetTheClockIsRightWhenItIsWanted) {
 // clock told stands at the end of its last report's short reach. When the
 // clock is wanted again, the output is asked at once, not at the idle pace.
 TEST_F(GaplessTest, AMomentMissedWhileTheClockStandsIsAskedForAtOnce) {
-  server.nLatencyUs = 5'000;       // the clock runs on at most 15 ms past a report
-  const auto a = Tone(44100, 16);  // 2 s
-  output->Write(a.data(), 44100, server.nNowUs);
+  PlayOnAShortOutput(16);
   Run(300);
   // Just after an answer.
   const int nAsked = server.nRequests;
