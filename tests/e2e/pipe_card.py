@@ -15,7 +15,14 @@ server takes to wake. A tick that finds the FIFO short therefore waits up to
 PAGE_WAIT for the next page (a card whose hidden buffer is that much longer
 than the server believes) before it plays silence; each stretch of silence
 the card plays is listed in RAW_OUT + ".gaps" (sample index, samples), and
-the longest wait in RAW_OUT + ".waits" (ms)."""
+the longest wait in RAW_OUT + ".waits" (ms).
+
+A card that took nothing at all in its last tick is idle: it holds nothing
+back, and a tick after it does not wait. Were it to wait, sound that
+arrives during the wait would be copied as heard at the tick's own time,
+before it reached the card, and each idle tick (the wait plus the tick's
+own work, a little over a tick) would put the card further behind the
+clock, a few milliseconds after a second of idling."""
 
 import fcntl
 import os
@@ -54,6 +61,7 @@ def main():
     longest_wait = 0.0
     emitted = 0   # samples written to the copy
     carry = b""   # part of a frame left over from a read
+    idle = True   # the last tick took nothing
     tick = 0
     while not stop:
         tick += 1
@@ -80,7 +88,7 @@ def main():
             now = time.monotonic()
             if waited_from is None:
                 waited_from = now
-            left = waited_from + PAGE_WAIT - now
+            left = waited_from + (0 if idle else PAGE_WAIT) - now
             if left <= 0 or not poller.poll(left * 1000) or stop:
                 break
         if waited_from is not None and len(data) >= want:
@@ -92,6 +100,7 @@ def main():
             cut = len(data) - len(data) % frame
             data, carry = data[:cut], data[cut:]
         out.write(data + b"\0" * (want - len(data)))
+        idle = not data
         if len(data) < want:
             gaps.write("%d %d\n" % (emitted + len(data) // frame, due - len(data) // frame))
         emitted += due
