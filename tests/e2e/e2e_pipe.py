@@ -74,24 +74,40 @@ def cpu_seconds(pid):
         return None
 
 
-def thread_cpu_seconds(pid):
-    """CPU time (s) of each thread of a process, by thread name."""
-    out = {}
+def thread_counts(pid):
+    """CPU time (s) and times woken (voluntary switches) of each thread of a
+    process, by thread name: ({name: s}, {name: n})."""
+    cpu, woken = {}, {}
     try:
         tids = os.listdir("/proc/%d/task" % pid)
     except OSError:
-        return out
+        return cpu, woken
     for tid in tids:
         try:
             with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
                 text = f.read()
+            with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+                status = f.read()
         except OSError:
             continue
         name = text[text.index("(") + 1:text.rindex(")")]
         fields = text.rsplit(")", 1)[1].split()
         t = (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-        out[name] = out.get(name, 0.0) + t
-    return out
+        cpu[name] = cpu.get(name, 0.0) + t
+        m = re.search(r"^voluntary_ctxt_switches:\s*(\d+)", status, re.M)
+        if m:
+            woken[name] = woken.get(name, 0) + int(m.group(1))
+    return cpu, woken
+
+
+def thread_figures(c, prefix, before, after, seconds):
+    """Figures of each thread's share of a core and wake-ups per second
+    between two thread_counts."""
+    for kind, i, scale in (("cpu_thread_%s_percent", 0, 100), ("wakeups_per_s_%s", 1, 1)):
+        for name, v in sorted(after[i].items()):
+            d = v - before[i].get(name, 0)
+            if d > 0:
+                c.figure(prefix + kind % re.sub(r"\W", "_", name), round(d / seconds * scale, 2))
 
 
 class Rig(rig.Rig):
@@ -452,7 +468,7 @@ def run_card(args, c, root, card):
             rig.procs.append(stress)
             time.sleep(0.5)
         cpu0, t0 = cpu_seconds(prog.proc.pid), time.monotonic()
-        threads0 = thread_cpu_seconds(prog.proc.pid)
+        threads0 = thread_counts(prog.proc.pid)
         srv = rig.pulse_pid()
         srv0 = cpu_seconds(srv) if srv else None
         t_start = prog.button(0)  # Start
@@ -460,17 +476,13 @@ def run_card(args, c, root, card):
         end = done and prog.wait_event(
             lambda f: f[1:3] == ["state", "0"] and float(f[0]) > float(done[0]), 10, step=0.02)
         cpu1, t1 = cpu_seconds(prog.proc.pid), time.monotonic()
-        threads1 = thread_cpu_seconds(prog.proc.pid)
+        threads1 = thread_counts(prog.proc.pid)
         c.check(bool(end), "%s: the whole recitation ends with the overview" % card)
         if cpu0 is not None and cpu1 is not None:
             c.figure("%s_cpu_while_reciting_percent" % card,
                      round((cpu1 - cpu0) / (t1 - t0) * 100, 2))
             # Where it goes: the user-interface thread and the sound threads.
-            for name, t in sorted(threads1.items()):
-                d = t - threads0.get(name, 0.0)
-                if d > 0:
-                    c.figure("%s_cpu_thread_%s_percent" % (card, re.sub(r"\W", "_", name)),
-                             round(d / (t1 - t0) * 100, 2))
+            thread_figures(c, card + "_", threads0, threads1, t1 - t0)
         if srv0 is not None:
             srv1 = cpu_seconds(srv)
             if srv1 is not None:

@@ -26,7 +26,7 @@ import time
 import soundcheck as sc
 from e2e import onset_summary
 from e2e_pipe import (RATE, SOURCE, Clock, Program, Rig, cpu_seconds, load_copy, run_on_card,
-                      monotonic_of_trace)
+                      monotonic_of_trace, thread_counts, thread_figures)
 
 TEMPO = 150
 COUNT = 3
@@ -177,6 +177,7 @@ def run(args, c, root):
         prog.button(3)  # Repeat: the count applies to it
         time.sleep(0.3)
         cpu0, t0 = cpu_seconds(prog.proc.pid), time.monotonic()
+        threads0 = thread_counts(prog.proc.pid)
         prog.button(0)  # Start
         # 3 x 63 s of text at 150 %, and the bell.
         done = prog.wait_event(lambda f: f[1:3] == ["bell", "3"], 260, step=0.1)
@@ -184,8 +185,10 @@ def run(args, c, root):
             lambda f: f[1:3] == ["state", "0"] and float(f[0]) > float(done[0]), 15, step=0.05)
         c.check(bool(end), "the recitation ends with the overview after the closing bell")
         cpu1, t1 = cpu_seconds(prog.proc.pid), time.monotonic()
+        threads1 = thread_counts(prog.proc.pid)
         if cpu0 is not None and cpu1 is not None:
             c.figure("temple_cpu_while_reciting_percent", round((cpu1 - cpu0) / (t1 - t0) * 100, 2))
+            thread_figures(c, "temple_", threads0, threads1, t1 - t0)
         time.sleep(0.5)
         gone_after, status = prog.close_and_time()
         c.check(status == 0, "the program ends cleanly", "status %s" % status)
