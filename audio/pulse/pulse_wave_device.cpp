@@ -4,6 +4,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -17,9 +18,14 @@ namespace {
 // waits in the device. Enough for the sound thread to be starved for most of
 // a second on a loaded machine without a gap (a reset flushes it anyway).
 constexpr std::int64_t kServerBufferUs = 1'000'000;
+// The server asks for more when this much of that has played: a few times a
+// second, not at every page the output takes.
+constexpr std::int64_t kRefillUs = 250'000;
 // More than this ahead of the latency the stream was given is silence the
 // sink played before the stream was there.
 constexpr std::int64_t kAheadSlackUs = 50'000;
+// A check asked for this close to the one already set is the same check.
+constexpr std::int64_t kSameCheckUs = 500;
 
 std::int64_t NowUs() { return CPulseConnection::NowUs(); }
 
@@ -166,6 +172,7 @@ void CPulseWaveOutDevice::OnStreamWrite(pa_stream*, std::size_t, void* pThis) {
 void CPulseWaveOutDevice::OnCheckTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*,
                                        void* pThis) {
   auto* self = static_cast<CPulseWaveOutDevice*>(pThis);
+  self->m_nCheckAtUs = -1;  // a timer that has fired is set no more
   if (self->m_pOutput) self->m_pOutput->OnCheck(NowUs());
 }
 
@@ -183,7 +190,7 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
   // nothing written late is lost; a few milliseconds start it again.
   attr.prebuf = std::max<std::uint32_t>(
       nFrame, static_cast<std::uint32_t>(pa_usec_to_bytes(5'000, &sampleFormat)) / nFrame * nFrame);
-  attr.minreq = static_cast<std::uint32_t>(-1);
+  attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kRefillUs, &sampleFormat));
   attr.fragsize = static_cast<std::uint32_t>(-1);
 
   m_pStream = pStream;
@@ -191,8 +198,12 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
   CGaplessOutput::Hooks hooks;
   hooks.postDone = [this] { PostDone(); };
   hooks.scheduleCheck = [this](std::int64_t nUs) {
-    pa_context_rttime_restart(m_pConnection->Context(), m_pCheck,
-                              static_cast<pa_usec_t>(NowUs() + std::max<std::int64_t>(nUs, 0)));
+    // Setting the timer wakes the sound thread (from the interface thread, a
+    // wake-up of its own): one already set for the same moment stays.
+    const std::int64_t nAt = NowUs() + std::max<std::int64_t>(nUs, 0);
+    if (m_nCheckAtUs >= 0 && std::abs(nAt - m_nCheckAtUs) <= kSameCheckUs) return;
+    m_nCheckAtUs = nAt;
+    pa_context_rttime_restart(m_pConnection->Context(), m_pCheck, static_cast<pa_usec_t>(nAt));
   };
   // A server that stopped answering is not asked again on this connection.
   hooks.gone = [this] {
@@ -223,6 +234,7 @@ void CPulseWaveOutDevice::DropStream() {
   if (m_pCheck) {
     m_pConnection->Api()->time_free(m_pCheck);
     m_pCheck = nullptr;
+    m_nCheckAtUs = -1;
   }
   if (m_pStream) {
     pa_stream_set_state_callback(m_pStream, nullptr, nullptr);

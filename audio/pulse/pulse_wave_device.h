@@ -70,6 +70,7 @@ class CPulseWaveOutDevice : public IWaveOutDevice {
 
   pa_stream* m_pStream = nullptr;
   pa_time_event* m_pCheck = nullptr;
+  std::int64_t m_nCheckAtUs = -1;  // when m_pCheck fires; -1 while it is not set
   std::unique_ptr<CStream> m_pPcm;
   std::unique_ptr<CGaplessOutput> m_pOutput;
 
