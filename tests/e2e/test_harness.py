@@ -7,7 +7,11 @@ import array
 import math
 import os
 import random
+import signal
+import subprocess
+import sys
 import tempfile
+import time
 import unittest
 
 import soundcheck as sc
@@ -174,6 +178,44 @@ class Pictures(unittest.TestCase):
             img.save_png(path)
             back = xscreen.read_png(path)
         self.assertEqual((back.width, back.height, back.rgb), (w, h, img.rgb))
+
+
+class PipeCard(unittest.TestCase):
+    RATE = 11025
+
+    def test_sound_after_idling_is_heard_when_it_arrives(self):
+        """After a second with nothing in its FIFO the card still keeps to
+        the clock: a burst is copied at the moment it was written (within
+        half a tick either side, and a little for a reader woken late), not
+        tens of milliseconds earlier."""
+        with tempfile.TemporaryDirectory() as d:
+            fifo, raw, start = (os.path.join(d, n) for n in ("fifo", "raw", "start"))
+            os.mkfifo(fifo)
+            card = subprocess.Popen([sys.executable,
+                                     os.path.join(os.path.dirname(__file__), "pipe_card.py"),
+                                     fifo, str(self.RATE), raw, start, "2"])
+            try:
+                while not os.path.exists(start):
+                    time.sleep(0.01)
+                writer = os.open(fifo, os.O_WRONLY)
+                time.sleep(1.0)
+                t_write = time.monotonic()
+                os.write(writer, array.array("h", [1000] * 1024).tobytes())
+                time.sleep(0.4)
+            finally:
+                card.send_signal(signal.SIGTERM)
+                card.wait(5)
+            os.close(writer)
+            with open(start) as f:
+                t0 = float(f.read())
+            pcm = array.array("h")
+            with open(raw, "rb") as f:
+                pcm.frombytes(f.read())
+            first = next(i for i, v in enumerate(pcm) if v)
+            heard = t0 + first / self.RATE
+            self.assertEqual(sum(1 for v in pcm if v), 1024)
+            self.assertGreater(heard - t_write, -0.006)
+            self.assertLess(heard - t_write, 0.010)
 
 
 if __name__ == "__main__":
