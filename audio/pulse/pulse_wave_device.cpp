@@ -18,9 +18,6 @@ namespace {
 // waits in the device. Enough for the sound thread to be starved for most of
 // a second on a loaded machine without a gap (a reset flushes it anyway).
 constexpr std::int64_t kServerBufferUs = 1'000'000;
-// The server asks for more when this much of that has played: a few times a
-// second, not at every page the output takes.
-constexpr std::int64_t kRefillUs = 250'000;
 // More than this ahead of the latency the stream was given is silence the
 // sink played before the stream was there.
 constexpr std::int64_t kAheadSlackUs = 50'000;
@@ -190,7 +187,7 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
   // nothing written late is lost; a few milliseconds start it again.
   attr.prebuf = std::max<std::uint32_t>(
       nFrame, static_cast<std::uint32_t>(pa_usec_to_bytes(5'000, &sampleFormat)) / nFrame * nFrame);
-  attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kRefillUs, &sampleFormat));
+  attr.minreq = static_cast<std::uint32_t>(-1);
   attr.fragsize = static_cast<std::uint32_t>(-1);
 
   m_pStream = pStream;
