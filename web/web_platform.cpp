@@ -34,6 +34,9 @@ EM_JS(int, js_audio_schedule, (const std::uint8_t* pData, int nBytes, int nRate,
 EM_JS(void, js_audio_stop, (int nSource), { SolvariAudio.stop(nSource); });
 EM_JS(double, js_audio_heard, (), { return SolvariAudio.heardTime(); });
 EM_JS(double, js_audio_now, (), { return SolvariAudio.contextTime(); });
+EM_JS(void, js_audio_soon, (int nDevice, unsigned nGeneration), {
+  SolvariAudio.soon(nDevice, nGeneration);
+});
 // clang-format on
 
 // --- timers and posted work -----------------------------------------------------------
@@ -152,7 +155,7 @@ CWebWaveOut::CWebWaveOut() {
 }
 
 CWebWaveOut::~CWebWaveOut() {
-  if (m_nEndCheck) emscripten_clear_timeout(m_nEndCheck);
+  CancelEndCheck();
   if (m_current.nSource) js_audio_stop(m_current.nSource);
   if (m_ahead.nSource) js_audio_stop(m_ahead.nSource);
   Devices().erase(m_nId);
@@ -216,38 +219,73 @@ void CWebWaveOut::DropPrefetch() {
   m_aheadBytes.clear();
 }
 
-void CWebWaveOut::ArmEndCheck() {
+// A browser's timer fires a millisecond or two late, and one armed from
+// inside another with less than 4 ms to go waits at least 4 ms: the end is
+// aimed at a little early by a timer, and its last milliseconds are polled
+// from task to task, so that the next phrase's first character is lit when
+// its first sample is heard.
+namespace {
+constexpr double kPollMs = 3.0;        // the last stretch, polled
+constexpr double kPollLimitMs = 20.0;  // a clock that stands still is not polled longer
+}  // namespace
+
+void CWebWaveOut::CancelEndCheck() {
   if (m_nEndCheck) emscripten_clear_timeout(m_nEndCheck);
   m_nEndCheck = 0;
-  if (!m_current.nSource) return;
-  const double dLeftMs = std::max(0.0, (m_current.dEnd - js_audio_heard()) * 1000.0);
+  ++m_nEndGeneration;  // a poll on its way is outdated
+  m_dPollSince = -1;
+}
+
+void CWebWaveOut::ArmEndCheck() {
+  CancelEndCheck();
+  if (m_current.nSource) CheckEnd();
+}
+
+void CWebWaveOut::CheckEnd() {
+  const double dLeftMs = (m_current.dEnd - js_audio_heard()) * 1000.0;
+  if (dLeftMs <= 0) {
+    // From the page's own timer or task, not from inside a call of the
+    // device: told at once. Posted, the notice would wait for one more of
+    // the browser's timers, and the next phrase's first character with it.
+    CancelEndCheck();
+    m_current = {};
+    if (m_pNotify) m_pNotify->OnWomDone();  // last: the device may be gone after it
+    return;
+  }
+  if (dLeftMs <= kPollMs) {
+    const double dNow = emscripten_get_now();
+    if (m_dPollSince < 0) m_dPollSince = dNow;
+    if (dNow - m_dPollSince < kPollLimitMs) {
+      js_audio_soon(m_nId, m_nEndGeneration);
+      return;
+    }
+    // The clock stands still (a context the browser has suspended): from
+    // here on by timers, as many as it takes.
+  } else {
+    m_dPollSince = -1;
+  }
   const int nId = m_nId;
   m_nEndCheck = emscripten_set_timeout(
       [](void* pUser) {
         const auto it = Devices().find(static_cast<int>(reinterpret_cast<std::intptr_t>(pUser)));
-        if (it != Devices().end()) it->second->OnEndCheck();
+        if (it == Devices().end()) return;
+        it->second->m_nEndCheck = 0;
+        it->second->CheckEnd();
       },
-      std::max(1.0, dLeftMs), reinterpret_cast<void*>(static_cast<std::intptr_t>(nId)));
+      std::max(1.0, dLeftMs - kPollMs + 1.0),
+      reinterpret_cast<void*>(static_cast<std::intptr_t>(nId)));
 }
 
-void CWebWaveOut::OnEndCheck() {
-  m_nEndCheck = 0;
-  if (!m_current.nSource) return;
-  if (js_audio_heard() < m_current.dEnd) {
-    ArmEndCheck();  // the output is behind its timer
+void CWebWaveOut::OnEndCheck(int nDevice, unsigned nGeneration) {
+  const auto it = Devices().find(nDevice);
+  if (it == Devices().end() || it->second->m_nEndGeneration != nGeneration ||
+      !it->second->m_current.nSource)
     return;
-  }
-  // From the page's own timer, not from inside a call of the device: told
-  // at once. Posted, the notice would wait for one more of the browser's
-  // timers (at least 4 ms in a chain of them), and the next phrase's first
-  // character with it.
-  m_current = {};
-  if (m_pNotify) m_pNotify->OnWomDone();  // last: the device may be gone after it
+  it->second->CheckEnd();
 }
 
 void CWebWaveOut::Done() {
-  if (m_nEndCheck) emscripten_clear_timeout(m_nEndCheck);
-  m_nEndCheck = 0;
+  CancelEndCheck();
   m_current = {};
   // Posted, never delivered from inside a call of the device.
   IWaveNotify* pNotify = m_pNotify;
@@ -287,3 +325,8 @@ bool CWebWaveOut::GetClock(WaveClock* pClock) {
 }
 
 }  // namespace solvari::web
+
+// The page's poll of a buffer's last milliseconds.
+extern "C" EMSCRIPTEN_KEEPALIVE void solvari_audio_end_check(int nDevice, unsigned nGeneration) {
+  solvari::web::CWebWaveOut::OnEndCheck(nDevice, nGeneration);
+}

@@ -71,8 +71,9 @@ class CWebWaveOut : public IWaveOutDevice {
   bool Prefetch(const std::uint8_t* pData, std::uint32_t nBytes) override;
   void DropPrefetch() override;
 
-  // The device's news, from the page: a check of the current buffer's end.
-  void OnEndCheck();
+  // The device's news, from the page: a check of the current buffer's end
+  // (nGeneration: the arming it answers; an outdated one is ignored).
+  static void OnEndCheck(int nDevice, unsigned nGeneration);
 
  private:
   struct Scheduled {
@@ -82,6 +83,8 @@ class CWebWaveOut : public IWaveOutDevice {
   };
   Scheduled Schedule(const std::uint8_t* pData, std::uint32_t nBytes, double dAt);
   void ArmEndCheck();
+  void CheckEnd();
+  void CancelEndCheck();
   void Done();
 
   bool m_bOpen = false;
@@ -91,7 +94,9 @@ class CWebWaveOut : public IWaveOutDevice {
   double m_dLastEnd = 0;
   Scheduled m_ahead;  // the buffer handed ahead
   std::vector<std::uint8_t> m_aheadBytes;
-  long m_nEndCheck = 0;
+  long m_nEndCheck = 0;           // the page's timer for the end check, 0 for none
+  unsigned m_nEndGeneration = 0;  // which arming a check belongs to
+  double m_dPollSince = -1;       // when the last milliseconds began to be polled (ms)
   int m_nId;
 };
 

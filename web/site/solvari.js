@@ -88,6 +88,16 @@ const SolvariAudio = {
   contextTime() {
     return this.ctx ? this.ctx.currentTime : 0;
   },
+  // The device's end check again as the next task: a message is not held
+  // back as a timer set from inside another is (4 ms at least).
+  soon(nDevice, nGeneration) {
+    if (!this.channel) {
+      this.channel = new MessageChannel();
+      this.channel.port1.onmessage =
+          (e) => Module._solvari_audio_end_check(e.data[0], e.data[1]);
+    }
+    this.channel.port2.postMessage([nDevice, nGeneration]);
+  },
   // A sound file of the program's folder, once (the title's bell).
   playFile(path) {
     if (!this.ctx || this.ctx.state !== 'running') return false;
