@@ -24,7 +24,9 @@ judged against the voice files:
   within 20 ms. The card's own silences (the rig's server late with a page,
   which no client can know of) are taken out of that and counted apart.
 
-Also recorded: what Chromium reports for the context's sampleRate,
+Also recorded: how long after a phrase's first sample the page learnt, by
+its own clock, that the phrase before had ended; which of the card's ticks
+began late; what Chromium reports for the context's sampleRate,
 outputLatency, baseLatency and getOutputTimestamp(), and how far the page's
 heard clock (the 'heard' of each trace entry) is from what the card played
 at that moment.
@@ -61,6 +63,7 @@ BLOCK = RATE // 10       # the 100 ms blocks a phrase is followed in
 PROBE = RATE // 2        # the first and last half second, found by correlation
 SEAM_MS = 10
 GREEN_MS = 20
+STREAM_SETTLE_S = 8
 
 
 def site_missing(site):
@@ -390,7 +393,7 @@ def analyse(c, copy, clock, trace, monotonic, first, durations):
                     # against where the card was at that moment.
                     believed = (e["heard"] - buf["numbers"][3]) * 1000
                     true = on + d + stall
-                    page_errors.append(believed - true)
+                    page_errors.append((e["at"], believed - true))
                     row.update(buffer=buf["numbers"][0], page_position_ms=round(believed, 1),
                                card_position_ms=round(true, 1))
                 detail.append(row)
@@ -416,7 +419,24 @@ def analyse(c, copy, clock, trace, monotonic, first, durations):
     if true_deltas != deltas:
         c.figure("web_green_minus_heard_with_card_silences_ms", onset_summary(true_deltas))
     if page_errors:
-        c.figure("web_page_heard_clock_minus_card_ms", onset_summary(page_errors))
+        c.figure("web_page_heard_clock_minus_card_ms", onset_summary([d for _, d in page_errors]))
+        # The browser's output clock settles in the first seconds of its
+        # stream (its reports of the card's latency smoothed over seconds):
+        # the same apart for the first STREAM_SETTLE_S of the recitation.
+        settled = page_errors[0][0] + STREAM_SETTLE_S * 1000
+        for label, rows in (("in_first", [d for t, d in page_errors if t < settled]),
+                            ("after", [d for t, d in page_errors if t >= settled])):
+            if rows:
+                c.figure("web_page_heard_clock_minus_card_%s_%ds_ms" % (label, STREAM_SETTLE_S),
+                         onset_summary(rows))
+    # By the page's own clock: how long after a phrase's first sample the
+    # page learnt that the phrase before had ended (the first is not
+    # handed ahead, and waits for its start).
+    begun = sorted(e["numbers"][3] for e in scheduled)
+    noticed = [(e["heard"] - min(begun, key=lambda t, h=e["heard"]: abs(h - t))) * 1000
+               for e in trace if e["name"] == "phrase" and e["numbers"][0] > first]
+    if begun and noticed:
+        c.figure("web_phrase_end_noticed_after_it_ms", onset_summary(noticed))
     return phrases, detail
 
 
@@ -539,6 +559,11 @@ def run(args, c, root):
             shutil.copy(log, os.path.join(args.artifacts, "web-pulse.log"))
         with open(rig.raw + ".waits") as f:
             c.figure("web_card_longest_wait_for_a_page_ms", float(f.read()))
+        shutil.copy(rig.raw + ".late", os.path.join(args.artifacts, "web-card-late-ticks.txt"))
+        with open(rig.raw + ".late") as f:
+            late = [float(line.split()[1]) for line in f if line.strip()]
+        c.figure("web_card_ticks_begun_late", {"count": len(late),
+                                               "worst_ms": max(late, default=0.0)})
         pcm = array.array("h")
         pcm.frombytes(copy)
         loud = max((abs(v) for v in pcm), default=0)

@@ -15,7 +15,10 @@ server takes to wake. A tick that finds the FIFO short therefore waits up to
 PAGE_WAIT for the next page (a card whose hidden buffer is that much longer
 than the server believes) before it plays silence; each stretch of silence
 the card plays is listed in RAW_OUT + ".gaps" (sample index, samples), and
-the longest wait in RAW_OUT + ".waits" (ms).
+the longest wait in RAW_OUT + ".waits" (ms). A tick that begins more than
+LATE after its time (the card itself held up: what it copies is still
+dated by its clock, but the server meanwhile saw a FIFO that did not
+drain) is listed in RAW_OUT + ".late" (ms since the start, ms late).
 
 A card that took nothing at all in its last tick is idle: it holds nothing
 back, and a tick after it does not wait. Were it to wait, sound that
@@ -34,6 +37,7 @@ import time
 F_SETPIPE_SZ = 1031
 TICK = 0.005
 PAGE_WAIT = 0.004
+LATE = 0.002
 
 
 def main():
@@ -56,6 +60,7 @@ def main():
         f.write("%.6f\n" % start)
     os.rename(start_path + ".tmp", start_path)
     gaps = open(raw_path + ".gaps", "w")
+    late = open(raw_path + ".late", "w")
     poller = select.poll()
     poller.register(fd, select.POLLIN)
     longest_wait = 0.0
@@ -69,6 +74,9 @@ def main():
         delay = target - time.monotonic()
         if delay > 0:
             time.sleep(delay)
+        behind = time.monotonic() - target
+        if behind > LATE:
+            late.write("%.1f %.1f\n" % ((target - start) * 1000, behind * 1000))
         # The samples of the half tick either side of now: taken at the
         # middle of their time, the FIFO holds on average what a card that
         # plays continuously would.
@@ -106,6 +114,7 @@ def main():
         emitted += due
     out.close()
     gaps.close()
+    late.close()
     with open(raw_path + ".waits", "w") as f:
         f.write("%.3f\n" % (longest_wait * 1000))
 
