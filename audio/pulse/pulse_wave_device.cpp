@@ -18,6 +18,13 @@ namespace {
 // waits in the device. Enough for the sound thread to be starved for most of
 // a second on a loaded machine without a gap (a reset flushes it anyway).
 constexpr std::int64_t kServerBufferUs = 1'000'000;
+// The server asks for more sound once this much has room (each request
+// wakes the sound thread). Its own choice is 20 ms, which a sink with pages
+// of its own turns into a request per page. The server gives a sink the
+// length of the buffer less twice this as its latency: the buffer is made
+// longer by as much, so that the sink's latency is what it was.
+constexpr std::int64_t kServerRequestUs = 100'000;
+constexpr std::int64_t kServerDefaultRequestUs = 20'000;
 // More than this ahead of the latency the stream was given is silence the
 // sink played before the stream was there.
 constexpr std::int64_t kAheadSlackUs = 50'000;
@@ -182,12 +189,13 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
   const std::uint32_t nBytesPerSec = static_cast<std::uint32_t>(pa_bytes_per_second(&sampleFormat));
   pa_buffer_attr attr;
   attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kServerBufferUs, &sampleFormat));
+  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(
+      kServerBufferUs + 2 * (kServerRequestUs - kServerDefaultRequestUs), &sampleFormat));
   // A stream that runs dry waits for new sound instead of skipping ahead, so
   // nothing written late is lost; a few milliseconds start it again.
   attr.prebuf = std::max<std::uint32_t>(
       nFrame, static_cast<std::uint32_t>(pa_usec_to_bytes(5'000, &sampleFormat)) / nFrame * nFrame);
-  attr.minreq = static_cast<std::uint32_t>(-1);
+  attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kServerRequestUs, &sampleFormat));
   attr.fragsize = static_cast<std::uint32_t>(-1);
 
   m_pStream = pStream;
