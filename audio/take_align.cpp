@@ -448,9 +448,12 @@ void SkipDeadAir(const Features& take, std::vector<int>* pOnsets) {
 // take's level, within kRefineMs and never past the middle towards the
 // onsets on either side. The rise at t: the mean level over the 20 ms after
 // t against the 20 ms before; a rise 10 dB stronger may lie 100 ms further;
-// beyond kNearMs only a rise out of silence. Where the take has no clear
-// rise there (a chant without breaks, a noisy take) the warping's onset
-// stays.
+// beyond kNearMs only a rise out of silence. A rise counts for no more than
+// kRiseCap times the least clear one: out of true silence every rise is
+// huge (a stop's burst after its closure as much as a syllable's start), and
+// among rises that clear the nearer is the onset. Where the take has no
+// clear rise there (a chant without breaks, a noisy take) the warping's
+// onset stays.
 constexpr int kRefineMs = 250;
 constexpr int kNearMs = 60;
 constexpr float kQuietDb = 10.0f;          // silence: this close to the floor
@@ -459,6 +462,7 @@ constexpr float kMinRiseDb = 6.0f;
 constexpr float kMaxRiseDb = 15.0f;
 constexpr float kRiseShare = 0.5f;
 constexpr float kRiseDbPerMs = 0.1f;
+constexpr float kRiseCap = 2.0f;
 void Refine(const std::vector<float>& env, std::vector<int>* pOnsets) {
   std::vector<int>& v = *pOnsets;
   if (env.empty()) return;
@@ -494,7 +498,8 @@ void Refine(const std::vector<float>& env, std::vector<int>* pOnsets) {
       // the noise floor) counts: within a syllable a vowel after a soft
       // consonant rises too.
       if (std::abs(dMs - found[c]) > kNearMs && mean(t - nSide, t) > fQuiet) continue;
-      const float fScore = fRise - kRiseDbPerMs * static_cast<float>(std::abs(dMs - found[c]));
+      const float fScore = std::min(fRise, kRiseCap * fMinRise) -
+                           kRiseDbPerMs * static_cast<float>(std::abs(dMs - found[c]));
       if (fScore > fBest) {
         fBest = fScore;
         nBest = t;
