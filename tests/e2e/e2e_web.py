@@ -432,10 +432,10 @@ def analyse(c, copy, clock, trace, monotonic, first, durations):
     # By the page's own clock: how long after a phrase's first sample the
     # page learnt that the phrase before had ended (the first is not
     # handed ahead, and waits for its start).
-    begun = sorted(e["numbers"][3] for e in scheduled)
+    begun = [e["numbers"][3] for e in scheduled]
     noticed = [(e["heard"] - min(begun, key=lambda t, h=e["heard"]: abs(h - t))) * 1000
-               for e in trace if e["name"] == "phrase" and e["numbers"][0] > first]
-    if begun and noticed:
+               for e in trace if begun and e["name"] == "phrase" and e["numbers"][0] > first]
+    if noticed:
         c.figure("web_phrase_end_noticed_after_it_ms", onset_summary(noticed))
     return phrases, detail
 
