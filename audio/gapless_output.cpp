@@ -37,7 +37,7 @@ int CGaplessOutput::Write(const std::uint8_t* pData, std::uint32_t nBytes, std::
       m_claimed = std::move(m_prefetched);  // the queued piece still points into it
       m_prefetched.clear();
       m_bOwed = true;
-      m_nWantUs = -1;
+      m_wantUs.clear();
       Schedule(nNowUs);
       return kWaveNoError;
     }
@@ -57,7 +57,7 @@ int CGaplessOutput::Write(const std::uint8_t* pData, std::uint32_t nBytes, std::
   }
   Enqueue(pData, nBytes, false);
   m_bOwed = true;
-  m_nWantUs = -1;
+  m_wantUs.clear();
   Feed();
   OnCheck(nNowUs);
   return kWaveNoError;
@@ -191,7 +191,13 @@ bool CGaplessOutput::GetClock(std::int64_t nNowUs, WaveClock* pClock) const {
 
 void CGaplessOutput::WantClockAt(std::int64_t nBufferUs, std::int64_t nNowUs) {
   if (m_bGone || !m_bOwed) return;
-  m_nWantUs = std::max<std::int64_t>(0, nBufferUs);
+  const std::int64_t nWant = std::max<std::int64_t>(0, nBufferUs);
+  ForgetToldMoments(nNowUs);
+  // When full, the latest moment gives way to an earlier one.
+  if (m_wantUs.size() >= kMaxWanted && nWant < m_wantUs.back()) m_wantUs.pop_back();
+  const auto it = std::lower_bound(m_wantUs.begin(), m_wantUs.end(), nWant);
+  if (m_wantUs.size() < kMaxWanted && (it == m_wantUs.end() || *it != nWant))
+    m_wantUs.insert(it, nWant);
   OnCheck(nNowUs);
 }
 
@@ -247,6 +253,7 @@ void CGaplessOutput::OnNoReport(std::int64_t nNowUs) {
 void CGaplessOutput::OnCheck(std::int64_t nNowUs) {
   Evaluate(nNowUs);
   if (m_bGone) return;
+  ForgetToldMoments(nNowUs);
   if (Active() && m_nWaitingSinceUs < 0 && UntilRequest(nNowUs) == 0) {
     // A stream that cannot be asked yet is asked again a little later.
     m_nLastRequestUs = nNowUs;
@@ -349,13 +356,25 @@ std::int64_t CGaplessOutput::DoneTargetUs() const {
   return nTarget < 0 ? -1 : ToUs(nTarget);
 }
 
-std::int64_t CGaplessOutput::WantedUs() const {
-  if (!m_bOwed || m_bCut || m_nWantUs < 0 || m_current.nStart < 0) return -1;
-  return ToUs(m_current.nStart) + m_nWantUs;
+std::vector<std::int64_t> CGaplessOutput::WantedUs() const {
+  std::vector<std::int64_t> moments;
+  if (!m_bOwed || m_bCut || m_current.nStart < 0) return moments;
+  moments.reserve(m_wantUs.size());
+  for (const std::int64_t nWant : m_wantUs) moments.push_back(ToUs(m_current.nStart) + nWant);
+  return moments;
+}
+
+void CGaplessOutput::ForgetToldMoments(std::int64_t nNowUs) {
+  if (m_wantUs.empty() || m_reports.empty() || m_current.nStart < 0) return;
+  const std::int64_t nTold = HeardUs(nNowUs) - ToUs(m_current.nStart);
+  m_wantUs.erase(m_wantUs.begin(), std::upper_bound(m_wantUs.begin(), m_wantUs.end(), nTold));
 }
 
 bool CGaplessOutput::Reaches(std::int64_t nUs) const {
   if (m_reports.empty()) return false;
+  // Sound written after the stream stood still is held until a report
+  // asked for since tells where the output is.
+  if (m_nRestartFrom >= 0 && !m_bReportSinceRestart) return false;
   if (m_bDrained) return true;  // plays out at the real-time rate
   const StreamReport& r = m_reports.back();
   return r.bRunning && nUs + kMinRequestGapUs <= r.nHeardUs + ReachUs(r);
@@ -366,7 +385,10 @@ std::int64_t CGaplessOutput::UntilRequest(std::int64_t nNowUs) const {
   const auto after = [nSince](std::int64_t nInterval) {
     return std::max<std::int64_t>(0, nInterval - nSince);
   };
-  std::int64_t nUntil = after(m_nDelayUs > 0 ? kReportIntervalUs : kIdleReportIntervalUs);
+  std::int64_t nSteady = m_nDelayUs > 0 ? kReportIntervalUs : kIdleReportIntervalUs;
+  if (m_nDelayUs <= 0 && !m_reports.empty() && ReachUs(m_reports.back()) < nSteady)
+    nSteady = kShortOutputReportIntervalUs;
+  std::int64_t nUntil = after(nSteady);
   const bool bStarting = m_reports.empty() || (!m_reports.back().bRunning && !m_bDrained);
   if (bStarting) nUntil = std::min(nUntil, after(kStartReportIntervalUs));
   // Each moment the clock must be right for, unless the last report already
@@ -382,7 +404,9 @@ std::int64_t CGaplessOutput::UntilRequest(std::int64_t nNowUs) const {
     nHeard = r.nHeardUs + (r.bRunning ? nNowUs - m_nDelayUs - r.nNowUs : 0);
     nTold = HeardUs(nNowUs);
   }
-  for (const std::int64_t nMoment : {DoneTargetUs(), WantedUs()}) {
+  std::vector<std::int64_t> moments = WantedUs();
+  moments.push_back(DoneTargetUs());
+  for (const std::int64_t nMoment : moments) {
     if (nMoment < 0 || m_reports.empty() || nMoment <= nTold || Reaches(nMoment)) continue;
     const std::int64_t nUntilLead = std::max<std::int64_t>(0, nMoment - kLeadUs - nHeard);
     nUntil = std::min(nUntil, std::max(nUntilLead, after(kMinRequestGapUs)));

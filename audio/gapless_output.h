@@ -66,6 +66,12 @@ class CGaplessOutput {
   // and nothing needs the clock soon: each answer costs the server and this
   // process a wake-up or two.
   static constexpr std::int64_t kIdleReportIntervalUs = 100'000;
+  // Steady reports keep the clock running between the moments it is needed
+  // at only where one report carries it to the next. On an output too short
+  // for that (its reach is its own short latency) they would cost wake-ups
+  // for nothing: the server is asked before each moment, and at this pace
+  // besides, to know that it still answers.
+  static constexpr std::int64_t kShortOutputReportIntervalUs = 500'000;
   // The clock is needed at given moments: the end of the buffer (its done),
   // and each moment WantClockAt names. A report is asked for this long
   // before such a moment unless the last one reaches past it.
@@ -114,7 +120,8 @@ class CGaplessOutput {
   bool IsOwed() const { return m_bOwed; }
   bool IsGone() const { return m_bGone; }
   bool GetClock(std::int64_t nNowUs, WaveClock* pClock) const;
-  // The clock will be read when nBufferUs of the current buffer are heard.
+  // The clock will be read when nBufferUs of the current buffer are heard
+  // (as well as at every moment named before for this buffer).
   void WantClockAt(std::int64_t nBufferUs, std::int64_t nNowUs);
   // Heard stream time now, in µs.
   std::int64_t HeardUs(std::int64_t nNowUs) const;
@@ -146,9 +153,12 @@ class CGaplessOutput {
   void FeedQueue();
   void Evaluate(std::int64_t nNowUs);
   void Schedule(std::int64_t nNowUs);
-  // The stream times at which the clock must be right (-1: none).
-  std::int64_t WantedUs() const;
+  // The stream time at which the done is owed (-1: none).
   std::int64_t DoneTargetUs() const;
+  // The stream times at which the clock must be right (empty: none).
+  std::vector<std::int64_t> WantedUs() const;
+  // Forgets the moments the clock has told are past.
+  void ForgetToldMoments(std::int64_t nNowUs);
   // Whether the latest report lets the clock run on past stream time nUs.
   bool Reaches(std::int64_t nUs) const;
   std::int64_t ReachUs(const StreamReport& r) const;
@@ -185,7 +195,10 @@ class CGaplessOutput {
   bool m_bDrained = false;
   std::int64_t m_nLastRequestUs = INT64_MIN / 2;
   std::int64_t m_nWaitingSinceUs = -1;  // a request not answered since
-  std::int64_t m_nWantUs = -1;          // WantClockAt's moment in the current buffer
+  // WantClockAt's moments in the current buffer, in order; no more than
+  // kMaxWanted (a phrase names one per character).
+  static constexpr std::size_t kMaxWanted = 64;
+  std::vector<std::int64_t> m_wantUs;
   // Where the sound written to a stream that stood still begins, until a
   // report says the stream runs again (-1: none such); whether a report has
   // been asked for, and one has come, since.

@@ -82,7 +82,8 @@ class IWaveOutDevice {
   virtual bool GetClock(WaveClock* /*pClock*/) { return false; }
   // Says that the clock will be read when nBufferUs of the buffer queued
   // last have been heard, so that a device that has to ask its output where
-  // it is can ask in time (and otherwise seldom).
+  // it is can ask in time (and otherwise seldom). Each moment named for a
+  // buffer stands until it is heard or the next buffer is queued.
   virtual void WantClockAt(std::int64_t /*nBufferUs*/) {}
   // Hands the device, while a buffer plays, the buffer that will most likely
   // follow it, so that it can follow without a seam; the device keeps a copy.

@@ -207,6 +207,15 @@ bool CReadingSequencer::PlayCurrentPhrase() {
 void CReadingSequencer::BeginHighlight() {
   m_nChar = 0;
   m_bAwaitVoice = false;
+  // The output learns now every moment the clock will be read at (each
+  // onset, and the end of the last character), so that it can ask where it
+  // is before each without being told again.
+  std::int64_t nOnset = FirstCharOnsetMs(m_nPhrase);
+  for (int c = 0;; ++c) {
+    m_platform.pVoice->WantHeardAt(nOnset);
+    if (c >= kPhraseCharCount[m_nPhrase]) break;
+    nOnset += CharDurationMs(m_nPhrase, c);
+  }
   // Character 0 begins nLead ms into the voice (0 but for a take whose
   // onsets are known).
   const std::int64_t nLead = FirstCharOnsetMs(m_nPhrase);

@@ -204,9 +204,14 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
   hooks.postDone = [this] { PostDone(); };
   hooks.scheduleCheck = [this](std::int64_t nUs) {
     // Setting the timer wakes the sound thread (from the interface thread, a
-    // wake-up of its own): one already set for the same moment stays.
+    // wake-up of its own): one already set for the same moment stays, and
+    // from the interface thread one set for earlier too, as it sets the
+    // next one itself when it runs.
     const std::int64_t nAt = NowUs() + std::max<std::int64_t>(nUs, 0);
-    if (m_nCheckAtUs >= 0 && std::abs(nAt - m_nCheckAtUs) <= kSameCheckUs) return;
+    const bool bSoundThread = pa_threaded_mainloop_in_thread(m_pConnection->Loop()) != 0;
+    if (m_nCheckAtUs >= 0 &&
+        (bSoundThread ? std::abs(nAt - m_nCheckAtUs) : m_nCheckAtUs - nAt) <= kSameCheckUs)
+      return;
     m_nCheckAtUs = nAt;
     pa_context_rttime_restart(m_pConnection->Context(), m_pCheck, static_cast<pa_usec_t>(nAt));
   };
