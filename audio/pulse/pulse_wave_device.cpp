@@ -23,7 +23,7 @@ constexpr std::int64_t kServerBufferUs = 1'000'000;
 // of its own turns into a request per page. The server gives a sink the
 // length of the buffer less twice this as its latency: the buffer is made
 // longer by as much, so that the sink's latency is what it was.
-constexpr std::int64_t kServerRequestUs = 100'000;
+constexpr std::int64_t kServerRequestUs = 250'000;
 constexpr std::int64_t kServerDefaultRequestUs = 20'000;
 // More than this ahead of the latency the stream was given is silence the
 // sink played before the stream was there.
