@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "audio/gapless_output.h"
@@ -150,6 +151,28 @@ class GaplessTest : public ::testing::Test {
     server.nLatencyUs = 5'000;
     playing = Tone(44100, seed);
     output->Write(playing.data(), 44100, server.nNowUs);
+  }
+
+  // Follows the clock of the buffer just written for nMs, a millisecond at a
+  // time: it is never ahead of what the server has made heard. Returns the
+  // ms at which the buffer's first sample was heard, and at which the clock
+  // said so (-1: not within nMs). With bNameAgain, the start is named again
+  // every 10 ms until the clock says so, as a reading that waits for it does.
+  std::pair<std::int64_t, std::int64_t> FollowFirstSample(int nMs, bool bNameAgain) {
+    WaveClock clock;
+    std::int64_t nHeard = -1, nSeen = -1;
+    for (int ms = 0; ms < nMs; ++ms) {
+      const std::int64_t k = static_cast<std::int64_t>(server.rendered.size()) - 1;
+      EXPECT_TRUE(output->GetClock(server.nNowUs, &clock));
+      const std::int64_t nTruth = server.HeardAt(k) - clock.nBufferStartUs;
+      EXPECT_LE(clock.nHeardUs - clock.nBufferStartUs, std::max<std::int64_t>(0, nTruth) + 1000)
+          << "at " << ms << " ms";
+      if (nHeard < 0 && nTruth > 0) nHeard = ms;
+      if (nSeen < 0 && clock.nHeardUs >= clock.nBufferStartUs) nSeen = ms;
+      if (bNameAgain && nSeen < 0 && ms % 10 == 9) output->WantClockAt(0, server.nNowUs);
+      Run(1);
+    }
+    return {nHeard, nSeen};
   }
 
   CSimServer server;
@@ -405,18 +428,7 @@ TEST_F(GaplessTest, ABufferAfterAStopIsHeardOnlyAfterWhatTheOutputStillPlays) {
   Run(1000);
   ASSERT_EQ(dones.size(), 1u);
   output->Write(b.data(), 22050, server.nNowUs);
-  WaveClock clock;
-  std::int64_t nSeen = -1, nHeard = -1;
-  for (int ms = 0; ms < 400; ++ms) {
-    const std::int64_t k = static_cast<std::int64_t>(server.rendered.size()) - 1;
-    ASSERT_TRUE(output->GetClock(server.nNowUs, &clock));
-    const std::int64_t nTruth = server.HeardAt(k) - clock.nBufferStartUs;
-    EXPECT_LE(clock.nHeardUs - clock.nBufferStartUs, std::max<std::int64_t>(0, nTruth) + 1000)
-        << "at " << ms << " ms";
-    if (nHeard < 0 && nTruth > 0) nHeard = ms;
-    if (nSeen < 0 && clock.nHeardUs >= clock.nBufferStartUs) nSeen = ms;
-    Run(1);
-  }
+  const auto [nHeard, nSeen] = FollowFirstSample(400, false);
   EXPECT_NEAR(nHeard, server.nLatencyUs / 1000, 2);
   EXPECT_GE(nSeen, nHeard - 1);
   EXPECT_LE(nSeen, nHeard + 6);
@@ -434,19 +446,7 @@ TEST_F(GaplessTest, ABufferAfterAPauseOnAShortOutputIsHeardOnTime) {
   Run(290);
   output->Write(b.data(), 22050, server.nNowUs);
   output->WantClockAt(0, server.nNowUs);  // the first character waits for it
-  WaveClock clock;
-  std::int64_t nSeen = -1, nHeard = -1;
-  for (int ms = 0; ms < 300 && nSeen < 0; ++ms) {
-    Run(1);
-    const std::int64_t k = static_cast<std::int64_t>(server.rendered.size()) - 1;
-    ASSERT_TRUE(output->GetClock(server.nNowUs, &clock));
-    const std::int64_t nTruth = server.HeardAt(k) - clock.nBufferStartUs;
-    EXPECT_LE(clock.nHeardUs - clock.nBufferStartUs, std::max<std::int64_t>(0, nTruth) + 1000)
-        << "at " << ms << " ms";
-    if (nHeard < 0 && nTruth > 0) nHeard = ms;
-    if (nSeen < 0 && clock.nHeardUs >= clock.nBufferStartUs) nSeen = ms;
-    if (nSeen < 0 && ms % 10 == 9) output->WantClockAt(0, server.nNowUs);  // read again
-  }
+  const auto [nHeard, nSeen] = FollowFirstSample(300, true);
   ASSERT_GE(nHeard, 0);
   EXPECT_LE(nSeen, nHeard + 6) << "heard at " << nHeard << " ms";
 }
