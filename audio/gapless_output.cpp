@@ -427,7 +427,9 @@ void CGaplessOutput::Schedule(std::int64_t nNowUs) {
     if (nLeft > 0 && Reaches(nTarget)) nNext = std::min(nNext, nLeft);
     if (nLeft <= 0) nNext = std::min<std::int64_t>(nNext, 1000);
   }
-  m_hooks.scheduleCheck(std::max<std::int64_t>(nNext, 1000));
+  // From the moment looked at, which for a report is when the server made
+  // it: it may have taken a few ms to arrive.
+  m_hooks.scheduleCheck(nNowUs + std::max<std::int64_t>(nNext, 1000));
 }
 
 }  // namespace solvari

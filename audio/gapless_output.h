@@ -96,9 +96,11 @@ class CGaplessOutput {
   static constexpr std::int64_t kGoneAfterUs = 5'000'000;
 
   struct Hooks {
-    std::function<void()> postDone;                   // to the user-interface thread
-    std::function<void(std::int64_t)> scheduleCheck;  // OnCheck after this many µs
-    std::function<void()> gone;                       // the stream is to be given up
+    std::function<void()> postDone;  // to the user-interface thread
+    // OnCheck at this moment (µs, on the clock of the nNowUs arguments and
+    // the reports).
+    std::function<void(std::int64_t)> scheduleCheck;
+    std::function<void()> gone;  // the stream is to be given up
   };
 
   // nBytesPerSec and nBlockAlign of the stream's format; nOutputDelayUs is

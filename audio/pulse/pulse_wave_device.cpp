@@ -202,12 +202,12 @@ bool CPulseWaveOutDevice::CreateStream(const WaveFormat& format, const std::stri
   m_pPcm = std::make_unique<CStream>(pStream, this);
   CGaplessOutput::Hooks hooks;
   hooks.postDone = [this] { PostDone(); };
-  hooks.scheduleCheck = [this](std::int64_t nUs) {
+  hooks.scheduleCheck = [this](std::int64_t nAtUs) {
     // Setting the timer wakes the sound thread (from the interface thread, a
     // wake-up of its own): one already set for the same moment stays, and
     // from the interface thread one set for earlier too, as it sets the
-    // next one itself when it runs.
-    const std::int64_t nAt = NowUs() + std::max<std::int64_t>(nUs, 0);
+    // next one itself when it runs. A moment already past is looked at now.
+    const std::int64_t nAt = std::max(nAtUs, NowUs());
     const bool bSoundThread = pa_threaded_mainloop_in_thread(m_pConnection->Loop()) != 0;
     if (m_nCheckAtUs >= 0 &&
         (bSoundThread ? std::abs(nAt - m_nCheckAtUs) : m_nCheckAtUs - nAt) <= kSameCheckUs)

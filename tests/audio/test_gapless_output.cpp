@@ -34,8 +34,9 @@ class CSimServer : public IPcmStream {
   std::int64_t nFlushes = 0;
   int nPendingReports = 0;
   bool bIndexReport = false;
-  bool bReportsAhead = true;  // reports say how much the output holds
-  int nUnusableLeft = 0;      // requests answered without a usable report
+  bool bReportsAhead = true;      // reports say how much the output holds
+  int nUnusableLeft = 0;          // requests answered without a usable report
+  std::int64_t nReportAgeMs = 0;  // a report arrives this long after the server made it
   // Like a sound server: until the stream's first sample comes through the
   // output, its reports say it stands still (heard: less than nothing).
   bool bStandsUntilHeard = false;
@@ -96,7 +97,7 @@ class GaplessTest : public ::testing::Test {
   void MakeOutput(std::int64_t nDelayUs) {
     CGaplessOutput::Hooks hooks;
     hooks.postDone = [this] { dones.push_back(server.nNowUs); };
-    hooks.scheduleCheck = [this](std::int64_t us) { nCheckAt = server.nNowUs + us; };
+    hooks.scheduleCheck = [this](std::int64_t at) { nCheckAt = std::max(at, server.nNowUs); };
     hooks.gone = [this] { ++nGone; };
     output = std::make_unique<CGaplessOutput>(&server, kBytesPerSec, 2, nDelayUs, std::move(hooks));
   }
@@ -119,9 +120,10 @@ class GaplessTest : public ::testing::Test {
         output->OnNoReport(server.nNowUs);
       } else if (server.nPendingReports > 0) {
         server.nPendingReports = 0;
-        const std::int64_t k = static_cast<std::int64_t>(server.rendered.size()) - 1;
+        const std::int64_t k = std::max<std::int64_t>(
+            1, static_cast<std::int64_t>(server.rendered.size()) - 1 - server.nReportAgeMs);
         StreamReport report;
-        report.nNowUs = server.nNowUs;
+        report.nNowUs = server.nNowUs - server.nReportAgeMs * 1000;
         report.nHeardUs = server.HeardAt(k);
         report.bRunning = k > 0 && server.HeardAt(k) > server.HeardAt(k - 1) &&
                           !(server.bStandsUntilHeard && report.nHeardUs < 0);
@@ -327,6 +329,28 @@ TEST_F(GaplessTest, ReportsAreAskedForSeldomYetTheClockIsRightWhenItIsWanted) {
   ASSERT_EQ(dones.size(), 1u);
   EXPECT_NEAR(dones[0], 2'000'000 + server.nLatencyUs, 2000);
   EXPECT_LE(server.nRequests - nBefore, 3 + 7 * 2 + 4);
+}
+
+// A report may reach the sound thread some ms after the server made it: what
+// it tells is dated by the server, and so is the check it sets. The end of
+// a buffer and a wanted moment are told on time, not as late as the report.
+TEST_F(GaplessTest, AReportThatArrivesLateStillTellsTheEndOnTime) {
+  // An output of 40 ms: a report asked for a little before a moment carries
+  // the clock past it, and the check then set is all that tells it.
+  server.nReportAgeMs = 4;
+  server.nLatencyUs = 40'000;
+  playing = Tone(44100, 19);
+  output->Write(playing.data(), 44100, server.nNowUs);
+  Run(100);
+  // The buffer is the stream's first: its times are the stream's.
+  for (const std::int64_t nAt : {800'000, 1'300'000}) {
+    output->WantClockAt(nAt, server.nNowUs);
+    while (server.HeardAt(static_cast<std::int64_t>(server.rendered.size()) - 1) < nAt) Run(1);
+    EXPECT_LE(std::abs(output->HeardUs(server.nNowUs) - nAt), 1500);
+  }
+  Run(2000);
+  ASSERT_EQ(dones.size(), 1u);
+  EXPECT_NEAR(dones[0], 2'000'000 + server.nLatencyUs, 1500);
 }
 
 // A reading names every onset of its phrase when the phrase begins: each is
