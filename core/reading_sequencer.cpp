@@ -116,7 +116,7 @@ void CReadingSequencer::OnCharTimer() {
   if (m_bAwaitVoice) {
     // The voice has not been heard yet: its first character waits for it.
     const std::int64_t nLead = FirstCharOnsetMs(m_nPhrase);
-    if (bClock && nHeard < nLead) {
+    if (bClock && nHeard < LightAtMs(nLead)) {
       WaitForHeard(nLead, nHeard);
       return;
     }
@@ -127,7 +127,8 @@ void CReadingSequencer::OnCharTimer() {
   }
   // By the output's clock a timer that fires before the next onset (timers
   // may come early) waits for the rest.
-  if (bClock && m_nChar < kPhraseCharCount[m_nPhrase] && nHeard < CharOnsetMs(m_nChar + 1)) {
+  if (bClock && m_nChar < kPhraseCharCount[m_nPhrase] &&
+      nHeard < LightAtMs(CharOnsetMs(m_nChar + 1))) {
     WaitForHeard(CharOnsetMs(m_nChar + 1), nHeard);
     return;
   }
@@ -221,7 +222,7 @@ void CReadingSequencer::BeginHighlight() {
   const std::int64_t nLead = FirstCharOnsetMs(m_nPhrase);
   std::int64_t nHeard = 0;
   const bool bClock = HeardMs(&nHeard);
-  if ((bClock && nHeard < nLead) || (!bClock && nLead > 0)) {
+  if ((bClock && nHeard < LightAtMs(nLead)) || (!bClock && nLead > 0)) {
     // The output has not reached character 0 yet (its latency, or the sound
     // before it): it is lit when it is heard.
     m_bAwaitVoice = true;
@@ -241,8 +242,9 @@ void CReadingSequencer::ArmCharTimer() {
   // By the output's clock the next step is due at the next onset of the
   // voice as heard, so no delay adds up within a phrase.
   if (HeardMs(&nHeard)) {
-    nDelay = std::max<std::int64_t>(0, CharOnsetMs(m_nChar + 1) - nHeard);
-    m_platform.pVoice->WantHeardAt(CharOnsetMs(m_nChar + 1));
+    const std::int64_t nOnset = CharOnsetMs(m_nChar + 1);
+    nDelay = std::max<std::int64_t>(0, LightAtMs(nOnset) - nHeard);
+    m_platform.pVoice->WantHeardAt(nOnset);
   }
   m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(nDelay));
 }
@@ -254,8 +256,15 @@ void CReadingSequencer::WaitForHeard(std::int64_t nOnsetMs, std::int64_t nHeardM
   // again within kClockRecheckMs, and a stale reading costs no more than
   // that. At least a millisecond, so that an early timer cannot spin.
   m_platform.pVoice->WantHeardAt(nOnsetMs);
-  m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(std::clamp<std::int64_t>(
-                                               nOnsetMs - nHeardMs, 1, kClockRecheckMs)));
+  m_platform.pTimers->SetTimer(
+      TIMER_CHAR, static_cast<unsigned>(std::clamp<std::int64_t>(LightAtMs(nOnsetMs) - nHeardMs, 1,
+                                                                 kClockRecheckMs)));
+}
+
+std::int64_t CReadingSequencer::LightAtMs(std::int64_t nOnsetMs) {
+  // Never before the voice's first sample: a clock short of it says the
+  // output has not begun to play it, however little it stands short.
+  return std::max<std::int64_t>(0, nOnsetMs - kLightLeadMs);
 }
 
 std::int64_t CReadingSequencer::CharOnsetMs(int nChar) const {

@@ -21,6 +21,12 @@ class CReadingSequencer {
   // A step that finds the output's clock short of its onset looks again
   // after this long at the latest (the clock may be stale, not the sound late).
   static constexpr std::int64_t kClockRecheckMs = 5;
+  // A character is lit this long before its syllable is heard by the
+  // output's clock. The clock is read to the whole ms below, a timer fires
+  // on the ms after its time, and the page shows the character a moment
+  // after it is painted: lit this early, it is seen as the syllable is heard
+  // rather than a couple of ms after.
+  static constexpr std::int64_t kLightLeadMs = 2;
 
   // bMaximizeOnReading is the profile value "Reading" / "Maximized" as read
   // by the caller; only the value 1 counts as on.
@@ -147,8 +153,11 @@ class CReadingSequencer {
   // m_nChar's duration.
   void ArmCharTimer();
   // A step found early by the output's clock: asks the clock for nOnsetMs
-  // and looks again at the latest after kClockRecheckMs.
+  // and looks again when it is kLightLeadMs short of it, at the latest after
+  // kClockRecheckMs.
   void WaitForHeard(std::int64_t nOnsetMs, std::int64_t nHeardMs);
+  // When a character whose syllable begins nOnsetMs into the voice is lit.
+  static std::int64_t LightAtMs(std::int64_t nOnsetMs);
   // Onset of character nChar of m_nPhrase: the sum of the durations before it.
   std::int64_t CharOnsetMs(int nChar) const;
   // Heard ms of the current voice, when the reading follows the output's clock.

@@ -36,10 +36,12 @@ CAPTURE_RATE = 44100
 
 
 def onset_summary(offsets_ms):
-    """Median, spread and share within 20 ms of a list of onset offsets."""
+    """Median, range, spread and share within 20 ms of a list of onset offsets."""
     absd = sorted(abs(v) for v in offsets_ms)
     return {
         "median": round(statistics.median(offsets_ms), 1),
+        "min": round(min(offsets_ms), 1),
+        "max": round(max(offsets_ms), 1),
         "median_abs": round(statistics.median(absd), 1),
         "p90_abs": round(absd[int(len(absd) * 0.9)], 1),
         "max_abs": round(absd[-1], 1),
