@@ -281,17 +281,25 @@ struct Path {
   double dCostRatio = 1;
 };
 
+// The steps of the warping's path that pass a shipped frame with the take
+// standing: for the onsets at most kMaxShippedOnRun in a row, so that one
+// take frame stands for at most three shipped ones (the take three times as
+// fast there); for judging the pairing, any number (kAnyRun).
+constexpr std::uint8_t kShippedOn = 3;
+constexpr std::uint8_t kMaxShippedOnRun = 2;
+constexpr std::uint8_t kAnyRun = 250;
+
 // Dynamic time warping of the take's frames (rows) against the shipped
 // phrase's (columns) with the symmetric steps: both one frame on (counted
 // twice), the take one frame on (the take is slower there), the shipped one
-// on (the take is faster). A take frame may also be passed over at what
-// leaving it out costs, so that a pause (silence, hiss) goes in anywhere
-// almost free. The take may start and end anywhere, paying for the take
-// frames left before and after (a breath, a late start, noise cost little);
-// every shipped frame is passed. The cells lie within a band around the line
-// from the take's voice start to its end.
+// on (the take is faster; at most nMaxRun in a row). A take frame may also
+// be passed over at what leaving it out costs, so that a pause (silence,
+// hiss) goes in anywhere almost free. The take may start and end anywhere,
+// paying for the take frames left before and after (a breath, a late start,
+// noise cost little); every shipped frame is passed. The cells lie within a
+// band around the line from the take's voice start to its end.
 bool Warp(const Features& ref, const Features& take, std::size_t nTakeFirst, std::size_t nTakeEnd,
-          std::size_t nRefEnd, Path* pPath) {
+          std::size_t nRefEnd, std::uint8_t nMaxRun, Path* pPath) {
   const std::size_t n = ref.nFrames, m = take.nFrames;
   if (n < 2 || m < 2 || nTakeEnd <= nTakeFirst) return false;
   const double dSlope = static_cast<double>(std::max<std::size_t>(1, nRefEnd)) /
@@ -308,7 +316,9 @@ bool Warp(const Features& ref, const Features& take, std::size_t nTakeFirst, std
   constexpr float kInf = std::numeric_limits<float>::infinity();
   std::vector<float> cost(offset[m], kInf);
   std::vector<float> dist(offset[m]);
-  std::vector<std::uint8_t> from(offset[m], 0);  // 0 start, 1 both on, 2 take on, 3 shipped on
+  // 0 start, 1 both on, 2 take on, kShippedOn + n: the n+1-th shipped frame
+  // in a row on one take frame.
+  std::vector<std::uint8_t> from(offset[m], 0);
   auto at = [&](std::size_t j, std::size_t i) {
     return i >= lo[j] && i <= hi[j] ? cost[offset[j] + (i - lo[j])] : kInf;
   };
@@ -344,9 +354,14 @@ bool Warp(const Features& ref, const Features& take, std::size_t nTakeFirst, std
         best = at(j - 1, i) + fStayCost;
         how = 2;
       }
-      if (i > lo[j] && cost[k - 1] + d < best) {
+      // The shipped voice may pass on while the take stays on one frame, but
+      // only for a few frames: a syllable of the shipped phrase is not passed
+      // over in the blink of one take frame (in a noisy take the path would
+      // otherwise jump a whole character where the noise looks alike).
+      const int nRun = i > lo[j] && from[k - 1] >= kShippedOn ? from[k - 1] - kShippedOn + 1 : 0;
+      if (i > lo[j] && nRun < nMaxRun && cost[k - 1] + d < best) {
         best = cost[k - 1] + d;
-        how = 3;
+        how = static_cast<std::uint8_t>(kShippedOn + nRun);
       }
       cost[k] = best;
       from[k] = how;
@@ -380,7 +395,7 @@ bool Warp(const Features& ref, const Features& take, std::size_t nTakeFirst, std
     }
     const std::uint8_t how = from[k];
     if (how == 0) break;
-    if (how != 3) --j;
+    if (how < kShippedOn) --j;
     if (how != 2) --i;
   }
   if (i != 0) return false;
@@ -564,7 +579,7 @@ TakeOnsets AlignTake(const std::int16_t* pTake, std::size_t nTake, const std::in
     if (!tried[w]) {
       Path p;
       if (Warp(ref, ComputeFeatures(takeSpectra, FeatureTables::Get(w)), takeSpan.nFirst / kHop,
-               takeSpan.nEnd / kHop, refSpan.nEnd / kHop, &p))
+               takeSpan.nEnd / kHop, refSpan.nEnd / kHop, kAnyRun, &p))
         tried[w] = std::move(p);
       else
         tried[w] = Path{{}, std::numeric_limits<double>::infinity()};
@@ -598,6 +613,14 @@ TakeOnsets AlignTake(const std::int16_t* pTake, std::size_t nTake, const std::in
 
   TakeOnsets result;
   result.dCostRatio = path.dCostRatio;
+  // The onsets come from the warping that may not pass over a syllable in
+  // one take frame. Its cost is not the one judged above: held to that pace,
+  // a noisy take of the phrase pairs its frames no better than a take of
+  // other words does, while the free warping still tells them apart.
+  Path limited;
+  if (Warp(ref, ComputeFeatures(takeSpectra, FeatureTables::Get(w)), takeSpan.nFirst / kHop,
+           takeSpan.nEnd / kHop, refSpan.nEnd / kHop, kMaxShippedOnRun, &limited))
+    path = std::move(limited);
   int nAt = 0;
   for (int c = 0; c < GetPhraseCharCount(nPhrase); ++c) {
     const std::size_t nRow = std::min<std::size_t>(

@@ -102,13 +102,14 @@ TEST(TakeAlignment, GeneratedTakesAreFollowedFarCloserThanByScaling) {
       allAligned.nFellBack, allScaled.Median(), 100 * allScaled.ShareWithin(30),
       100 * allScaled.ShareWithin(50));
   EXPECT_LE(allAligned.Median(), 15.0);
-  EXPECT_GE(allAligned.ShareWithin(50), 0.84);
+  EXPECT_GE(allAligned.ShareWithin(50), 0.88);
   EXPECT_GE(allAligned.ShareWithin(30), 0.78);
   // Today's scaling, for comparison, is nowhere near.
   EXPECT_GT(allScaled.Median(), 80.0);
   EXPECT_LT(allScaled.ShareWithin(50), 0.40);
-  // Gross errors in takes that were not given up on stay few.
-  EXPECT_LE(allAligned.nBeyond150Kept, 13);
+  // Gross errors in takes that were not given up on stay few: the path may
+  // not jump a syllable where noise makes the frames look alike.
+  EXPECT_LE(allAligned.nBeyond150Kept, 5);
 }
 
 // The clean sets, whose takes differ from the shipped voice only in pace,
