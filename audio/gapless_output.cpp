@@ -126,7 +126,7 @@ void CGaplessOutput::MarkRestart() {
   m_bReportSinceRestart = false;
 }
 
-std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
+std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs, bool bRunOn) const {
   if (m_reports.empty()) return INT64_MIN / 4;
   // The output delay shifts in time what the server reports: what is heard
   // now is what the server reported as heard nDelay ago.
@@ -139,7 +139,9 @@ std::int64_t CGaplessOutput::HeardUs(std::int64_t nNowUs) const {
     // Before the first report: back at the real-time rate, not below 0.
     nHeard -= std::clamp<std::int64_t>(r.nNowUs - nAt, 0, std::max<std::int64_t>(0, r.nHeardUs));
   } else if (r.bRunning) {
-    nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, ReachUs(r));
+    const std::int64_t nReach =
+        bRunOn ? kMaxExtrapolationUs + std::max<std::int64_t>(0, -m_nDelayUs) : ReachUs(r);
+    nHeard += std::clamp<std::int64_t>(nAt - r.nNowUs, 0, nReach);
   } else if (r.nHeardUs < 0) {
     // The first sample is on its way through the output, behind what the
     // output still plays at the real-time rate: it is heard when that is
@@ -184,6 +186,7 @@ bool CGaplessOutput::GetClock(std::int64_t nNowUs, WaveClock* pClock) const {
   }
   if (m_bCut && m_nCutEnd >= 0) nEnd = std::min(nEnd, m_nCutEnd);
   pClock->nHeardUs = m_reports.empty() ? ToUs(nStart) - 1000 : HeardUs(nNowUs);
+  pClock->nRunningUs = m_reports.empty() ? pClock->nHeardUs : HeardUs(nNowUs, true);
   pClock->nBufferStartUs = ToUs(nStart);
   pClock->nEndUs = ToUs(nEnd);
   return true;

@@ -126,7 +126,9 @@ class CGaplessOutput {
   // (as well as at every moment named before for this buffer).
   void WantClockAt(std::int64_t nBufferUs, std::int64_t nNowUs);
   // Heard stream time now, in µs.
-  std::int64_t HeardUs(std::int64_t nNowUs) const;
+  // With bRunOn, as if the output had played on since the last report, past
+  // the reach of that report (for as long as the clock runs on at all).
+  std::int64_t HeardUs(std::int64_t nNowUs, bool bRunOn = false) const;
 
   // Sound-thread side.
   void OnWritable(std::int64_t nNowUs);

@@ -436,11 +436,28 @@ void CRecitation::ResetOutput() { m_wave.ResetOutput(); }
 
 void CRecitation::CloseOutput() { m_wave.CloseOutput(); }
 
+namespace {
+
+// µs after the buffer's start as whole ms, rounded down.
+std::int64_t MsIntoBuffer(std::int64_t nUs, const WaveClock& clock) {
+  const std::int64_t d = nUs - clock.nBufferStartUs;
+  return d >= 0 ? d / 1000 : -((-d + 999) / 1000);
+}
+
+}  // namespace
+
 bool CRecitation::GetHeardMs(std::int64_t* pMs) {
   WaveClock clock;
   if (!m_wave.GetOutputClock(&clock)) return false;
-  const std::int64_t d = clock.nHeardUs - clock.nBufferStartUs;
-  *pMs = d >= 0 ? d / 1000 : -((-d + 999) / 1000);
+  *pMs = MsIntoBuffer(clock.nHeardUs, clock);
+  return true;
+}
+
+bool CRecitation::GetRunningMs(std::int64_t* pMs) {
+  WaveClock clock;
+  if (!m_wave.GetOutputClock(&clock)) return false;
+  *pMs = MsIntoBuffer(clock.nRunningUs == WaveClock::kNotKnown ? clock.nHeardUs : clock.nRunningUs,
+                      clock);
   return true;
 }
 

@@ -188,6 +188,7 @@ class CRecitation : private IVoiceOutput, private IWaveNotify, public CReadingSe
   void ResetOutput() override;
   void CloseOutput() override;
   bool GetHeardMs(std::int64_t* pMs) override;
+  bool GetRunningMs(std::int64_t* pMs) override;
   void WantHeardAt(std::int64_t nMs) override;
 
   void StoreSetting(ReadingSettings::Key key) { m_settings.Store(Profile(), key); }

@@ -60,6 +60,11 @@ struct WaveClock {
   std::int64_t nHeardUs = 0;        // the sound being heard now
   std::int64_t nBufferStartUs = 0;  // where the last queued buffer begins (or began)
   std::int64_t nEndUs = 0;          // where all that is queued ends
+  // The sound heard now if the output has played on since its last word,
+  // past where that word vouches for (a time to set a timer by, not to act
+  // on); kNotKnown: nHeardUs.
+  static constexpr std::int64_t kNotKnown = INT64_MIN;
+  std::int64_t nRunningUs = kNotKnown;
 };
 
 class IWaveOutDevice {

@@ -243,7 +243,12 @@ void CReadingSequencer::ArmCharTimer() {
   // voice as heard, so no delay adds up within a phrase.
   if (HeardMs(&nHeard)) {
     const std::int64_t nOnset = CharOnsetMs(m_nChar + 1);
-    nDelay = std::max<std::int64_t>(0, LightAtMs(nOnset) - nHeard);
+    // The clock may stand short of the sound (the output's last word
+    // vouches for no further): the timer is set by where the sound runs on
+    // to, or it would fire as late as the clock stands short.
+    std::int64_t nRunning = nHeard;
+    if (!RunningMs(&nRunning)) nRunning = nHeard;
+    nDelay = std::max<std::int64_t>(0, LightAtMs(nOnset) - std::max(nHeard, nRunning));
     m_platform.pVoice->WantHeardAt(nOnset);
   }
   m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(nDelay));
@@ -272,6 +277,14 @@ std::int64_t CReadingSequencer::CharOnsetMs(int nChar) const {
   for (int c = 0; c < nChar && c < kPhraseCharCount[m_nPhrase]; ++c)
     nOnset += CharDurationMs(m_nPhrase, c);
   return nOnset;
+}
+
+bool CReadingSequencer::RunningMs(std::int64_t* pMs) const {
+  std::int64_t nMs = 0;
+  if (!HeardMs(&nMs) || !m_platform.pVoice->GetRunningMs(pMs)) return false;
+  // Never further than the output's clock runs on at all.
+  constexpr std::int64_t kMaxRunOnMs = 1000;
+  return *pMs >= nMs && *pMs <= nMs + kMaxRunOnMs;
 }
 
 bool CReadingSequencer::HeardMs(std::int64_t* pMs) const {

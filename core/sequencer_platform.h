@@ -58,6 +58,10 @@ class IVoiceOutput {
   // the sound before it is still heard, or before the output has begun it);
   // false when the output has no clock of its own.
   virtual bool GetHeardMs(std::int64_t* /*pMs*/) { return false; }
+  // As GetHeardMs, but as if the output had played on since its last word
+  // even where that word does not vouch for it: when to look again, not
+  // what to light.
+  virtual bool GetRunningMs(std::int64_t* pMs) { return GetHeardMs(pMs); }
   // GetHeardMs will be asked when nMs of that voice are heard.
   virtual void WantHeardAt(std::int64_t /*nMs*/) {}
 };

@@ -275,13 +275,20 @@ TEST_F(GaplessTest, TheClockStopsWithAShortOutputWhoseServerStalls) {
   output->Write(a.data(), 22050, server.nNowUs);
   Run(960);
   server.bStalled = true;
-  std::int64_t nWorst = INT64_MIN;
+  std::int64_t nWorst = INT64_MIN, nRunOn = 0;
+  WaveClock clock;
   for (int i = 0; i < 400; ++i) {
     Run(1);
     const auto k = static_cast<std::int64_t>(server.rendered.size()) - 1;
     nWorst = std::max(nWorst, output->HeardUs(server.nNowUs) - server.HeardAt(k));
+    ASSERT_TRUE(output->GetClock(server.nNowUs, &clock));
+    nRunOn = std::max(nRunOn, clock.nRunningUs - clock.nHeardUs);
   }
   EXPECT_LE(nWorst, CGaplessOutput::kAheadMarginUs + 1000);
+  // Where the sound would be had the server played on: past the stalled
+  // clock, as far as the clock ever runs on without a word.
+  EXPECT_GE(nRunOn, 40'000);
+  EXPECT_LE(nRunOn, CGaplessOutput::kMaxExtrapolationUs);
   EXPECT_TRUE(dones.empty()) << "done while 40 ms of the buffer were never heard";
   server.bStalled = false;
   Run(200);

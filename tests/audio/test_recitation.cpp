@@ -473,6 +473,31 @@ TEST_F(RecitationTest, TheFirstCharacterWaitsUntilTheVoiceIsHeard) {
   loop.RunUntilIdle();
 }
 
+// The clock stands 12 ms short of the sound when the next step is set (the
+// output's last word vouches for no further): the step is timed by where
+// the sound runs on to, not 12 ms late. Whether it is due is still the
+// clock's to say when it fires.
+TEST_F(RecitationTest, AStepIsTimedByWhereTheSoundRunsOnNotWhereTheClockStands) {
+  CRecitation& r = Make();
+  log.bClock = true;
+  log.clock.nBufferStartUs = 1'000'000;
+  log.clock.nHeardUs = 1'000'000;
+  log.clock.nRunningUs = 1'000'000 + 12'000;
+  r.OnReadStart();
+  ASSERT_NE(NextVoice(), 0u);
+  EXPECT_EQ(Highlights(), Strings{"Highlight 0 0"});
+  const std::int64_t nLightAt = kPhraseDurations[0][0] - CReadingSequencer::kLightLeadMs;
+  EXPECT_EQ(loop.DueIn(TIMER_CHAR), (nLightAt - 12) * sim::kMicrosPerMs);
+  // The clock still stands: the step looks again instead of lighting.
+  loop.RunFor(nLightAt - 12);
+  EXPECT_EQ(Highlights(), Strings{"Highlight 0 0"});
+  log.clock.nHeardUs = 1'000'000 + nLightAt * 1000;
+  loop.RunFor(CReadingSequencer::kClockRecheckMs);
+  EXPECT_EQ(Highlights(), (Strings{"Highlight 0 0", "Highlight 0 1"}));
+  r.OnReadStop();
+  loop.RunUntilIdle();
+}
+
 TEST_F(RecitationTest, SettingsAreLoadedOnceAndEachCommandStoresItsOwn) {
   profile.WriteProfileInt("Reading", "Ruby", RubyRomaji);
   profile.WriteProfileInt("Reading", "Tempo", 60);  // no choice: the default
