@@ -246,9 +246,7 @@ void CReadingSequencer::ArmCharTimer() {
     // The clock may stand short of the sound (the output's last word
     // vouches for no further): the timer is set by where the sound runs on
     // to, or it would fire as late as the clock stands short.
-    std::int64_t nRunning = nHeard;
-    if (!RunningMs(&nRunning)) nRunning = nHeard;
-    nDelay = std::max<std::int64_t>(0, LightAtMs(nOnset) - std::max(nHeard, nRunning));
+    nDelay = std::max<std::int64_t>(0, LightAtMs(nOnset) - RunningMs(nHeard));
     m_platform.pVoice->WantHeardAt(nOnset);
   }
   m_platform.pTimers->SetTimer(TIMER_CHAR, static_cast<unsigned>(nDelay));
@@ -279,12 +277,13 @@ std::int64_t CReadingSequencer::CharOnsetMs(int nChar) const {
   return nOnset;
 }
 
-bool CReadingSequencer::RunningMs(std::int64_t* pMs) const {
-  std::int64_t nMs = 0;
-  if (!HeardMs(&nMs) || !m_platform.pVoice->GetRunningMs(pMs)) return false;
-  // Never further than the output's clock runs on at all.
+std::int64_t CReadingSequencer::RunningMs(std::int64_t nHeardMs) const {
+  // Never short of the clock, nor further than any output's clock runs on.
   constexpr std::int64_t kMaxRunOnMs = 1000;
-  return *pMs >= nMs && *pMs <= nMs + kMaxRunOnMs;
+  std::int64_t nMs = 0;
+  if (!m_platform.pVoice->GetRunningMs(&nMs) || nMs < nHeardMs || nMs > nHeardMs + kMaxRunOnMs)
+    return nHeardMs;
+  return nMs;
 }
 
 bool CReadingSequencer::HeardMs(std::int64_t* pMs) const {

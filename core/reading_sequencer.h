@@ -162,9 +162,9 @@ class CReadingSequencer {
   std::int64_t CharOnsetMs(int nChar) const;
   // Heard ms of the current voice, when the reading follows the output's clock.
   bool HeardMs(std::int64_t* pMs) const;
-  // The same as if the output had played on since its last word: when the
-  // next step is due, not whether it is.
-  bool RunningMs(std::int64_t* pMs) const;
+  // The heard ms nHeardMs read just now, as if the output had played on
+  // since its last word: when the next step is due, not whether it is.
+  std::int64_t RunningMs(std::int64_t nHeardMs) const;
   bool ViewHasSlots() const;
   // Loads the voice of nPhrase at the tempo set now.
   bool LoadPhraseVoice(int nPhrase);
