@@ -121,7 +121,7 @@ class GaplessTest : public ::testing::Test {
       } else if (server.nPendingReports > 0) {
         server.nPendingReports = 0;
         const std::int64_t k = std::max<std::int64_t>(
-            1, static_cast<std::int64_t>(server.rendered.size()) - 1 - server.nReportAgeMs);
+            0, static_cast<std::int64_t>(server.rendered.size()) - 1 - server.nReportAgeMs);
         StreamReport report;
         report.nNowUs = server.nNowUs - server.nReportAgeMs * 1000;
         report.nHeardUs = server.HeardAt(k);
